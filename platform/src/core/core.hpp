@@ -1,0 +1,141 @@
+// Core of the emulated device: the one device lock, processes and threads,
+// blocking waits that the device can observe, and the call trace.
+#pragma once
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pf {
+
+using Clock = std::chrono::steady_clock;
+using Lock = std::unique_lock<std::mutex>;
+
+// Every piece of device state is guarded by this one lock. Blocking waits
+// sleep on the one condition variable, which is notified on every change.
+std::mutex& device_mutex();
+void notify_all_locked();  // call with the lock held after changing state
+
+struct Thread;
+
+// A process of the device: an application launch, or a device-side party.
+struct Process {
+    int id = 0;
+    int launch = 0;           // N of pendrel#N; 0 for device parties
+    std::string party;        // "pendrel#1", "memo", "device", "driver"
+    bool traced = false;      // the application's calls go to the trace
+    bool ended = false;       // its threads stop at their next platform call
+    std::optional<DWORD> exit_code;
+    int live_threads = 0;
+    HINSTANCE instance = nullptr;
+    std::vector<std::function<void()>> on_end;  // run (unlocked) when the process ends
+};
+
+// Thrown out of a platform call made by a thread whose process has ended;
+// caught by the thread's entry so that the thread ends there.
+struct ProcessEnded {};
+
+struct Thread {
+    int ordinal = 0;          // device-wide: thread#N
+    Process* process = nullptr;
+    DWORD last_error = 0;
+    bool counts_for_quiet = true;
+    // While blocked: what would wake it and when it times out.
+    bool blocked = false;
+    std::function<bool()> wake_condition;
+    std::optional<Clock::time_point> deadline;
+    std::shared_ptr<void> user_state;  // message queue and window-system state
+    std::string party_override;        // e.g. "driver" while the driver types
+};
+
+// The calling host thread's device thread; a host thread the device did not
+// create joins the "device" process on first use and does not count for
+// quiet detection.
+Thread& current_thread();
+Process& current_process();
+
+Process* create_process(std::string party, bool traced, int launch);
+Process* device_process();
+Process* find_process(int id);
+std::vector<Process*> all_processes();
+
+// Run fn on a new host thread registered as a device thread of process p.
+// The host thread is detached; its end is observable through on_exit.
+void start_device_thread(Process* p, std::function<void()> fn, std::function<void()> on_exit = {},
+                         int* ordinal_out = nullptr);
+
+// Mark the process ended: wakes its blocked threads, which then end.
+// Runs the end hooks (unlocked) so that each part of the platform releases
+// what the process owned: handles, windows, tray icons.
+void end_process(Process* p, DWORD exit_code);
+void add_process_end_hook(std::function<void(Process*)> hook);
+
+// Launch a program as a new process whose first thread runs main; its
+// result is the exit code, and the process ends when main returns.
+Process* launch_process(std::string party, int launch, HINSTANCE instance, std::function<DWORD()> main);
+// Waits for a process to end; false on timeout.
+bool wait_process_end(Process* p, std::chrono::milliseconds timeout);
+
+// Blocks the calling device thread until pred() holds or the deadline passes.
+// Returns true when pred() held. The thread counts as blocked meanwhile.
+// Throws ProcessEnded if the thread's process ends.
+bool wait_until(Lock& lock, const std::function<bool()>& pred, std::optional<Clock::time_point> deadline);
+std::optional<Clock::time_point> deadline_after_ms(DWORD ms);  // INFINITE -> nullopt
+
+// Throws ProcessEnded when the calling thread's process has ended.
+void check_alive_locked();
+
+// Extra conditions for quiet (for example: no read waiting in the driver).
+void add_quiet_condition(std::function<bool()> is_quiet_locked);
+bool device_quiet_locked();
+// Waits (on a host thread not counted) until the device is quiet.
+bool wait_quiet(std::chrono::milliseconds timeout);
+
+// Device time since boot, in milliseconds.
+double device_time_ms();
+
+// ---- trace ----
+struct TraceRecord {
+    double time_ms = 0;
+    std::string party;
+    int thread = 0;
+    std::string text;
+    bool poll = false;  // only shown with the verbose switch
+};
+
+// Records one line for the calling thread's party if that party is traced.
+void trace(std::string text);
+// A call made every poll: kept only in verbose mode.
+void trace_poll(std::string text);
+// Records for an explicit party (device, driver, memo), always.
+void trace_as(std::string party, std::string text);
+
+void set_trace_verbose(bool verbose);
+bool trace_verbose();
+void set_trace_sink(std::function<void(const TraceRecord&)> sink);
+std::vector<TraceRecord> trace_records();
+void trace_clear();
+
+// ---- formatting for trace lines ----
+std::string utf8(const WCHAR* s, int count = -1);
+std::u16string utf16(std::string_view s);
+std::string quoted(const WCHAR* s, int count = -1);  // "text" or NULL
+std::string hex(unsigned long long v, int width = 0);
+std::string ptr_name(const void* p);  // NULL or 0x...
+// A name for a handle value, kept per object: thread#1, event#2, hwnd#3 ...
+std::string handle_name(const void* h);
+void name_handle_locked(const void* h, std::string name);
+void forget_handle_name_locked(const void* h);
+std::string bool_str(BOOL b);
+
+// A call the platform does not implement: recorded and reported loudly.
+[[noreturn]] void not_implemented(const char* what);
+
+}  // namespace pf
