@@ -52,7 +52,8 @@ struct Queue {
     Process* process = nullptr;
     int thread = 0;                // device thread ordinal
     bool alive = true;             // false once its thread or process ended
-    std::deque<MSG> posted;
+    std::deque<MSG> posted;        // PostMessage, WM_CHAR from TranslateMessage
+    std::deque<MSG> input;         // key messages; retrieved after posted ones
     std::deque<std::shared_ptr<SentMessage>> sent;  // sends from other threads
     bool quit = false;             // PostQuitMessage called
     int quit_code = 0;
@@ -76,13 +77,14 @@ struct DrawnText {
 struct Window {
     HWND hwnd = nullptr;
     std::shared_ptr<WindowClass> cls;
-    std::u16string title;
+    std::u16string title;          // window text; controls keep their text here too,
+                                   // so that the device reads it without a message
     DWORD style = 0;               // WS_VISIBLE and WS_DISABLED live here
     DWORD exstyle = 0;
     RECT rect{};                   // window rectangle in the parent's client coordinates (screen for top-level)
     HWND parent = nullptr;         // WS_CHILD windows only
     HWND owner = nullptr;          // top-level windows: the owner given at creation
-    std::vector<HWND> children;    // z-order, topmost first
+    std::vector<HWND> children;    // z-order, topmost first = creation order (tab order)
     std::shared_ptr<Queue> queue;  // owning thread's queue
     Process* process = nullptr;
     int id = 0;                    // control identifier (the hMenu of a child)
@@ -104,7 +106,7 @@ struct Window {
     std::shared_ptr<void> ext;
     DLGPROC dlgproc = nullptr;
     std::shared_ptr<void> dialog;  // dialog state (modal result, ended ...)
-    // For the command bar: its menu (see MenuItemData).
+    // For the command bar: its state (menu from resources.hpp load_menu).
     std::shared_ptr<void> cmdbar;
 
     bool visible() const { return (style & WS_VISIBLE) != 0; }
@@ -129,6 +131,7 @@ POINT client_origin_locked(const Window& w);
 int caption_height(DWORD style);
 int border_width(DWORD style);
 
+// DefWindowProcW sets the window text on WM_NCCREATE, as on Windows.
 // CreateWindowExW without the trace: for dialogs, controls and message
 // boxes that the platform creates on the application's behalf. Same message
 // order and failure rules as CreateWindowExW. `menu` is the control id for
@@ -181,20 +184,14 @@ HWND set_focus_internal(HWND hwnd);
 // last focus (or focuses it). Returns false for a hidden or disabled window.
 bool activate_internal(HWND hwnd);
 
+// ---- trace formatting ----
+// hwnd#3 "title" (the title only when there is one), for trace lines. Lock held.
+std::string wnd_str_locked(HWND hwnd);
+// WM_COMMAND, WM_USER+5, 0x8064 ...
+std::string msg_name(UINT msg);
+
 // ---- painting ----
 // Marks hwnd as needing WM_PAINT. Lock held.
 void invalidate_locked(Window& w, bool erase);
-
-// ---- command bar menus and resources (the parsers live in resources.cpp) ----
-struct MenuItemData {
-    UINT id = 0;                       // command identifier; 0 for popups and separators
-    UINT flags = 0;                    // MF_POPUP, MF_SEPARATOR, MF_GRAYED ...
-    std::u16string text;
-    std::vector<MenuItemData> items;   // a popup's items
-};
-// The items of menu resource `id` of module `instance` (the standard menu
-// template), or nullopt when the module has no such menu. Implemented by
-// the resource code; lock NOT held.
-std::optional<std::vector<MenuItemData>> load_menu_template(HINSTANCE instance, WORD id);
 
 }  // namespace pf::user
