@@ -1,0 +1,437 @@
+// The resource reader against the application's real .res (compiled by
+// windres from res/pendrel.rc) and against hand-built odd cases.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <random>
+
+#include "core/core.hpp"
+#include "user/device_user.hpp"
+#include "user/resources.hpp"
+#include "user_res_builder.hpp"
+
+extern "C" const unsigned char pendrel_res[];
+extern "C" const unsigned long pendrel_res_size;
+
+using namespace pf::user;
+
+namespace {
+
+HINSTANCE app_module() {
+    static HINSTANCE h = device::load_module("pendrel", pendrel_res, pendrel_res_size);
+    return h;
+}
+
+const ResEntry& app_entry(WORD type, WORD name) {
+    const ResEntry* e = find_entry(app_module(), ResId::of(type), ResId::of(name));
+    if (!e) throw std::runtime_error("resource missing from pendrel.res");
+    return *e;
+}
+
+std::u16string load(HINSTANCE h, UINT id, int cch = 100) {
+    std::vector<WCHAR> buf(size_t(std::max(cch, 1)), u'#');
+    int n = LoadStringW(h, id, buf.data(), cch);
+    std::u16string s(buf.data());
+    EXPECT_EQ(size_t(n), s.size()) << "LoadStringW's count disagrees with the text written";
+    return s;
+}
+
+DWORD last_error() { return pf::current_thread().last_error; }
+
+}  // namespace
+
+// ---- the application's resources ----
+
+TEST(AppResources, StringsHaveTheirExactTexts) {
+    EXPECT_EQ(load(app_module(), 1), u"Pendrel");
+    EXPECT_EQ(load(app_module(), 2), u"1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ");
+    EXPECT_EQ(load(app_module(), 3), u"Pendrel");
+}
+
+TEST(AppResources, LoadStringTruncatesToTheBufferAndCountsWhatItCopied) {
+    WCHAR buf[5];
+    std::memset(buf, 0x55, sizeof buf);
+    EXPECT_EQ(LoadStringW(app_module(), 2, buf, 5), 4);
+    EXPECT_EQ(std::u16string(buf), u"1D(Z");
+
+    WCHAR one[1] = {u'x'};
+    EXPECT_EQ(LoadStringW(app_module(), 1, one, 1), 0);
+    EXPECT_EQ(one[0], 0);
+}
+
+TEST(AppResources, LoadStringOfAnAbsentIdentifierGivesZeroAndAnEmptyBuffer) {
+    EXPECT_EQ(load(app_module(), 4), u"");   // same block as 1..3
+    EXPECT_EQ(load(app_module(), 17), u"");  // a block that does not exist
+    EXPECT_EQ(load(app_module(), 0), u"");
+}
+
+TEST(AppResources, LoadStringWithZeroLengthHandsOutAPointerIntoTheResource) {
+    const WCHAR* p = nullptr;
+    int n = LoadStringW(app_module(), 2, reinterpret_cast<LPWSTR>(&p), 0);
+    ASSERT_EQ(n, 28);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::u16string(p, size_t(n)), u"1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ");
+}
+
+TEST(AppResources, MenuTreeHasBothPopupsWithTextsAndCommands) {
+    auto menu = load_menu(app_module(), ResId::of(102));
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->size(), 2u);
+    const auto& run = (*menu)[0];
+    EXPECT_TRUE(run.popup);
+    EXPECT_EQ(run.text, u"実行");
+    ASSERT_EQ(run.children.size(), 3u);
+    EXPECT_EQ(run.children[0].text, u"読取ｺｰﾄﾞ表示");
+    EXPECT_EQ(run.children[0].id, 40004u);
+    EXPECT_EQ(run.children[1].text, u"読取ｷｰ出力");
+    EXPECT_EQ(run.children[1].id, 40005u);
+    EXPECT_EQ(run.children[2].text, u"終了");
+    EXPECT_EQ(run.children[2].id, 40002u);
+    const auto& other = (*menu)[1];
+    EXPECT_TRUE(other.popup);
+    EXPECT_EQ(other.text, u"その他");
+    ASSERT_EQ(other.children.size(), 1u);
+    EXPECT_EQ(other.children[0].text, u"ﾊﾞｰｼﾞｮﾝ");
+    EXPECT_EQ(other.children[0].id, 40003u);
+
+}
+
+TEST(AppResources, AcceleratorsAreAltSlashAndAltF4WithoutInversion) {
+    auto acc = load_accelerator_table(app_module(), ResId::of(3));
+    ASSERT_TRUE(acc);
+    ASSERT_EQ(acc->size(), 2u);
+    EXPECT_EQ((*acc)[0].fVirt, FALT | FNOINVERT);  // a character, not a virtual key
+    EXPECT_EQ((*acc)[0].key, u'/');
+    EXPECT_EQ((*acc)[0].cmd, 40003);
+    EXPECT_EQ((*acc)[1].fVirt, FVIRTKEY | FALT | FNOINVERT);
+    EXPECT_EQ((*acc)[1].key, VK_F4);
+    EXPECT_EQ((*acc)[1].cmd, 40002);
+}
+
+TEST(AppResources, ReadDisplayDialogTemplate) {
+    auto d = load_dialog_template(app_module(), ResId::of(104));
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->extended);
+    EXPECT_EQ(d->style, 0x80C800C0u);
+    EXPECT_EQ(d->exstyle, 0u);
+    EXPECT_EQ(d->cx, 131);
+    EXPECT_EQ(d->cy, 160);
+    EXPECT_EQ(d->title, u"1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ");
+    EXPECT_TRUE(d->has_font);
+    EXPECT_EQ(d->point_size, 9);
+    EXPECT_EQ(d->font, u"System");
+
+    struct Expected {
+        int id;
+        const char16_t* cls;
+        short x, y, cx, cy;
+        DWORD style;
+        const char16_t* text;
+    };
+    const Expected expected[] = {
+        {1001, u"EDIT", 15, 25, 105, 28, 0x50A11004, u""},
+        {1003, u"EDIT", 56, 67, 64, 14, 0x50810080, u""},
+        {-1, u"STATIC", 9, 67, 46, 8, 0x50020000, u"ﾊﾞｰｺｰﾄﾞ 種類"},
+        {1004, u"EDIT", 58, 85, 63, 14, 0x50810080, u""},
+        {-1, u"STATIC", 8, 86, 48, 12, 0x50020000, u"読取ﾃﾞｰﾀﾚﾝｸﾞｽ"},
+        {1005, u"EDIT", 58, 107, 65, 14, 0x50810080, u""},
+        {-1, u"STATIC", 23, 111, 32, 10, 0x50020000, u"終了情報"},
+        {-1, u"STATIC", 17, 88, 19, 8, 0x50020000, u"Static"},
+        {-1, u"STATIC", 28, 113, 19, 8, 0x50020000, u"Static"},
+    };
+    ASSERT_EQ(d->items.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const auto& it = d->items[i];
+        const auto& e = expected[i];
+        SCOPED_TRACE("item " + std::to_string(i));
+        EXPECT_EQ(WORD(it.id), WORD(e.id));
+        EXPECT_EQ(it.class_name(), e.cls);
+        EXPECT_EQ(it.x, e.x);
+        EXPECT_EQ(it.y, e.y);
+        EXPECT_EQ(it.cx, e.cx);
+        EXPECT_EQ(it.cy, e.cy);
+        EXPECT_EQ(it.style, e.style);
+        EXPECT_FALSE(it.text.ordinal);
+        EXPECT_EQ(it.text.name, e.text);
+    }
+}
+
+TEST(AppResources, AboutDialogTemplateWithCaptionOkAndIconStatic) {
+    auto d = load_dialog_template(app_module(), ResId::of(103));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->style, 0x80C800C0u);
+    EXPECT_EQ(d->exstyle, DWORD(WS_EX_CAPTIONOKBTN));
+    EXPECT_EQ(d->cx, 125);
+    EXPECT_EQ(d->cy, 55);
+    EXPECT_EQ(d->point_size, 8);
+    EXPECT_EQ(d->title, u"ﾊﾞｰｼﾞｮﾝ Pendrel");
+    ASSERT_EQ(d->items.size(), 3u);
+    const auto& icon = d->items[0];
+    EXPECT_EQ(icon.class_name(), u"STATIC");
+    EXPECT_EQ(icon.style, 0x50000003u);
+    ASSERT_TRUE(icon.text.ordinal) << "the icon static names its icon by number";
+    EXPECT_EQ(*icon.text.ordinal, 101);
+    EXPECT_EQ(icon.x, 11);
+    EXPECT_EQ(icon.y, 17);
+    EXPECT_EQ(icon.cx, 20);
+    EXPECT_EQ(icon.cy, 20);
+    EXPECT_EQ(d->items[1].text.name, u"Pendrel Version 1.0.1");
+    EXPECT_EQ(d->items[1].style, 0x50020080u);
+    EXPECT_FALSE(d->items[2].text.name.empty());
+}
+
+TEST(AppResources, IconGroupHasFiveImagesAndA16x16OneIsChosenWhenAsked) {
+    const ResEntry& g = app_entry(14, 101);
+    auto dir = parse_group_icon(g.data, g.size);
+    ASSERT_EQ(dir.size(), 5u);
+
+    HANDLE small = LoadImageW(app_module(), MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0);
+    ASSERT_NE(small, nullptr);
+    auto si = icon_info(static_cast<HICON>(small));
+    ASSERT_TRUE(si);
+    EXPECT_EQ(si->width, 16);
+    EXPECT_EQ(si->height, 16);
+    EXPECT_EQ(si->bit_count, 4);
+    EXPECT_GE(si->image_size, 40u);
+
+    HICON big = LoadIconW(app_module(), MAKEINTRESOURCEW(101));
+    ASSERT_NE(big, nullptr);
+    auto bi = icon_info(big);
+    ASSERT_TRUE(bi);
+    EXPECT_EQ(bi->width, 32);
+    EXPECT_EQ(bi->bit_count, 8) << "the 256-colour 32 x 32 image suits the display best";
+
+    EXPECT_TRUE(DestroyIcon(static_cast<HICON>(small)));
+    EXPECT_FALSE(icon_info(static_cast<HICON>(small)));
+    EXPECT_FALSE(DestroyIcon(static_cast<HICON>(small))) << "an icon is destroyed once";
+    EXPECT_TRUE(DestroyIcon(big));
+
+    EXPECT_EQ(LoadIconW(app_module(), MAKEINTRESOURCEW(999)), nullptr);
+    EXPECT_EQ(last_error(), ERROR_RESOURCE_NAME_NOT_FOUND);
+}
+
+TEST(AppResources, FindLoadLockAndSizeADialog) {
+    HRSRC r = FindResourceW(app_module(), MAKEINTRESOURCEW(104), RT_DIALOG);
+    ASSERT_NE(r, nullptr);
+    HGLOBAL g = LoadResource(app_module(), r);
+    ASSERT_NE(g, nullptr);
+    auto p = static_cast<const unsigned char*>(LockResource(g));
+    DWORD size = SizeofResource(app_module(), r);
+    EXPECT_EQ(parse_dialog(p, size).items.size(), 9u);
+
+    auto where = locate_resource_data(p + 10);
+    ASSERT_TRUE(where);
+    EXPECT_EQ(where->instance, app_module());
+    EXPECT_EQ(where->entry->name, ResId::of(104));
+
+    EXPECT_EQ(FindResourceW(app_module(), MAKEINTRESOURCEW(104), RT_MENU), nullptr);
+    EXPECT_EQ(last_error(), ERROR_RESOURCE_NAME_NOT_FOUND);
+    EXPECT_EQ(FindResourceW(reinterpret_cast<HMODULE>(&size), MAKEINTRESOURCEW(104), RT_DIALOG), nullptr);
+    EXPECT_EQ(last_error(), ERROR_INVALID_HANDLE);
+}
+
+// ---- truncated and garbage input ----
+
+namespace {
+template <class F>
+void expect_every_prefix_rejected(const unsigned char* data, size_t full, F parse, const char* what) {
+    for (size_t n = 0; n < full; ++n) {
+        // A copy of exactly n bytes, so that a read past the end is a read
+        // past an allocation (caught by the sanitizer builds).
+        std::vector<unsigned char> cut(data, data + n);
+        EXPECT_THROW(parse(cut.data(), n), ResourceError) << what << " cut to " << n << " of " << full << " bytes";
+    }
+}
+}  // namespace
+
+TEST(ResourceParsers, EveryTruncationOfTheAppResourcesIsRejected) {
+    const ResEntry& dlg = app_entry(5, 104);
+    size_t dlg_used = parse_dialog(dlg.data, dlg.size).size;
+    expect_every_prefix_rejected(dlg.data, dlg_used, parse_dialog, "dialog 104");
+    const ResEntry& about = app_entry(5, 103);
+    expect_every_prefix_rejected(about.data, parse_dialog(about.data, about.size).size, parse_dialog, "dialog 103");
+    const ResEntry& menu = app_entry(4, 102);
+    expect_every_prefix_rejected(menu.data, menu.size, parse_menu, "menu 102");
+    const ResEntry& acc = app_entry(9, 3);
+    expect_every_prefix_rejected(acc.data, acc.size, parse_accelerators, "accelerators 3");
+    const ResEntry& str = app_entry(6, 1);
+    expect_every_prefix_rejected(str.data, str.size, parse_string_block, "string block 1");
+    const ResEntry& grp = app_entry(14, 101);
+    expect_every_prefix_rejected(grp.data, grp.size, parse_group_icon, "icon group 101");
+}
+
+TEST(ResourceParsers, ResFileCutInsideAnEntryIsRejected) {
+    auto entries = parse_res_file(pendrel_res, pendrel_res_size);
+    ASSERT_GE(entries.size(), 10u);  // 5 icon images, group, strings, menu, accelerators, 2 dialogs
+    for (size_t n = 1; n < pendrel_res_size; ++n) {
+        std::vector<unsigned char> cut(pendrel_res, pendrel_res + n);
+        try {
+            auto part = parse_res_file(cut.data(), n);
+            // Only a cut at an entry boundary (or in its trailing padding) parses.
+            EXPECT_LE(part.size(), entries.size()) << "cut to " << n;
+            for (auto& e : part) EXPECT_LE(e.data + e.size, cut.data() + n);
+        } catch (const ResourceError&) {
+        }
+    }
+    EXPECT_THROW(device::load_module("half", pendrel_res, 100), ResourceError);
+}
+
+TEST(ResourceParsers, ErrorsNameTheProblem) {
+    const unsigned char menu_v1[] = {1, 0, 4, 0, 0, 0, 0, 0};
+    try {
+        parse_menu(menu_v1, sizeof menu_v1);
+        FAIL() << "version 1 menu accepted";
+    } catch (const ResourceError& e) {
+        EXPECT_NE(std::string(e.what()).find("version 1"), std::string::npos) << e.what();
+    }
+    // An accelerator table without its end flag.
+    const unsigned char acc[] = {0x11, 0, 0x73, 0, 0x42, 0x9C, 0, 0};
+    try {
+        parse_accelerators(acc, sizeof acc);
+        FAIL() << "accelerator table without end accepted";
+    } catch (const ResourceError& e) {
+        EXPECT_NE(std::string(e.what()).find("end marker"), std::string::npos) << e.what();
+    }
+    // A string block whose length runs past the data.
+    const unsigned char str[] = {5, 0, 'a', 0};
+    try {
+        parse_string_block(str, sizeof str);
+        FAIL() << "overlong string accepted";
+    } catch (const ResourceError& e) {
+        EXPECT_NE(std::string(e.what()).find("truncated string text"), std::string::npos) << e.what();
+    }
+}
+
+TEST(ResourceParsers, GarbageNeverEscapesAsAnythingButResourceError) {
+    std::mt19937 rng(20261206);
+    const ResEntry& dlg = app_entry(5, 104);
+    for (int round = 0; round < 3000; ++round) {
+        // Mutations of a real template find more paths than pure noise.
+        std::vector<unsigned char> buf(dlg.data, dlg.data + dlg.size);
+        int flips = 1 + int(rng() % 8);
+        for (int k = 0; k < flips; ++k) buf[rng() % buf.size()] = uint8_t(rng());
+        buf.resize(rng() % (buf.size() + 1));
+        auto try_parse = [&](auto parse) {
+            try {
+                parse(buf.data(), buf.size());
+            } catch (const ResourceError&) {
+            }
+        };
+        try_parse(parse_dialog);
+        try_parse(parse_menu);
+        try_parse(parse_accelerators);
+        try_parse(parse_string_block);
+        try_parse(parse_group_icon);
+        try_parse(parse_res_file);
+    }
+}
+
+// ---- odd but valid input ----
+
+TEST(ResFile, StringNamesAndTypesWithOddLengthsKeepTheirAlignment) {
+    restest::ResFile f;
+    f.add(u"MYTYPE", u"ABC", {1, 2, 3});         // odd-length name: header padded
+    f.add(10, u"DATA_X", {9});                  // data padded to 4
+    f.add(6, 1, restest::Bytes().u16(2).u16('h').u16('i').raw(std::vector<unsigned char>(30, 0)).b);
+    auto entries = parse_res_file(f.bytes().data(), f.bytes().size());
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].type, ResId::of(u"mytype")) << "names compare without case";
+    EXPECT_EQ(entries[0].name.name, u"ABC");
+    ASSERT_EQ(entries[0].size, 3u);
+    EXPECT_EQ(entries[0].data[2], 3);
+    EXPECT_EQ(entries[1].name, ResId::of(u"DATA_X"));
+    EXPECT_EQ(entries[1].data[0], 9);
+
+    HINSTANCE h = device::load_module("odd", f.bytes().data(), f.bytes().size());
+    EXPECT_EQ(load(h, 0), u"hi");
+    EXPECT_NE(FindResourceW(h, u"data_x", RT_RCDATA), nullptr);
+    EXPECT_NE(FindResourceW(h, u"abc", u"MyType"), nullptr);
+    EXPECT_EQ(ResId::from(u"#104"), ResId::of(104));
+}
+
+TEST(ResFile, HeaderSizeSmallerThanItsFieldsIsRejected) {
+    restest::Bytes b;
+    b.u32(0).u32(16).ord(10).ord(1);  // claims 16 bytes of header
+    EXPECT_THROW(parse_res_file(b.data(), b.size()), ResourceError);
+    restest::Bytes c;
+    c.u32(0x7FFFFFF0).u32(32).ord(10).ord(1).u32(0).u16(0).u16(0).u32(0).u32(0);
+    EXPECT_THROW(parse_res_file(c.data(), c.size()), ResourceError) << "data size beyond the file";
+}
+
+TEST(DialogTemplates, ExtendedTemplateWithStringClassAndCreationData) {
+    restest::Bytes t;
+    t.u16(1).u16(0xFFFF).u32(77).u32(WS_EX_CAPTIONOKBTN).u32(0x80C800C0).u16(2);
+    t.u16(1).u16(2).u16(100).u16(50);
+    t.u16(0).u16(0).sz(u"Ext");                  // no menu, default class, title
+    t.u16(9).u16(400).u8(0).u8(128).sz(u"System");
+    t.align4();
+    t.u32(5).u32(0).u32(WS_CHILD | WS_VISIBLE | WS_TABSTOP).u16(3).u16(4).u16(50).u16(12).u32(70000);
+    t.sz(u"Edit").sz(u"hello").u16(3).u8(0xAA).u8(0xBB).u8(0xCC);
+    t.align4();
+    t.u32(0).u32(0).u32(WS_CHILD | SS_ICON).u16(1).u16(1).u16(20).u16(20).u32(0xFFFF);
+    t.ord(0x82).ord(101).u16(0);
+    auto d = parse_dialog(t.data(), t.size());
+    EXPECT_TRUE(d.extended);
+    EXPECT_EQ(d.help_id, 77u);
+    EXPECT_EQ(d.exstyle, DWORD(WS_EX_CAPTIONOKBTN));
+    EXPECT_EQ(d.title, u"Ext");
+    EXPECT_EQ(d.weight, 400);
+    EXPECT_EQ(d.charset, 128);
+    ASSERT_EQ(d.items.size(), 2u);
+    EXPECT_EQ(d.items[0].id, 70000u) << "extended items carry 32-bit identifiers";
+    EXPECT_EQ(d.items[0].class_name(), u"Edit");
+    EXPECT_EQ(d.items[0].text.name, u"hello");
+    EXPECT_EQ(d.items[0].creation_data, (std::vector<unsigned char>{0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(d.items[1].class_name(), u"STATIC");
+    EXPECT_EQ(d.items[1].text, ResId::of(101));
+    EXPECT_EQ(d.size, t.size());
+    for (size_t n = 0; n < t.size(); ++n)
+        EXPECT_THROW(parse_dialog(t.data(), n), ResourceError) << "cut to " << n;
+}
+
+TEST(DialogTemplates, StandardTemplateWithoutFontAndWithMenuOrdinal) {
+    restest::Bytes t;
+    t.u32(WS_POPUP | WS_CAPTION).u32(0).u16(1).u16(0).u16(0).u16(60).u16(40);
+    t.ord(5).sz(u"MyClass").sz(u"");
+    t.align4();
+    t.u32(WS_CHILD | WS_VISIBLE).u32(0).u16(1).u16(2).u16(3).u16(4).u16(IDOK).ord(0x80).sz(u"OK").u16(0);
+    auto d = parse_dialog(t.data(), t.size());
+    EXPECT_FALSE(d.has_font);
+    EXPECT_EQ(d.menu, ResId::of(5));
+    EXPECT_EQ(d.cls, ResId::of(u"MyClass"));
+    ASSERT_EQ(d.items.size(), 1u);
+    EXPECT_EQ(d.items[0].class_name(), u"BUTTON");
+    EXPECT_EQ(d.items[0].id, DWORD(IDOK));
+}
+
+TEST(MenuTemplates, SeparatorsNestedPopupsAndFlags) {
+    restest::Bytes m;
+    m.u16(0).u16(0);
+    m.u16(MF_POPUP).sz(u"File");
+    m.u16(0).u16(10).sz(u"Open");
+    m.u16(0).u16(0).sz(u"");                          // separator
+    m.u16(MF_POPUP | MF_END).sz(u"More");
+    m.u16(MF_GRAYED | MF_END).u16(11).sz(u"Deep");
+    m.u16(MF_END).u16(12).sz(u"Help");
+    auto items = parse_menu(m.data(), m.size());
+    ASSERT_EQ(items.size(), 2u);
+    ASSERT_EQ(items[0].children.size(), 3u);
+    EXPECT_TRUE(items[0].children[1].separator);
+    ASSERT_EQ(items[0].children[2].children.size(), 1u);
+    EXPECT_EQ(items[0].children[2].children[0].flags, UINT(MF_GRAYED));
+    EXPECT_EQ(items[1].id, 12u);
+}
+
+TEST(IconChoice, ExactSizeThenNearestLargerThenMostColours) {
+    std::vector<IconDirEntry> dir = {
+        {32, 32, 16, 1, 4, 0, 1}, {16, 16, 16, 1, 4, 0, 2}, {32, 32, 0, 1, 8, 0, 3},
+        {48, 48, 0, 1, 8, 0, 4},  {32, 32, 2, 1, 1, 0, 5},
+    };
+    EXPECT_EQ(dir[choose_icon(dir, 16, 16)].id, 2);
+    EXPECT_EQ(dir[choose_icon(dir, 32, 32)].id, 3);
+    EXPECT_EQ(dir[choose_icon(dir, 48, 48)].id, 4);
+    EXPECT_EQ(dir[choose_icon(dir, 24, 24)].id, 3) << "equally near: the larger, scaled down";
+    std::vector<IconDirEntry> only_big = {{48, 48, 0, 1, 8, 0, 9}};
+    EXPECT_EQ(choose_icon(only_big, 16, 16), 0u);
+}
