@@ -1,0 +1,137 @@
+// keybd_event, the key state it keeps, and the device keyboard layout.
+#include "input/input.hpp"
+
+#include "core/core.hpp"
+
+#include <array>
+
+namespace pf::input {
+namespace {
+
+struct KeyState {
+    std::array<bool, 256> down{};
+    std::array<bool, 256> toggled{};
+    std::function<void(const KeyEvent&)> sink;
+};
+
+KeyState& keys() {
+    static KeyState k;
+    return k;
+}
+
+// The generic Shift, Control and Alt keys follow their left and right keys.
+void update_generic(BYTE generic, BYTE left, BYTE right, BYTE vk) {
+    auto& d = keys().down;
+    if (vk == left || vk == right) d[generic] = d[left] || d[right];
+}
+
+std::string flags_str(DWORD flags) {
+    if (flags == 0) return "0";
+    std::string out;
+    auto add = [&](DWORD bit, const char* name) {
+        if (!(flags & bit)) return;
+        if (!out.empty()) out += " | ";
+        out += name;
+        flags &= ~bit;
+    };
+    add(KEYEVENTF_EXTENDEDKEY, "KEYEVENTF_EXTENDEDKEY");
+    add(KEYEVENTF_KEYUP, "KEYEVENTF_KEYUP");
+    add(KEYEVENTF_SILENT, "KEYEVENTF_SILENT");
+    if (flags) out += (out.empty() ? "" : " | ") + hex(flags);
+    return out;
+}
+
+}  // namespace
+
+void set_key_sink_locked(std::function<void(const KeyEvent&)> sink) { keys().sink = std::move(sink); }
+
+bool key_down_locked(BYTE vk) { return keys().down[vk]; }
+
+void reset_key_state_locked() {
+    keys().down.fill(false);
+    keys().toggled.fill(false);
+}
+
+std::optional<WCHAR> layout_char(BYTE vk, bool shift) {
+    if (vk >= 'A' && vk <= 'Z') return WCHAR(shift ? vk : vk + 0x20);
+    if (vk >= '0' && vk <= '9') {
+        // Japanese digit row: Shift+2 is '"', Shift+7 is '\'', Shift+0 is '~'.
+        static constexpr char shifted[] = "~!\"#$%&'()";
+        return WCHAR(shift ? shifted[vk - '0'] : vk);
+    }
+    struct Oem {
+        BYTE vk;
+        char plain, shifted;
+    };
+    static constexpr Oem oem[] = {
+        {VK_OEM_1, ';', '+'},      {VK_OEM_PLUS, '^', '_'},   {VK_OEM_COMMA, ',', '<'},
+        {VK_OEM_MINUS, '-', '='},  {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_2, '/', '?'},
+        {VK_OEM_3, '@', '`'},      {VK_OEM_4, '[', '{'},      {VK_OEM_5, '\\', '|'},
+        {VK_OEM_6, ']', '}'},      {VK_OEM_7, ':', '*'},
+    };
+    for (const Oem& o : oem)
+        if (o.vk == vk) return WCHAR(shift ? o.shifted : o.plain);
+    switch (vk) {
+    case VK_RETURN: return WCHAR('\r');
+    case VK_TAB: return WCHAR('\t');
+    case VK_BACK: return WCHAR('\b');
+    case VK_ESCAPE: return WCHAR(0x1B);
+    case VK_SPACE: return WCHAR(' ');
+    default: return std::nullopt;
+    }
+}
+
+}  // namespace pf::input
+
+using namespace pf;
+
+void WINAPI keybd_event(BYTE bVk, BYTE bScan, DWORD dwFlags, ULONG_PTR dwExtraInfo) {
+    current_thread();
+    Lock lock(device_mutex());
+    check_alive_locked();
+    trace("keybd_event(" + hex(bVk, 2) + ", " + std::to_string(bScan) + ", " + input::flags_str(dwFlags) + ", " +
+          std::to_string(dwExtraInfo) + ")");
+    auto& k = input::keys();
+    bool down = !(dwFlags & KEYEVENTF_KEYUP);
+    if (down && !k.down[bVk]) k.toggled[bVk] = !k.toggled[bVk];
+    k.down[bVk] = down;
+    input::update_generic(VK_SHIFT, 0xA0, 0xA1, bVk);
+    input::update_generic(VK_CONTROL, 0xA2, 0xA3, bVk);
+    input::update_generic(VK_MENU, 0xA4, 0xA5, bVk);
+    input::KeyEvent event;
+    event.vk = bVk;
+    event.down = down;
+    event.flags = dwFlags;
+    event.shift = k.down[VK_SHIFT];
+    event.ctrl = k.down[VK_CONTROL];
+    event.alt = k.down[VK_MENU];
+    if (k.sink) k.sink(event);
+    notify_all_locked();
+}
+
+namespace {
+SHORT key_state_word(BYTE vk, bool with_toggle) {
+    auto& k = pf::input::keys();
+    SHORT s = k.down[vk] ? SHORT(0x8000) : SHORT(0);
+    if (with_toggle && k.toggled[vk]) s |= 1;
+    return s;
+}
+}  // namespace
+
+SHORT WINAPI GetKeyState(int nVirtKey) {
+    current_thread();
+    Lock lock(device_mutex());
+    check_alive_locked();
+    SHORT s = key_state_word(BYTE(nVirtKey), true);
+    trace("GetKeyState(" + hex(BYTE(nVirtKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
+    return s;
+}
+
+SHORT WINAPI GetAsyncKeyState(int vKey) {
+    current_thread();
+    Lock lock(device_mutex());
+    check_alive_locked();
+    SHORT s = key_state_word(BYTE(vKey), false);
+    trace("GetAsyncKeyState(" + hex(BYTE(vKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
+    return s;
+}

@@ -1,0 +1,145 @@
+// The handle table, CloseHandle, and the release of a process's handles when
+// it ends.
+#include "kernel/objects.hpp"
+
+#include <map>
+
+namespace pf::kernel {
+namespace {
+
+struct Entry {
+    std::shared_ptr<Object> object;
+    const Process* owner = nullptr;
+};
+
+struct Table {
+    std::map<HANDLE, Entry> entries;
+    std::map<std::u16string, std::weak_ptr<Object>> named;
+    std::map<std::string, int> counters;  // per type: event#N, mutex#N ...
+    std::size_t next_slot = 1;
+};
+
+Table& table() {
+    static Table t;
+    return t;
+}
+
+// Handle values are addresses in a block of our own, handed out once and
+// never reused, so a closed handle stays invalid and never collides with
+// another part of the device's names.
+constexpr std::size_t handle_slots = std::size_t(1) << 20;
+alignas(4) char handle_space[handle_slots * 4];
+
+void close_entry_locked(std::map<HANDLE, Entry>::iterator it) {
+    std::shared_ptr<Object> object = std::move(it->second.object);
+    table().entries.erase(it);
+    notify_all_locked();
+}
+
+void close_process_handles(Process* p) {
+    Lock lock(device_mutex());
+    // A named mutex that another process can still wait on is left abandoned.
+    for (auto& [name, weak] : table().named) {
+        auto object = weak.lock();
+        if (object && object->kind == Kind::Mutex && object->owner_process == p) {
+            object->owner_thread = 0;
+            object->owner_process = nullptr;
+            object->recursion = 0;
+            object->abandoned = true;
+        }
+    }
+    auto& entries = table().entries;
+    for (auto it = entries.begin(); it != entries.end();) {
+        auto next = std::next(it);
+        if (it->second.owner == p) close_entry_locked(it);
+        it = next;
+    }
+    notify_all_locked();
+}
+
+const bool hook_registered = (add_process_end_hook(close_process_handles), true);
+
+}  // namespace
+
+Object::~Object() {
+    if (file) std::fclose(file);
+}
+
+Lock enter() {
+    current_thread();
+    Lock lock(device_mutex());
+    check_alive_locked();
+    return lock;
+}
+
+HANDLE insert_locked(std::shared_ptr<Object> object, const char* type) {
+    auto& t = table();
+    if (t.next_slot >= handle_slots) return nullptr;
+    HANDLE h = handle_space + 4 * t.next_slot++;
+    t.entries[h] = Entry{std::move(object), &current_process()};
+    name_handle_locked(h, std::string(type) + "#" + std::to_string(++t.counters[type]));
+    return h;
+}
+
+std::shared_ptr<Object> lookup_locked(HANDLE h) {
+    auto& entries = table().entries;
+    auto it = entries.find(h);
+    if (it == entries.end() || it->second.owner != &current_process()) return nullptr;
+    return it->second.object;
+}
+
+std::shared_ptr<Object> lookup_locked(HANDLE h, Kind kind) {
+    auto object = lookup_locked(h);
+    if (object && object->kind != kind) return nullptr;
+    return object;
+}
+
+std::shared_ptr<Object> find_named_locked(const std::u16string& name) {
+    auto& named = table().named;
+    auto it = named.find(name);
+    if (it == named.end()) return nullptr;
+    auto object = it->second.lock();
+    if (!object) named.erase(it);
+    return object;
+}
+
+void add_named_locked(const std::shared_ptr<Object>& object) { table().named[object->name] = object; }
+
+std::size_t live_handle_count() {
+    Lock lock(device_mutex());
+    return table().entries.size();
+}
+
+std::size_t live_handle_count(const Process* owner) {
+    Lock lock(device_mutex());
+    std::size_t n = 0;
+    for (auto& [h, entry] : table().entries)
+        if (entry.owner == owner) ++n;
+    return n;
+}
+
+void restart_handle_names() {
+    Lock lock(device_mutex());
+    table().counters.clear();
+}
+
+}  // namespace pf::kernel
+
+using namespace pf;
+using namespace pf::kernel;
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    Lock lock = enter();
+    std::string name = handle_name(hObject);
+    auto& entries = table().entries;
+    auto it = entries.find(hObject);
+    BOOL ok = FALSE;
+    if (it != entries.end() && it->second.owner == &current_process()) {
+        close_entry_locked(it);
+        ok = TRUE;
+    } else {
+        set_last_error(ERROR_INVALID_HANDLE);
+    }
+    trace("CloseHandle(" + name + ") = " + bool_str(ok));
+    return ok;
+}

@@ -1,0 +1,93 @@
+// Threads on real host threads, thread ids and the tick count.
+#include "kernel/objects.hpp"
+
+#include <dlfcn.h>
+
+#include <map>
+
+using namespace pf;
+using namespace pf::kernel;
+
+namespace {
+
+std::map<void*, std::string>& routine_names() {
+    static std::map<void*, std::string> names;
+    return names;
+}
+
+std::string routine_name_locked(LPTHREAD_START_ROUTINE routine) {
+    void* address = reinterpret_cast<void*>(routine);
+    if (auto it = routine_names().find(address); it != routine_names().end()) return it->second;
+    Dl_info info{};
+    if (dladdr(address, &info) && info.dli_sname && info.dli_saddr == address) return info.dli_sname;
+    return "ThreadProc";
+}
+
+}  // namespace
+
+void pf::kernel::name_start_routine(LPTHREAD_START_ROUTINE routine, std::string name) {
+    Lock lock(device_mutex());
+    routine_names()[reinterpret_cast<void*>(routine)] = std::move(name);
+}
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwStackSize,
+                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
+                           LPDWORD lpThreadId) {
+    Lock lock = enter();
+    if (dwCreationFlags != 0) not_implemented("CreateThread with creation flags");
+    std::string call = std::string("CreateThread(") + (lpThreadAttributes ? "&sa" : "NULL") + ", " +
+                       std::to_string(dwStackSize) + ", " + routine_name_locked(lpStartAddress) + ", " +
+                       ptr_name(lpParameter) + ", 0, " + (lpThreadId ? "&id" : "NULL") + ") = ";
+    HANDLE h = nullptr;
+    DWORD fault = take_fault_locked(Call::CreateThread);
+    if (!lpStartAddress) {
+        set_last_error(ERROR_INVALID_PARAMETER);
+    } else if (fault) {
+        set_last_error(fault);
+    } else {
+        auto object = std::make_shared<Object>(Kind::Thread);
+        h = insert_locked(object, "thread");
+        if (!h) {
+            set_last_error(ERROR_NOT_ENOUGH_MEMORY);
+        } else {
+            int ordinal = 0;
+            // The new thread keeps its object alive until it has ended, so
+            // that a wait on a handle opened meanwhile still sees the end.
+            start_device_thread(
+                &current_process(),
+                [object, lpStartAddress, lpParameter] {
+                    DWORD code = lpStartAddress(lpParameter);
+                    Lock l(device_mutex());
+                    object->exit_code = code;
+                },
+                [object] {
+                    Lock l(device_mutex());
+                    object->ended = true;
+                    notify_all_locked();
+                },
+                &ordinal);
+            if (lpThreadId) *lpThreadId = DWORD(ordinal);
+        }
+    }
+    trace(call + handle_name(h));
+    return h;
+}
+
+BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
+    Lock lock = enter();
+    auto object = lookup_locked(hThread, Kind::Thread);
+    BOOL ok = FALSE;
+    if (!object || !lpExitCode) {
+        set_last_error(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    } else {
+        *lpExitCode = object->ended && object->exit_code == STILL_ACTIVE ? 0 : object->exit_code;
+        ok = TRUE;
+    }
+    trace("GetExitCodeThread(" + handle_name(hThread) + ", &code) = " + bool_str(ok) +
+          (ok ? " [code " + std::to_string(*lpExitCode) + "]" : std::string()));
+    return ok;
+}
+
+DWORD WINAPI GetCurrentThreadId(void) { return DWORD(current_thread().ordinal); }
+
+DWORD WINAPI GetTickCount(void) { return DWORD(static_cast<unsigned long long>(device_time_ms())); }
