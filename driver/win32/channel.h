@@ -1,0 +1,9 @@
+// The Win32 driver's control channel: the operator's scans and armed faults
+// arrive as one-line requests on a named pipe, answered with one line.
+//   scan HEXBYTES          -> "ok" | "refused: <reason>"
+//   fail open VALUE        -> the next ZELOpen returns VALUE
+//   fail buffmode VALUE    -> the next ZELChangeBuffMode returns VALUE
+//   state                  -> "open 0|1 mode N pending N"
+#pragma once
+#define TOLVEN_PIPE_NAME L"\\\\.\\pipe\\TOLVEN-control"
+#define TOLVEN_LINE_MAX 1024

@@ -1,0 +1,234 @@
+// The simulated reader driver as a Win32 DLL. Same model as on the emulated
+// device: open or closed, buffer mode 0 or 3, a bounded queue of reads; in
+// mode 3 the driver types each read itself.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "channel.h"
+
+namespace {
+
+constexpr DWORD kTriggerKeyError = 0xFFFF0705u;
+constexpr size_t kQueueLimit = 64;
+constexpr size_t kReadLimit = 255;
+
+struct Reader {
+    std::mutex lock;
+    bool open = false;
+    DWORD mode = 0;
+    std::deque<std::vector<BYTE>> queue;
+    bool fail_open = false;
+    DWORD fail_open_value = 0;
+    bool fail_buffmode = false;
+    DWORD fail_buffmode_value = 0;
+};
+
+Reader& reader() {
+    static Reader r;
+    return r;
+}
+
+// The same key sequence the program's own emission uses, per character.
+struct Key {
+    BYTE vk;
+    bool shift;
+};
+
+bool key_for(BYTE c, Key& key) {
+    static const struct {
+        BYTE c, vk, shift;
+    } punctuation[] = {
+        {0x21, 0x31, 1}, {0x22, 0x32, 1}, {0x23, 0x33, 1}, {0x24, 0x34, 1}, {0x25, 0x35, 1}, {0x26, 0x36, 1},
+        {0x27, 0x37, 1}, {0x28, 0x38, 1}, {0x29, 0x39, 1}, {0x2A, 0xDE, 1}, {0x2B, 0xBA, 1}, {0x2C, 0xBC, 0},
+        {0x2D, 0xBD, 0}, {0x2E, 0xBE, 0}, {0x2F, 0xBF, 0}, {0x3A, 0xDE, 0}, {0x3B, 0xBA, 0}, {0x3C, 0xBC, 1},
+        {0x3D, 0xBD, 1}, {0x3E, 0xBE, 1}, {0x3F, 0xBF, 1}, {0x40, 0xC0, 0}, {0x5B, 0xDB, 0}, {0x5C, 0xDC, 0},
+        {0x5D, 0xDD, 0}, {0x5E, 0xBB, 0}, {0x5F, 0xBB, 1}, {0x60, 0xC0, 1}, {0x7B, 0xDB, 1}, {0x7C, 0xDC, 1},
+        {0x7D, 0xDD, 1}, {0x7E, 0x30, 1},
+    };
+    if (c <= 0x20 || c == 0x7F || (c >= '0' && c <= '9')) {
+        key = {c, false};
+        return true;
+    }
+    if (c >= 'a' && c <= 'z') {
+        key = {BYTE(c - 0x20), false};
+        return true;
+    }
+    if (c >= 'A' && c <= 'Z') {
+        key = {c, true};
+        return true;
+    }
+    for (const auto& p : punctuation)
+        if (p.c == c) {
+            key = {p.vk, p.shift != 0};
+            return true;
+        }
+    return false;
+}
+
+void type_read(const std::vector<BYTE>& data) {
+    for (BYTE c : data) {
+        Key key;
+        if (!key_for(c, key)) continue;
+        keybd_event(VK_LWIN, 0, KEYEVENTF_KEYUP, 0);
+        if (key.shift) keybd_event(VK_SHIFT, 0, 0, 0);
+        keybd_event(key.vk, 0, 0, 0);
+        keybd_event(key.vk, 0, KEYEVENTF_KEYUP, 0);
+        if (key.shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+    }
+}
+
+bool parse_hex(const char* text, std::vector<BYTE>& out) {
+    size_t n = std::strlen(text);
+    if (n % 2) return false;
+    for (size_t i = 0; i < n; i += 2) {
+        unsigned v;
+        if (std::sscanf(text + i, "%2x", &v) != 1) return false;
+        out.push_back(BYTE(v));
+    }
+    return true;
+}
+
+std::string handle_request(const std::string& line) {
+    Reader& r = reader();
+    char verb[32] = {}, what[32] = {}, arg[TOLVEN_LINE_MAX] = {};
+    int fields = std::sscanf(line.c_str(), "%31s %31s %1000s", verb, what, arg);
+    if (fields >= 1 && std::strcmp(verb, "scan") == 0) {
+        std::vector<BYTE> data;
+        if (fields >= 2 && !parse_hex(what, data)) return "refused: data is not hex bytes";
+        if (fields >= 2 && std::strlen(what) > 2 * kReadLimit) return "refused: a read holds at most 255 bytes";
+        std::vector<BYTE> typed;
+        {
+            std::lock_guard<std::mutex> g(r.lock);
+            if (!r.open) return "refused: the reader is closed";
+            if (r.mode == 3) {
+                typed = data;
+            } else {
+                if (r.queue.size() >= kQueueLimit) return "refused: the read queue is full";
+                r.queue.push_back(data);
+                return "ok";
+            }
+        }
+        type_read(typed);
+        return "ok";
+    }
+    if (fields >= 3 && std::strcmp(verb, "fail") == 0) {
+        DWORD value = DWORD(std::strtoul(arg, nullptr, 0));
+        std::lock_guard<std::mutex> g(r.lock);
+        if (std::strcmp(what, "open") == 0) {
+            r.fail_open = true;
+            r.fail_open_value = value;
+            return "ok";
+        }
+        if (std::strcmp(what, "buffmode") == 0) {
+            r.fail_buffmode = true;
+            r.fail_buffmode_value = value;
+            return "ok";
+        }
+        return "refused: unknown fault";
+    }
+    if (fields >= 1 && std::strcmp(verb, "state") == 0) {
+        std::lock_guard<std::mutex> g(r.lock);
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "open %d mode %lu pending %u", r.open ? 1 : 0, (unsigned long)r.mode,
+                      unsigned(r.queue.size()));
+        return buf;
+    }
+    return "refused: unknown request";
+}
+
+DWORD WINAPI serve_channel(LPVOID) {
+    for (;;) {
+        HANDLE pipe = CreateNamedPipeW(TOLVEN_PIPE_NAME, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                       TOLVEN_LINE_MAX, TOLVEN_LINE_MAX, 0, nullptr);
+        if (pipe == INVALID_HANDLE_VALUE) return 1;
+        if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+            std::string line;
+            char c;
+            DWORD got = 0;
+            while (ReadFile(pipe, &c, 1, &got, nullptr) && got == 1 && c != '\n') line += c;
+            std::string reply = handle_request(line) + "\n";
+            DWORD written = 0;
+            WriteFile(pipe, reply.data(), DWORD(reply.size()), &written, nullptr);
+            FlushFileBuffers(pipe);
+            DisconnectNamedPipe(pipe);
+        }
+        CloseHandle(pipe);
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD ZELOpen(HWND target, DWORD reserved) {
+    Reader& r = reader();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (r.fail_open) {
+        r.fail_open = false;
+        return r.fail_open_value;
+    }
+    r.open = true;
+    return 0;
+}
+
+DWORD ZELClose(void) {
+    Reader& r = reader();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.open = false;
+    r.queue.clear();
+    return 0;
+}
+
+DWORD ZELChangeBuffMode(DWORD mode) {
+    Reader& r = reader();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (r.fail_buffmode) {
+        r.fail_buffmode = false;
+        return r.fail_buffmode_value;
+    }
+    if (mode != 0 && mode != 3) return 1;
+    r.mode = mode;
+    return 0;
+}
+
+DWORD ZELOp590(void) { return 0; }
+DWORD ZELOp580(void) { return 0; }
+
+DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
+    Reader& r = reader();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (status) *status = r.open ? 1 : 0;
+    if (pending) *pending = r.mode == 0 && !r.queue.empty() ? 1 : 0;
+    return 0;
+}
+
+DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
+    Reader& r = reader();
+    std::lock_guard<std::mutex> g(r.lock);
+    if (info) *info = 0;
+    if (r.queue.empty()) {
+        if (length) *length = 0;
+        return 1;
+    }
+    std::vector<BYTE> data = r.queue.front();
+    r.queue.pop_front();
+    if (buffer) std::memcpy(buffer, data.data(), data.size());
+    if (length) *length = BYTE(data.size());
+    return 0;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        HANDLE thread = CreateThread(nullptr, 0, serve_channel, nullptr, 0, nullptr);
+        if (thread) CloseHandle(thread);
+    }
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,114 @@
+/* The reader worker: polls the driver every 50 ms and types each read. The
+   UI thread starts and stops it through two events and two flags. */
+#include <windows.h>
+#include <string.h>
+
+#include "keys.h"
+#include "reader.h"
+#include "zel.h"
+
+#define WORKER_START_WAIT 3000
+#define POLL_WAIT 50
+#define STOP_WAIT 100
+#define STOP_WAIT_COUNT 32
+#define START_FAILED 9999
+
+BYTE ReadBuffer[READ_BUFFER_SIZE];
+BYTE ReadLength;
+
+HANDLE WakeEvent;
+HANDLE SignalEvent;
+HANDLE WorkerThread;
+volatile LONG StopRequested;
+volatile LONG WorkerDone;
+
+static DWORD ReaderStatus;
+static DWORD ReaderPending;
+static DWORD ReadInfo;
+
+/* The flags are read through an interlocked call so that every loop pass
+   sees the other thread's write. */
+static LONG ReadFlag(volatile LONG* flag)
+{
+    return InterlockedCompareExchange(flag, 0, 0);
+}
+
+void ResetReader(void)
+{
+    ZELClose();
+    ZELOp590();
+    ZELOp580();
+}
+
+DWORD WINAPI ReaderWorker(LPVOID parameter)
+{
+    (void)parameter;
+    SetEvent(SignalEvent);
+    WaitForSingleObject(WakeEvent, POLL_WAIT);
+    while (ReadFlag(&StopRequested) != 1) {
+        ZELPollStatus(&ReaderStatus, &ReaderPending);
+        if (ReaderPending != 0) {
+            ReadLength = 0;
+            memset(ReadBuffer, 0, sizeof(ReadBuffer));
+            ZELReadData(ReadBuffer, &ReadInfo, &ReadLength);
+            TranslateRead(ReadLength);
+            EmitKeys(ReadLength);
+        }
+        WaitForSingleObject(WakeEvent, POLL_WAIT);
+    }
+    SetEvent(SignalEvent);
+    WaitForSingleObject(WakeEvent, STOP_WAIT);
+    InterlockedExchange(&WorkerDone, 1);
+    return 1;
+}
+
+int StartReaderWorker(HWND window)
+{
+    int result;
+    (void)window;
+    /* One worker is enough: a second start keeps the running one. */
+    if (WorkerThread != NULL)
+        return 0;
+    InterlockedExchange(&StopRequested, 0);
+    /* Events left by a start whose thread failed are used again. */
+    if (WakeEvent == NULL)
+        WakeEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
+    if (SignalEvent == NULL)
+        SignalEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
+    WorkerThread = CreateThread(NULL, 0, ReaderWorker, NULL, 0, NULL);
+    result = WorkerThread == NULL ? START_FAILED : 0;
+    WaitForSingleObject(SignalEvent, WORKER_START_WAIT);
+    return result;
+}
+
+int StopReaderWorker(void)
+{
+    int waits = 0;
+    int done;
+
+    InterlockedExchange(&WorkerDone, 0);
+    SetEvent(WakeEvent);
+    InterlockedExchange(&StopRequested, 1);
+    SetEvent(WakeEvent);
+
+    /* Up to 32 waits; the flag is not read after the last one. */
+    done = ReadFlag(&WorkerDone) == 1;
+    while (!done) {
+        WaitForSingleObject(SignalEvent, STOP_WAIT);
+        if (++waits == STOP_WAIT_COUNT)
+            break;
+        done = ReadFlag(&WorkerDone) == 1;
+    }
+    if (done)
+        WaitForSingleObject(SignalEvent, STOP_WAIT);
+    WaitForSingleObject(WakeEvent, STOP_WAIT);
+
+    /* A worker that has not ended is left to end by itself. */
+    CloseHandle(WorkerThread);
+    WorkerThread = NULL;
+    CloseHandle(WakeEvent);
+    WakeEvent = NULL;
+    CloseHandle(SignalEvent);
+    SignalEvent = NULL;
+    return 0;
+}

@@ -1,0 +1,28 @@
+/* The seven operations of the reader driver library that Pendrel imports,
+   and the one result it tells apart. The driver builds against this same
+   header, so the two sides cannot disagree. */
+#ifndef PENDREL_ZEL_H
+#define PENDREL_ZEL_H
+
+#include <windows.h>
+
+/* ZELOpen: registering the trigger key failed. */
+#define ZEL_ERR_TRIGGER_KEY ((DWORD)0xFFFF0705)
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+DWORD ZELOpen(HWND window, DWORD value);
+DWORD ZELClose(void);
+DWORD ZELChangeBuffMode(DWORD mode);
+DWORD ZELOp590(void);
+DWORD ZELOp580(void);
+DWORD ZELPollStatus(DWORD* status, DWORD* pending);
+DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
