@@ -1,0 +1,70 @@
+// The emulated handheld as the operator sees it: boots the screen, the
+// reader and the memo, launches Pendrel, and runs script commands.
+#pragma once
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/core.hpp"
+#include "script.hpp"
+
+namespace device {
+
+struct Options {
+    std::filesystem::path root;        // device file system; empty: a fresh temporary folder
+    bool verbose = false;              // include the per-poll calls
+    std::ostream* trace = nullptr;     // trace lines as they happen; null: not printed
+    std::ostream* out = nullptr;       // screen pictures; null: not printed
+};
+
+// "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"
+std::string format_trace(const pf::TraceRecord& r);
+// The trace texts of one party so far, in order.
+std::vector<std::string> trace_of(const std::string& party);
+
+class Device {
+public:
+    explicit Device(Options options);
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // Runs one command, with the implicit sync of the commands that act on
+    // the device. Returns false after quit. Throws ScriptError naming the
+    // command's line when it fails.
+    bool run(const Command& command);
+    // Parses and runs lines until quit or the end; throws on the first error.
+    void run_script(std::istream& in, const std::string& file);
+
+    // Launches Pendrel once more; returns N of pendrel#N.
+    int launch();
+    pf::Process* launch_process(int n) const;  // null for a launch that never happened
+    HWND memo_edit() const { return memo_edit_; }
+    HWND pendrel_window(std::optional<long long> launch = {}) const;
+    std::string screen() const;
+
+    // Ends every launch and brings the device back to its booted state:
+    // an empty memo with the focus, a closed reader, no faults, no files,
+    // an empty trace, handle names counted from 1.
+    void reset();
+
+private:
+    pf::Process* target(std::optional<long long> launch) const;
+    void expect(const Command& c);
+    void sync(const Command& c, long long ms);
+    void keys(const Command& c, const std::vector<std::pair<std::uint8_t, bool>>& strokes);
+
+    Options options_;
+    bool own_root_ = false;
+    HWND memo_window_ = nullptr;
+    HWND memo_edit_ = nullptr;
+    std::vector<pf::Process*> launches_;
+};
+
+}  // namespace device

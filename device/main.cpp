@@ -1,0 +1,142 @@
+// pendrel-device: the emulated handheld, driven by a script or the console.
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "device.hpp"
+
+namespace {
+
+const char usage[] = R"(usage: pendrel-device [--script FILE] [--root DIR] [--trace FILE] [--verbose]
+
+Boots the emulated handheld (a 240 x 320 screen with a taskbar and tray, the
+device file system under DIR, the simulated reader and the memo application
+in front with the focus) and runs commands from FILE or standard input.
+
+  --script FILE  run the commands of FILE (default: standard input)
+  --root DIR     the device file system's root folder (default: a fresh
+                 temporary folder, removed at the end)
+  --trace FILE   write the trace there instead of standard output
+  --verbose      include the calls made at every poll
+  --help         this text
+
+Commands, one a line; '#' starts a comment; DATA is a double-quoted string
+with the escapes \r \n \t \\ \" \xHH:
+  file PATH DATA          write a device file      remove PATH
+  launch                  start Pendrel (again: a further copy)
+  scan DATA               the operator scans a barcode
+  menu ID                 choose command ID from a command bar menu
+  key CHORD               press keys: alt+f4, alt+/, tab, shift+tab, return,
+                          escape, backspace, space, a, 1, f1 ...
+  type DATA               type text on the device keyboard
+  focus memo|ID           focus the memo, or control ID of the open dialog
+  tap tray [N]            tap tray icon N (default: the first)
+  post ID                 another program posts WM_COMMAND ID to Pendrel
+  answer ok|cancel|retry  answer the open message box
+  popup ID|none           choose an item of the open popup, or tap outside it
+  press ok|cancel         the open dialog's caption OK or close button
+  fail WHAT [VALUE]       arm a fault for the next call: ZELOpen [0xFFFF0705],
+                          ZELChangeBuffMode [1], CreateThread, CreateFileW,
+                          ReadFile (VALUE: the result or last error)
+  sync [MS]               wait until the device is quiet (fails after MS,
+                          default 5000)
+  wait MS                 let MS milliseconds pass
+  wait-exit [MS]          wait until the latest launch has exited
+  screen                  print a picture of the screen
+  expect text memo|ID DATA       expect window shown|hidden [N]
+  expect tray COUNT              expect messagebox TEXT CAPTION | none
+  expect exit CODE [N]           expect running [N]
+  expect reader open|closed      expect mode N
+  expect trace TEXT              expect dialog 103|104|none
+  expect popup open|closed       expect worker running|stopped
+  quit
+
+Every command that acts on the device (launch, scan, menu, key, type, focus,
+tap, post, answer, popup, press) is followed by an implicit sync, so a
+script sees the outcome of each action before its next line. Timed waits of
+the program (its 50 ms polls, the worker handshake) count as quiet: use
+wait-exit or wait MS where an outcome lies behind such a wait.
+N names the launch pendrel#N; without it a command is about the oldest launch
+still running (exit and running: the latest launch).
+A failed expectation or a bad line ends the run with status 1, naming the
+file and line.
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string script, trace_file;
+    device::Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> std::string {
+            if (i + 1 >= argc) {
+                std::cerr << "pendrel-device: " << name << " needs a value\n";
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--script") script = value("--script");
+        else if (a == "--root") options.root = value("--root");
+        else if (a == "--trace") trace_file = value("--trace");
+        else if (a == "--verbose") options.verbose = true;
+        else if (a == "--help" || a == "-h") {
+            std::cout << usage;
+            return 0;
+        } else {
+            std::cerr << "pendrel-device: unknown option " << a << " (see --help)\n";
+            return 2;
+        }
+    }
+
+    std::ofstream trace_out;
+    if (!trace_file.empty()) {
+        trace_out.open(trace_file);
+        if (!trace_out) {
+            std::cerr << "pendrel-device: cannot write " << trace_file << "\n";
+            return 2;
+        }
+    }
+    std::ifstream script_in;
+    if (!script.empty()) {
+        script_in.open(script);
+        if (!script_in) {
+            std::cerr << "pendrel-device: cannot read " << script << "\n";
+            return 2;
+        }
+    }
+    options.trace = trace_file.empty() ? &std::cout : &trace_out;
+    options.out = &std::cout;
+
+    try {
+        device::Device dev(options);
+        if (!script.empty()) {
+            dev.run_script(script_in, script);
+            return 0;
+        }
+        // The console: a prompt when a person types, errors do not end it.
+        bool interactive = isatty(STDIN_FILENO);
+        std::string line;
+        for (int n = 1;; ++n) {
+            if (interactive) std::cout << "device> " << std::flush;
+            if (!std::getline(std::cin, line)) break;
+            try {
+                auto c = device::parse_line(line, "<stdin>", n);
+                if (c && !dev.run(*c)) break;
+            } catch (const device::ScriptError& e) {
+                std::cerr << e.what() << "\n";
+                if (!interactive) return 1;
+            }
+        }
+        return 0;
+    } catch (const device::ScriptError& e) {
+        std::cout << std::flush;
+        std::cerr << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "pendrel-device: " << e.what() << "\n";
+        return 2;
+    }
+}

@@ -1,0 +1,100 @@
+#include "screen.hpp"
+
+#include <cstdio>
+#include <sstream>
+
+#include "core/core.hpp"
+#include "platform_link.hpp"
+#include "user/device_user.hpp"
+
+namespace device {
+namespace {
+
+namespace ud = pf::user::device;
+
+std::string text(const std::u16string& s) { return pf::quoted(s.c_str(), int(s.size())); }
+std::string plain(const std::u16string& s) { return pf::utf8(s.c_str(), int(s.size())); }
+
+std::string rect(const RECT& r) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "(%ld,%ld %ldx%ld)", long(r.left), long(r.top), long(r.right - r.left),
+                  long(r.bottom - r.top));
+    return buf;
+}
+
+std::string buttons(UINT type) {
+    switch (type & 0xF) {
+    case 0: return "[OK]";
+    case 1: return "[OK] [Cancel]";
+    case 2: return "[Abort] [Retry] [Ignore]";
+    case 3: return "[Yes] [No] [Cancel]";
+    case 4: return "[Yes] [No]";
+    case 5: return "[Retry] [Cancel]";
+    default: return "[?]";
+    }
+}
+
+void controls(std::ostringstream& out, const std::vector<ud::Control>& list, int depth) {
+    for (const auto& c : list) {
+        if (!c.visible) continue;
+        out << "|" << std::string(depth * 2 + 6, ' ') << plain(c.cls);
+        if (c.id > 0 && c.id != 0xFFFF) out << " " << c.id;
+        out << " " << text(c.text);
+        if (!c.enabled) out << " disabled";
+        if (c.focused) out << "  <focus>";
+        out << "\n";
+        controls(out, c.children, depth + 1);
+    }
+}
+
+void menu(std::ostringstream& out, const std::vector<ud::MenuItem>& bar) {
+    out << "|      menu:";
+    for (const auto& popup : bar) {
+        out << " " << plain(popup.text) << " {";
+        bool first = true;
+        for (const auto& item : popup.items) {
+            out << (first ? " " : " | ") << item.id << " " << plain(item.text);
+            first = false;
+        }
+        out << " }";
+    }
+    out << "\n";
+}
+
+}  // namespace
+
+std::string render_screen() {
+    auto screen = ud::snapshot();
+    std::ostringstream out;
+    out << "+-- screen " << ud::screen_width << "x" << ud::screen_height << " --------------------------\n";
+    int n = 0;
+    for (const auto& w : screen.windows) {
+        out << "| [" << ++n << "] " << text(w.title) << "  ";
+        if (int id = link::dialog_template_id(w.hwnd)) out << "dialog " << id;
+        else out << "class " << plain(w.cls);
+        out << "  " << w.party << "  " << rect(w.rect);
+        if (w.active) out << "  active";
+        if (!w.enabled) out << "  disabled";
+        out << "\n";
+        if (!w.menu.empty()) menu(out, w.menu);
+        for (const auto& d : w.drawn) out << "|      drawn: " << text(d.text) << "\n";
+        controls(out, w.controls, 0);
+    }
+    if (screen.message_box) {
+        const auto& box = *screen.message_box;
+        out << "| message box of " << box.party << ": " << text(box.caption) << " " << text(box.text) << "  "
+            << buttons(box.type) << "\n";
+    }
+    if (auto popup = link::open_popup()) {
+        out << "| popup menu at (" << popup->at.x << "," << popup->at.y << "):";
+        for (const auto& item : popup->items) out << " [" << item.id << " " << plain(item.text) << "]";
+        out << "\n";
+    }
+    out << "| taskbar: tray";
+    if (screen.tray.empty()) out << " empty";
+    for (const auto& icon : screen.tray) out << " [" << icon.party << " icon " << icon.id << "]";
+    out << "\n+------------------------------------------\n";
+    return out.str();
+}
+
+}  // namespace device

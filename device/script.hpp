@@ -1,0 +1,61 @@
+// The device's command language: one command a line, '#' comments, data as
+// double-quoted strings with C escapes. Parsing checks every identifier, so
+// a script with a typo fails before it runs anything.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "keys.hpp"
+
+namespace device {
+
+// An error in a script or a failed expectation: the message names the line
+// as "file:line: ...".
+struct ScriptError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+enum class Op {
+    file, remove, launch, scan, menu, key, type, focus, tap_tray, post, answer, popup, press, fail,
+    sync, wait, wait_exit, screen, expect, quit,
+};
+
+enum class Expect {
+    text, window, tray, messagebox, exit, running, reader, mode, trace, dialog, popup, worker,
+};
+
+struct Command {
+    Op op{};
+    Expect expect{};          // op == expect
+    std::string where;        // "file:line"
+    std::string text;         // PATH, DATA, TEXT, a word (memo, ok, shown, CreateThread ...)
+    std::string data;         // second string: the file's DATA, expect text's DATA, the CAPTION
+    std::optional<long long> number;  // ID, MS, CODE, N, VALUE; also a control id for focus/text
+    std::optional<long long> launch;  // optional launch number N of expect exit/running/window
+    Chord chord;              // op == key
+};
+
+// Parses one line; nullopt for a blank or comment line.
+std::optional<Command> parse_line(const std::string& line, const std::string& file, int line_number);
+
+// Splits a line into words and decoded strings (exposed for tests).
+struct Token {
+    bool quoted = false;
+    std::string text;
+};
+std::vector<Token> tokenize(const std::string& line);  // throws std::invalid_argument
+
+// Decodes the escapes of a quoted string's body; throws std::invalid_argument.
+std::string unescape(const std::string& body);
+// The reverse, for messages: a quoted string with C escapes.
+std::string escape(const std::string& bytes);
+
+// Reads a whole script; the first bad line throws.
+std::vector<Command> parse_script(std::istream& in, const std::string& file);
+
+}  // namespace device
