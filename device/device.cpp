@@ -217,10 +217,12 @@ bool Device::run(const Command& c) {
             acts = false;
             break;
         case Op::launch: launch(); break;
-        case Op::scan:
+        case Op::scan: {
             device_trace("scan " + escape(c.text));
-            link::scan(c.text);
+            std::string refused = link::scan(c.text);
+            if (!refused.empty()) device_trace("the reader refused the scan: " + refused);
             break;
+        }
         case Op::menu:
             device_trace("menu " + std::to_string(*c.number));
             if (!ud::choose_menu_command(UINT(*c.number)))

@@ -1,18 +1,23 @@
 #include "platform_link.hpp"
 
 #include "core/core.hpp"
+#include "zel_control.hpp"
 
 namespace device::link {
 
-// The reader driver and the dialog code publish their device controls here
-// as they land; until then the runner reports the call as missing.
-void boot_reader() {}
-void reset_reader() {}
-void scan(const std::string&) { pf::not_implemented("device: scan (reader control)"); }
-void fail_open(std::uint32_t) { pf::not_implemented("device: fail ZELOpen (reader control)"); }
-void fail_change_mode(std::uint32_t) { pf::not_implemented("device: fail ZELChangeBuffMode (reader control)"); }
-bool reader_open() { pf::not_implemented("device: reader state (reader control)"); }
-int buffer_mode() { pf::not_implemented("device: buffer mode (reader control)"); }
+void boot_reader() { zel::control::reset(); }
+void reset_reader() { zel::control::reset(); }
+std::string scan(const std::string& bytes) {
+    auto result = zel::control::scan(std::string_view(bytes));
+    return result.accepted ? std::string() : result.message;
+}
+void fail_open(std::uint32_t result) { zel::control::fail_next_open(result); }
+void fail_change_mode(std::uint32_t result) { zel::control::fail_next_buffer_mode(result); }
+bool reader_open() { return zel::control::is_open(); }
+int buffer_mode() { return int(zel::control::buffer_mode()); }
+
+// The dialog code publishes its device controls here as they land; until
+// then the runner reports the call as missing.
 
 HWND open_dialog() { return nullptr; }
 int dialog_template_id(HWND) { return 0; }

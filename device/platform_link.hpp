@@ -14,7 +14,8 @@ namespace device::link {
 // ---- the simulated reader ----
 void boot_reader();                        // before the first launch
 void reset_reader();                       // between scenarios: closed, mode 0, nothing pending, no faults
-void scan(const std::string& bytes);       // the operator scans a barcode
+// The operator scans a barcode; empty, or why the reader refused it.
+std::string scan(const std::string& bytes);
 void fail_open(std::uint32_t result);      // the next ZELOpen returns result
 void fail_change_mode(std::uint32_t result);  // the next ZELChangeBuffMode returns result
 bool reader_open();
