@@ -1,0 +1,107 @@
+// Expected-sequence tables over the device trace.
+//
+// How a test gets its calls traced: construct a TracedProcess. For its
+// lifetime the test's own thread belongs to a fresh traced process with a
+// party name of its own ("test#N"), so every platform and driver call the
+// test makes, and every call of a thread the code under test creates with
+// CreateThread, is recorded under that party. On destruction the thread
+// goes back to the device process and the traced process is ended, which
+// closes the handles it still owns and ends its threads.
+//
+// Then compare what was recorded with an expected table:
+//
+//     TracedProcess app;
+//     ... run the code under test ...
+//     EXPECT_TRUE(same_sequence(app.calls(), {
+//         "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
+//         "CloseHandle(event#1) = TRUE",
+//     }));
+//
+// same_sequence compares strictly, entry by entry, and on failure prints the
+// first differing entry (expected against actual) and both sequences.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "core/core.hpp"
+
+#include <atomic>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trace_table {
+
+// The recorded texts of one party, in order (poll lines only when verbose).
+inline std::vector<std::string> texts(std::string_view party) {
+    std::vector<std::string> out;
+    for (const pf::TraceRecord& r : pf::trace_records())
+        if (r.party == party) out.push_back(r.text);
+    return out;
+}
+
+// The recorded texts of one party that start with prefix.
+inline std::vector<std::string> texts_starting(std::string_view party, std::string_view prefix) {
+    std::vector<std::string> out;
+    for (const std::string& t : texts(party))
+        if (t.compare(0, prefix.size(), prefix) == 0) out.push_back(t);
+    return out;
+}
+
+inline ::testing::AssertionResult same_sequence(const std::vector<std::string>& actual,
+                                                const std::vector<std::string>& expected) {
+    std::size_t n = std::max(actual.size(), expected.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        bool have_e = i < expected.size(), have_a = i < actual.size();
+        if (have_e && have_a && expected[i] == actual[i]) continue;
+        std::ostringstream out;
+        out << "sequences differ at entry " << i << ":\n  expected: "
+            << (have_e ? expected[i] : std::string("(end of sequence)")) << "\n  actual:   "
+            << (have_a ? actual[i] : std::string("(end of sequence)")) << "\nexpected sequence:\n";
+        for (std::size_t k = 0; k < expected.size(); ++k) out << "  " << k << ": " << expected[k] << "\n";
+        out << "actual sequence:\n";
+        for (std::size_t k = 0; k < actual.size(); ++k) out << "  " << k << ": " << actual[k] << "\n";
+        return ::testing::AssertionFailure() << out.str();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class TracedProcess {
+public:
+    TracedProcess() {
+        static std::atomic<int> counter{0};
+        party_ = "test#" + std::to_string(++counter);
+        pf::Thread& t = pf::current_thread();
+        {
+            pf::Lock lock(pf::device_mutex());
+            process_ = pf::create_process(party_, true, 0);
+        }
+        saved_ = t.process;
+        saved_error_ = t.last_error;
+        t.process = process_;
+        t.last_error = 0;
+    }
+    ~TracedProcess() {
+        pf::Thread& t = pf::current_thread();
+        t.process = saved_;
+        t.last_error = saved_error_;
+        pf::end_process(process_, 0);
+    }
+    TracedProcess(const TracedProcess&) = delete;
+    TracedProcess& operator=(const TracedProcess&) = delete;
+
+    pf::Process* process() const { return process_; }
+    const std::string& party() const { return party_; }
+    std::vector<std::string> calls() const { return texts(party_); }
+    std::vector<std::string> calls_starting(std::string_view prefix) const {
+        return texts_starting(party_, prefix);
+    }
+
+private:
+    std::string party_;
+    pf::Process* process_ = nullptr;
+    pf::Process* saved_ = nullptr;
+    DWORD saved_error_ = 0;
+};
+
+}  // namespace trace_table
