@@ -110,7 +110,9 @@ Device::Device(Options options) : options_(std::move(options)) {
         pf::set_trace_sink([out](const pf::TraceRecord& r) { *out << format_trace(r) << std::endl; });
     }
     link::boot_reader();
-    memo_window_ = memo::start();
+    auto memo = memo::start();
+    memo_ = memo.process;
+    memo_window_ = memo.window;
     if (!memo_window_) throw std::runtime_error("the memo could not create its window");
     pf::wait_quiet(std::chrono::milliseconds(default_sync_ms));
     memo_edit_ = ud::child_by_id(memo_window_, memo::edit_id);
@@ -119,8 +121,23 @@ Device::Device(Options options) : options_(std::move(options)) {
     pf::wait_quiet(std::chrono::milliseconds(default_sync_ms));
 }
 
+// Ends a process and waits (bounded) until its threads have left, so that
+// nothing runs on when the device goes away.
+static void end_and_join(pf::Process* p) {
+    pf::end_process(p, 0);  // no effect on a process that has ended
+    auto deadline = pf::Clock::now() + 5s;
+    while (pf::Clock::now() < deadline) {
+        {
+            pf::Lock lock(pf::device_mutex());
+            if (p->live_threads == 0) return;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
 Device::~Device() {
-    for (auto* p : launches_) pf::end_process(p, 0);
+    for (auto* p : launches_) end_and_join(p);
+    if (memo_) end_and_join(memo_);
     pf::set_trace_sink({});
     if (own_root_) {
         std::error_code ignored;
@@ -129,8 +146,7 @@ Device::~Device() {
 }
 
 void Device::reset() {
-    for (auto* p : launches_) pf::end_process(p, 0);
-    for (auto* p : launches_) pf::wait_process_end(p, 5s);
+    for (auto* p : launches_) end_and_join(p);
     launches_.clear();
     pf::wait_quiet(std::chrono::milliseconds(default_sync_ms));
     pf::kernel::clear_faults();

@@ -62,6 +62,7 @@ private:
 
     Options options_;
     bool own_root_ = false;
+    pf::Process* memo_ = nullptr;
     HWND memo_window_ = nullptr;
     HWND memo_edit_ = nullptr;
     std::vector<pf::Process*> launches_;

@@ -52,15 +52,17 @@ void run(std::promise<HWND>& created) {
 
 }  // namespace
 
-HWND start() {
+Memo start() {
     auto created = std::make_shared<std::promise<HWND>>();
     auto window = created->get_future();
+    Memo memo;
     {
         pf::Lock lock(pf::device_mutex());
-        pf::Process* p = pf::create_process("memo", false, 0);
-        pf::start_device_thread(p, [created] { run(*created); });
+        memo.process = pf::create_process("memo", false, 0);
+        pf::start_device_thread(memo.process, [created] { run(*created); });
     }
-    return window.get();
+    memo.window = window.get();
+    return memo;
 }
 
 }  // namespace device::memo

@@ -3,12 +3,20 @@
 #pragma once
 #include <windows.h>
 
+namespace pf {
+struct Process;
+}
+
 namespace device::memo {
 
 constexpr int edit_id = 1;
 
-// Starts the memo process; returns once its window exists (the memo's
-// window, or null if it could not be created).
-HWND start();
+struct Memo {
+    pf::Process* process = nullptr;
+    HWND window = nullptr;  // null if it could not be created
+};
+
+// Starts the memo process; returns once its window exists.
+Memo start();
 
 }  // namespace device::memo
