@@ -232,6 +232,11 @@ typedef LPCDLGTEMPLATEW LPCDLGTEMPLATE;
 
 #define CW_USEDEFAULT ((int)0x80000000)
 
+// WM_ACTIVATE states
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
+
 // ShowWindow commands
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -385,6 +390,7 @@ LONG WINAPI GetWindowLongW(HWND hWnd, int nIndex);
 #define GWL_STYLE (-16)
 #define GWL_EXSTYLE (-20)
 #define GWL_ID (-12)
+#define GWL_USERDATA (-21)
 
 BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);

@@ -1,0 +1,71 @@
+// State and helpers shared by the window core's own sources.
+#pragma once
+#include <unordered_map>
+
+#include "user/window.hpp"
+
+namespace pf::user {
+
+struct State {
+    std::unordered_map<HWND, std::unique_ptr<Window>> windows;
+    std::vector<HWND> top_levels;  // every top-level window, topmost first
+    std::vector<std::shared_ptr<WindowClass>> classes;
+    std::vector<std::weak_ptr<Queue>> queues;
+    std::unordered_map<HWND, HDC> hdcs;
+    std::unordered_map<HDC, HWND> hdc_windows;
+    HWND focus = nullptr;
+    HWND active = nullptr;
+    std::unordered_map<const Process*, int> hwnd_numbers;  // hwnd#N, counted per process
+    std::unordered_map<const Process*, int> atoms;
+};
+State& state();
+
+// current_thread() first (it may take the lock itself), then the lock.
+Lock lock_device();
+void set_last_error(DWORD error);
+
+// Messages that a change made under the lock owes to windows; delivered
+// once the lock is released.
+struct Outbox {
+    struct Item {
+        HWND hwnd;
+        UINT msg;
+        WPARAM wp;
+        LPARAM lp;
+    };
+    std::vector<Item> items;
+    void add(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { items.push_back({hwnd, msg, wp, lp}); }
+};
+// Lock NOT held: a direct call for the calling thread's windows, a
+// notification for others'.
+void deliver(Outbox& out);
+// Lock held: every item as a notification (used where no procedure may run).
+void deliver_as_notifications_locked(Outbox& out);
+
+void set_focus_locked(HWND hwnd, Outbox& out);
+bool activate_locked(HWND hwnd, Outbox& out);
+// Activates the topmost visible, enabled top-level window other than
+// `except` (none: nothing is active and nothing has the focus).
+void activate_next_locked(HWND except, Outbox& out);
+bool effectively_visible_locked(HWND hwnd);
+// Forgets a window: z-order, parent, focus, activation, the handle itself.
+void remove_window_locked(HWND hwnd);
+// The first window of queue q that needs painting, or nullptr.
+HWND paint_candidate_locked(const Queue& q);
+// Posts WM_QUIT to the calling thread (PostQuitMessage without the trace).
+void post_quit_internal(int code);
+
+// Text of a window for trace lines and the device (no message sent).
+std::u16string title_locked(HWND hwnd);
+
+// ---- trace formatting ----
+std::string rect_str(const RECT& r);
+std::string flags_str(DWORD value, const std::vector<std::pair<DWORD, const char*>>& names);
+std::string ws_str(DWORD style);
+std::string sw_str(int cmd);
+std::string mb_str(UINT type);
+std::string id_str(int id);  // IDOK, IDRETRY ...
+std::string num_str(uintptr_t v);  // decimal below 0x10000, hex above
+std::string dt_str(UINT format);
+
+}  // namespace pf::user
