@@ -18,9 +18,18 @@ std::condition_variable& changed() {
 struct Registry {
     std::vector<std::unique_ptr<Process>> processes;
     std::vector<std::shared_ptr<Thread>> threads;  // every device thread still alive
-    int next_thread = 1;
+    std::atomic<int> next_thread{1};
     int next_process = 1;
     std::vector<std::function<bool()>> quiet_conditions;
+    Process* device = nullptr;
+
+    Registry() {
+        auto p = std::make_unique<Process>();
+        p->id = next_process++;
+        p->party = "device";
+        device = p.get();
+        processes.push_back(std::move(p));
+    }
 };
 
 Registry& registry() {
@@ -56,11 +65,7 @@ Process* create_process(std::string party, bool traced, int launch) {
     return r.processes.back().get();
 }
 
-Process* device_process() {
-    static Process* p = nullptr;
-    if (!p) p = create_process("device", false, 0);
-    return p;
-}
+Process* device_process() { return registry().device; }
 
 Process* find_process(int id) {
     for (auto& p : registry().processes)
@@ -78,7 +83,7 @@ Thread& current_thread() {
     if (!t_current) {
         // A host thread the device did not start: the test runner, the device
         // console. It belongs to the device and never holds the device busy.
-        Lock lock(device_mutex());
+        // No lock is taken here: callers may already hold the device lock.
         auto t = std::make_shared<Thread>();
         t->ordinal = registry().next_thread++;
         t->process = device_process();

@@ -67,6 +67,7 @@ Process* find_process(int id);
 std::vector<Process*> all_processes();
 
 // Run fn on a new host thread registered as a device thread of process p.
+// Call with the device lock held.
 // The host thread is detached; its end is observable through on_exit.
 void start_device_thread(Process* p, std::function<void()> fn, std::function<void()> on_exit = {},
                          int* ordinal_out = nullptr);
