@@ -1,0 +1,422 @@
+// Run-time menus, the modal popup of TrackPopupMenuEx, and wsprintfW.
+#include "user/menu.hpp"
+
+#include <algorithm>
+#include <cstdarg>
+#include <map>
+#include <memory>
+
+#include "user/device_user.hpp"
+#include "user/user_internal.hpp"
+
+namespace pf::user {
+namespace {
+
+#ifndef ERROR_POPUP_ALREADY_ACTIVE
+#define ERROR_POPUP_ALREADY_ACTIVE 1446u
+#endif
+
+struct MenuRec {
+    UINT flags = 0;
+    UINT_PTR id = 0;
+    std::u16string text;
+    HMENU sub = nullptr;  // MF_POPUP
+};
+
+struct Menu {
+    bool popup = false;
+    std::vector<MenuRec> items;
+};
+
+struct Tracking {
+    HMENU menu = nullptr;
+    HWND owner = nullptr;
+    std::string party;
+    RECT rect{};
+    std::vector<device::PopupItem> items;
+    std::shared_ptr<Queue> queue;
+    bool done = false;
+    UINT chosen = 0;
+};
+
+struct Menus {
+    std::map<HMENU, std::unique_ptr<Menu>> menus;
+    std::vector<std::shared_ptr<Tracking>> tracking;  // oldest first
+    int next_name = 1;
+};
+Menus& menus() {
+    static Menus m;
+    return m;
+}
+
+Menu* menu_locked(HMENU h) {
+    auto it = menus().menus.find(h);
+    return it == menus().menus.end() ? nullptr : it->second.get();
+}
+
+HMENU create_menu(bool popup) {
+    Lock lock = lock_device();
+    check_alive_locked();
+    // Handles are never reused: a destroyed menu's handle stays invalid.
+    auto h = reinterpret_cast<HMENU>(new char);
+    auto m = std::make_unique<Menu>();
+    m->popup = popup;
+    menus().menus[h] = std::move(m);
+    name_handle_locked(h, "hmenu#" + std::to_string(menus().next_name++));
+    return h;
+}
+
+void destroy_menu_locked(HMENU h) {
+    auto it = menus().menus.find(h);
+    if (it == menus().menus.end()) return;
+    std::vector<HMENU> subs;
+    for (auto& item : it->second->items)
+        if (item.sub) subs.push_back(item.sub);
+    menus().menus.erase(it);
+    for (HMENU s : subs) destroy_menu_locked(s);
+}
+
+std::string mf_str(UINT flags) {
+    static const std::vector<std::pair<DWORD, const char*>> names = {
+        {MF_POPUP, "MF_POPUP"}, {MF_SEPARATOR, "MF_SEPARATOR"}, {MF_GRAYED, "MF_GRAYED"},
+        {MF_DISABLED, "MF_DISABLED"}};
+    if (!(flags & ~UINT(MF_GRAYED | MF_DISABLED | MF_POPUP | MF_SEPARATOR)) && !(flags & (MF_POPUP | MF_SEPARATOR)))
+        return flags ? "MF_STRING|" + flags_str(flags, names) : "MF_STRING";
+    return flags_str(flags, names);
+}
+
+RECT place_popup(const std::vector<device::PopupItem>& items, int x, int y) {
+    size_t longest = 0;
+    for (auto& it : items) longest = std::max(longest, it.text.size());
+    int cx = std::max(popup_min_width, int(longest) * popup_char_width + popup_padding);
+    int cy = std::max(1, int(items.size())) * popup_item_height;
+    // Kept on the screen: moved left or up as far as needed.
+    x = std::clamp(x, 0, std::max(0, device::screen_width - cx));
+    y = std::clamp(y, 0, std::max(0, device::screen_height - cy));
+    return RECT{x, y, x + cx, y + cy};
+}
+
+bool is_click(UINT msg) { return msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN; }
+
+}  // namespace
+}  // namespace pf::user
+
+// ---- the device side ----
+
+namespace pf::user::device {
+
+namespace {
+std::shared_ptr<Tracking> open_locked() {
+    auto& t = menus().tracking;
+    for (auto it = t.rbegin(); it != t.rend(); ++it)
+        if (!(*it)->done) return *it;
+    return nullptr;
+}
+}  // namespace
+
+std::optional<PopupInfo> open_popup() {
+    Lock lock = lock_device();
+    auto t = open_locked();
+    if (!t) return std::nullopt;
+    return PopupInfo{t->menu, t->owner, t->party, t->rect, t->items};
+}
+
+bool popup_open() { return open_popup().has_value(); }
+
+bool choose(UINT id) {
+    Lock lock = lock_device();
+    auto t = open_locked();
+    if (!t) return false;
+    for (auto& item : t->items) {
+        if (item.id != id || (item.flags & (MF_POPUP | MF_SEPARATOR | MF_GRAYED | MF_DISABLED))) continue;
+        t->chosen = id;
+        t->done = true;
+        notify_all_locked();
+        return true;
+    }
+    return false;
+}
+
+bool tap_outside() {
+    Lock lock = lock_device();
+    auto t = open_locked();
+    if (!t) return false;
+    t->done = true;
+    t->chosen = 0;
+    notify_all_locked();
+    return true;
+}
+
+}  // namespace pf::user::device
+
+// ---- the device API ----
+
+using namespace pf;
+using namespace pf::user;
+
+extern "C" {
+
+HMENU WINAPI CreatePopupMenu(void) {
+    HMENU h = create_menu(true);
+    trace("CreatePopupMenu() = " + handle_name(h));
+    return h;
+}
+
+HMENU WINAPI CreateMenu(void) {
+    HMENU h = create_menu(false);
+    trace("CreateMenu() = " + handle_name(h));
+    return h;
+}
+
+BOOL WINAPI AppendMenuW(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR lpNewItem) {
+    if (uFlags & ~UINT(MF_GRAYED | MF_DISABLED | MF_POPUP | MF_SEPARATOR))
+        not_implemented("AppendMenuW with bitmap, owner-drawn or checked items");
+    BOOL ok = FALSE;
+    std::string line;
+    {
+        Lock lock = lock_device();
+        check_alive_locked();
+        std::string id_s = (uFlags & MF_POPUP) ? handle_name(reinterpret_cast<HMENU>(uIDNewItem))
+                                               : std::to_string(uIDNewItem);
+        std::string text_s = (uFlags & MF_SEPARATOR) ? ptr_name(lpNewItem) : quoted(lpNewItem);
+        line = "AppendMenuW(" + handle_name(hMenu) + ", " + mf_str(uFlags) + ", " + id_s + ", " + text_s + ")";
+        Menu* m = menu_locked(hMenu);
+        HMENU sub = (uFlags & MF_POPUP) ? reinterpret_cast<HMENU>(uIDNewItem) : nullptr;
+        if (!m || ((uFlags & MF_POPUP) && (!menu_locked(sub) || sub == hMenu))) {
+            set_last_error(ERROR_INVALID_MENU_HANDLE);
+        } else if (!(uFlags & MF_SEPARATOR) && !lpNewItem) {
+            set_last_error(ERROR_INVALID_PARAMETER);
+        } else {
+            MenuRec r;
+            r.flags = uFlags;
+            r.id = (uFlags & MF_POPUP) ? 0 : uIDNewItem;
+            r.sub = sub;
+            if (!(uFlags & MF_SEPARATOR)) r.text = lpNewItem;
+            m->items.push_back(std::move(r));
+            ok = TRUE;
+        }
+    }
+    trace(line + " = " + bool_str(ok));
+    return ok;
+}
+
+BOOL WINAPI DestroyMenu(HMENU hMenu) {
+    BOOL ok = FALSE;
+    std::string name;
+    {
+        Lock lock = lock_device();
+        check_alive_locked();
+        name = handle_name(hMenu);
+        if (menu_locked(hMenu)) {
+            destroy_menu_locked(hMenu);
+            ok = TRUE;
+        } else {
+            set_last_error(ERROR_INVALID_MENU_HANDLE);
+        }
+    }
+    trace("DestroyMenu(" + name + ") = " + bool_str(ok));
+    return ok;
+}
+
+BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, LPTPMPARAMS lptpm) {
+    if (uFlags & ~UINT(TPM_RETURNCMD)) not_implemented("TrackPopupMenuEx alignment and button flags");
+    if (lptpm) not_implemented("TrackPopupMenuEx with an exclusion rectangle");
+    auto t = std::make_shared<Tracking>();
+    std::string line;
+    bool ok = false;
+    {
+        Lock lock = lock_device();
+        check_alive_locked();
+        line = "TrackPopupMenuEx(" + handle_name(hMenu) + ", " + (uFlags ? std::string("TPM_RETURNCMD") : "0") + ", " +
+               std::to_string(x) + ", " + std::to_string(y) + ", " + wnd_str_locked(hwnd) + ", NULL)";
+        Menu* m = menu_locked(hMenu);
+        auto q = current_queue_locked();
+        bool busy = std::any_of(menus().tracking.begin(), menus().tracking.end(),
+                                [&](auto& o) { return !o->done && o->queue == q; });
+        if (!m || !m->popup) {
+            set_last_error(ERROR_INVALID_MENU_HANDLE);
+        } else if (!from_hwnd(hwnd)) {
+            set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+        } else if (busy) {
+            set_last_error(ERROR_POPUP_ALREADY_ACTIVE);
+        } else {
+            for (auto& r : m->items) t->items.push_back(device::PopupItem{UINT(r.id), r.flags, r.text});
+            t->menu = hMenu;
+            t->owner = hwnd;
+            t->party = current_thread().process->party;
+            t->rect = place_popup(t->items, x, y);
+            t->queue = q;
+            ok = true;
+        }
+    }
+    if (!ok) {
+        trace(line + " = FALSE");
+        return FALSE;
+    }
+    send_internal(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(hMenu), 0);
+    {
+        Lock lock = lock_device();
+        menus().tracking.push_back(t);
+        notify_all_locked();
+    }
+    struct Untrack {
+        std::shared_ptr<Tracking> t;
+        ~Untrack() {
+            Lock lock = lock_device();
+            t->done = true;
+            std::erase(menus().tracking, t);
+            notify_all_locked();
+        }
+    } untrack{t};
+    // The popup holds the thread's mouse and keyboard: any click that reaches
+    // this thread's queue while it is open (also a thread-posted one with no
+    // window) lands outside it and closes it; Escape closes it too; other
+    // keys are taken by the popup.
+    run_modal_loop([t] { return t->done; },
+                   [t](MSG& m) {
+                       if (is_click(m.message) || (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE)) {
+                           Lock lock = lock_device();
+                           t->done = true;
+                           notify_all_locked();
+                           return true;
+                       }
+                       return m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST;
+                   });
+    UINT chosen;
+    {
+        Lock lock = lock_device();
+        t->done = true;
+        chosen = t->chosen;
+    }
+    BOOL result;
+    if (uFlags & TPM_RETURNCMD) {
+        result = BOOL(chosen);
+    } else {
+        // The command arrives after the popup has closed, as a posted message.
+        if (chosen) post_internal(hwnd, WM_COMMAND, chosen, 0);
+        result = chosen ? TRUE : FALSE;
+    }
+    trace(line + " = " + ((uFlags & TPM_RETURNCMD) ? std::to_string(result) : bool_str(result)));
+    return result;
+}
+
+}  // extern "C"
+
+// ---- wsprintfW ----
+
+namespace {
+
+// %[-][0][#][width][.precision][h|l]type with type s c d i u x X and %%;
+// output up to 1024 characters, the terminator included, as on Windows.
+int format_wide(LPWSTR out, LPCWSTR fmt, va_list ap, std::string& error) {
+    constexpr size_t cap = 1024;
+    std::u16string s;
+    for (const WCHAR* p = fmt; *p; ++p) {
+        if (*p != u'%') {
+            s += *p;
+            continue;
+        }
+        ++p;
+        if (*p == u'%') {
+            s += u'%';
+            continue;
+        }
+        bool left = false, zero = false, alt = false;
+        for (;; ++p) {
+            if (*p == u'-') left = true;
+            else if (*p == u'0') zero = true;
+            else if (*p == u'#') alt = true;
+            else break;
+        }
+        size_t width = 0;
+        while (*p >= u'0' && *p <= u'9') width = width * 10 + size_t(*p++ - u'0');
+        std::optional<size_t> precision;
+        if (*p == u'.') {
+            ++p;
+            size_t v = 0;
+            while (*p >= u'0' && *p <= u'9') v = v * 10 + size_t(*p++ - u'0');
+            precision = v;
+        }
+        bool narrow = false;
+        if (*p == u'h') {
+            narrow = true;
+            ++p;
+        } else if (*p == u'l') {
+            ++p;  // long is 32 bits on the device, as int
+        }
+        std::u16string field;
+        bool numeric = false;
+        switch (*p) {
+        case u's': {
+            if (narrow) {
+                const char* a = va_arg(ap, const char*);
+                if (!a) a = "(null)";
+                for (; *a; ++a) field += char16_t(static_cast<unsigned char>(*a));
+            } else {
+                const WCHAR* w = va_arg(ap, const WCHAR*);
+                field = w ? w : u"(null)";
+            }
+            if (precision && field.size() > *precision) field.resize(*precision);
+            break;
+        }
+        case u'c': field = char16_t(narrow ? char16_t(static_cast<unsigned char>(va_arg(ap, int))) : char16_t(va_arg(ap, int))); break;
+        case u'd':
+        case u'i': {
+            int v = va_arg(ap, int);
+            std::string d = std::to_string(v);
+            field = utf16(d);
+            numeric = true;
+            break;
+        }
+        case u'u': field = utf16(std::to_string(va_arg(ap, unsigned))); numeric = true; break;
+        case u'x':
+        case u'X': {
+            unsigned v = va_arg(ap, unsigned);
+            char buf[16];
+            std::snprintf(buf, sizeof buf, *p == u'x' ? "%x" : "%X", v);
+            field = utf16(buf);
+            if (alt && v) field = (*p == u'x' ? u"0x" : u"0X") + field;
+            numeric = true;
+            break;
+        }
+        default:
+            error = std::string("wsprintfW conversion %") + (*p ? utf8(p, 1) : std::string("<end>"));
+            return -1;
+        }
+        if (numeric && precision) {
+            bool neg = !field.empty() && field[0] == u'-';
+            size_t digits = field.size() - (neg ? 1 : 0);
+            if (digits < *precision) field.insert(neg ? 1 : 0, *precision - digits, u'0');
+        }
+        if (field.size() < width) {
+            size_t pad = width - field.size();
+            if (left)
+                field.append(pad, u' ');
+            else if (zero && numeric && !precision)
+                field.insert(!field.empty() && field[0] == u'-' ? 1 : 0, pad, u'0');
+            else
+                field.insert(0, pad, u' ');
+        }
+        s += field;
+    }
+    if (s.size() > cap - 1) s.resize(cap - 1);
+    std::copy(s.begin(), s.end(), out);
+    out[s.size()] = 0;
+    return int(s.size());
+}
+
+}  // namespace
+
+extern "C" int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...) {
+    if (!lpOut || !lpFmt) not_implemented("wsprintfW with a NULL buffer or format");
+    va_list ap;
+    va_start(ap, lpFmt);
+    std::string error;
+    int n = format_wide(lpOut, lpFmt, ap, error);
+    va_end(ap);
+    if (n < 0) not_implemented(error.c_str());
+    bool has_args = std::u16string_view(lpFmt).find(u'%') != std::u16string_view::npos;
+    trace("wsprintfW(buf, " + quoted(lpFmt) + (has_args ? ", ..." : "") + ") = " + std::to_string(n) +
+          (has_args ? " " + quoted(lpOut) : ""));
+    return n;
+}
