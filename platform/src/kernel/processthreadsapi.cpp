@@ -1,7 +1,10 @@
 // Threads on real host threads, thread ids and the tick count.
 #include "kernel/objects.hpp"
 
+#include <cxxabi.h>
 #include <dlfcn.h>
+
+#include <cstdlib>
 
 #include <map>
 
@@ -19,7 +22,14 @@ std::string routine_name_locked(LPTHREAD_START_ROUTINE routine) {
     void* address = reinterpret_cast<void*>(routine);
     if (auto it = routine_names().find(address); it != routine_names().end()) return it->second;
     Dl_info info{};
-    if (dladdr(address, &info) && info.dli_sname && info.dli_saddr == address) return info.dli_sname;
+    if (dladdr(address, &info) && info.dli_sname && info.dli_saddr == address) {
+        // A C++ routine: show its plain name, as the program's source spells it.
+        int status = 0;
+        char* demangled = abi::__cxa_demangle(info.dli_sname, nullptr, nullptr, &status);
+        std::string name = status == 0 && demangled ? demangled : info.dli_sname;
+        std::free(demangled);
+        return name.substr(0, name.find('('));
+    }
     return "ThreadProc";
 }
 
