@@ -1,0 +1,59 @@
+# The real Win32 build: the same application sources, compiled in the
+# dialect a CE-era toolchain accepts, against the real Windows headers.
+
+set(PENDREL_APP_FLAGS -std=c++03 -fno-exceptions -fno-rtti -Wall -Wextra -Werror -Wno-unused-parameter
+    -Wno-missing-field-initializers)
+set(PENDREL_APP_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+
+# ---- TOLVEN.dll: the simulated reader driver, exported by ordinal only ----
+file(GLOB TOLVEN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/*.cpp)
+add_library(TOLVEN SHARED ${TOLVEN_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/tolven.def)
+set_target_properties(TOLVEN PROPERTIES PREFIX "" OUTPUT_NAME TOLVEN)
+target_include_directories(TOLVEN PRIVATE ${CMAKE_SOURCE_DIR}/driver ${CMAKE_SOURCE_DIR}/reader)
+target_compile_definitions(TOLVEN PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(TOLVEN PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter)
+target_link_options(TOLVEN PRIVATE -static -static-libgcc -static-libstdc++)
+
+# The program imports the driver by ordinal, through an import library made
+# from the same definition file.
+set(TOLVEN_IMPLIB ${CMAKE_BINARY_DIR}/libtolven_imports.a)
+add_custom_command(
+  OUTPUT ${TOLVEN_IMPLIB}
+  COMMAND ${PENDREL_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/driver/win32/tolven.def -D TOLVEN.dll -l ${TOLVEN_IMPLIB}
+  DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/tolven.def)
+add_custom_target(tolven_imports DEPENDS ${TOLVEN_IMPLIB})
+
+# ---- pendrel.exe ----
+file(GLOB APP_WIN32_SOURCES CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/keys/*.cpp ${CMAKE_SOURCE_DIR}/reader/*.cpp
+     ${CMAKE_SOURCE_DIR}/settings/*.cpp)
+add_executable(pendrel WIN32 ${APP_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/platform/win32/commandbar.cpp
+               ${CMAKE_SOURCE_DIR}/res/pendrel.rc)
+add_dependencies(pendrel tolven_imports)
+target_include_directories(pendrel PRIVATE ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/keys
+                           ${CMAKE_SOURCE_DIR}/reader ${CMAKE_SOURCE_DIR}/settings ${CMAKE_SOURCE_DIR}/res
+                           ${CMAKE_SOURCE_DIR}/platform/win32)
+target_compile_definitions(pendrel PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(pendrel PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PENDREL_APP_FLAGS}
+                       -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h>)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+target_link_options(pendrel PRIVATE -municode -static-libgcc -static-libstdc++)
+target_link_libraries(pendrel PRIVATE ${TOLVEN_IMPLIB} comctl32)
+
+# ---- test tools: the key recorder, the driver's scan tool ----
+add_executable(keyrecorder WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/keyrecorder.cpp)
+target_compile_definitions(keyrecorder PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(keyrecorder PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter
+                       -Wno-cast-function-type)
+target_link_options(keyrecorder PRIVATE -municode -static)
+
+file(GLOB ZELSCAN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/tool/*.cpp)
+if(ZELSCAN_SOURCES)
+  add_executable(zelscan ${ZELSCAN_SOURCES})
+  target_include_directories(zelscan PRIVATE ${CMAKE_SOURCE_DIR}/driver/win32)
+  target_compile_definitions(zelscan PRIVATE ${PENDREL_APP_DEFINES})
+  target_compile_options(zelscan PRIVATE -std=c++17 -Wall -Wextra -Werror)
+  target_link_options(zelscan PRIVATE -municode -static)
+endif()
+
+file(GLOB WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.sh)
