@@ -331,6 +331,7 @@ DialogInfo describe_locked(HWND hwnd) {
     d.close_button = (w->style & WS_SYSMENU) != 0;
     d.visible = w->visible();
     HWND focus = focus_locked();
+    if (focus == hwnd) d.focus = hwnd;
     for (HWND h : w->children) {
         Window* cw = from_hwnd(h);
         if (!cw) continue;
