@@ -1,0 +1,226 @@
+// Test applications for the window system: a device process whose UI thread
+// runs a message loop, code run on that thread on request, and a window
+// procedure that records what it receives for expected-sequence tables.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/core.hpp"
+#include "input/input.hpp"
+#include "user/device_user.hpp"
+#include "user/window.hpp"
+
+namespace usertest {
+
+constexpr uintptr_t any = ~uintptr_t(0);
+
+struct Msg {
+    std::string who;
+    UINT msg;
+    uintptr_t wp = any;
+    uintptr_t lp = any;
+};
+
+inline std::string str(const Msg& m) {
+    std::string s = m.who + " " + pf::user::msg_name(m.msg);
+    if (m.wp != any) s += " wp=" + pf::hex(m.wp);
+    if (m.lp != any) s += " lp=" + pf::hex(m.lp);
+    return s;
+}
+
+// Records every message the recording procedure receives; windows are
+// named by the title they were created with.
+class Recorder {
+public:
+    void add(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+        std::lock_guard g(m_);
+        if (msg == WM_NCCREATE) {
+            auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+            names_[h] = pf::utf8(cs->lpszName);
+        }
+        log_.push_back(Msg{name_of(h), msg, wp, uintptr_t(lp)});
+    }
+    HWND hwnd(const std::string& name) {
+        std::lock_guard g(m_);
+        for (auto& [h, n] : names_)
+            if (n == name) return h;
+        return nullptr;
+    }
+    std::vector<Msg> take() {
+        std::lock_guard g(m_);
+        return std::exchange(log_, {});
+    }
+    void clear() { take(); }
+    void reset() {
+        std::lock_guard g(m_);
+        log_.clear();
+        names_.clear();
+    }
+
+private:
+    std::string name_of(HWND h) {
+        auto it = names_.find(h);
+        return it == names_.end() ? "?" : it->second;
+    }
+    std::mutex m_;
+    std::map<HWND, std::string> names_;
+    std::vector<Msg> log_;
+};
+
+inline Recorder& rec() {
+    static Recorder r;
+    return r;
+}
+
+// A test's own handling: return a value to answer the message instead of
+// DefWindowProcW.
+using Hook = std::function<std::optional<LRESULT>(HWND, UINT, WPARAM, LPARAM)>;
+inline Hook& hook() {
+    static Hook h;
+    return h;
+}
+
+inline LRESULT CALLBACK recording_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    rec().add(h, msg, wp, lp);
+    if (hook())
+        if (auto r = hook()(h, msg, wp, lp)) return *r;
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+// The messages of the named windows only: messages to windows of different
+// threads have no order between them.
+inline std::vector<Msg> only(const std::vector<Msg>& log, const std::vector<std::string>& names) {
+    std::vector<Msg> out;
+    for (auto& m : log)
+        if (std::find(names.begin(), names.end(), m.who) != names.end()) out.push_back(m);
+    return out;
+}
+
+// Strict comparison; at the first difference, prints expected against actual.
+inline void ok_sequence(const std::vector<Msg>& expected, const std::vector<Msg>& actual, const char* context) {
+    size_t n = std::max(expected.size(), actual.size());
+    for (size_t i = 0; i < n; ++i) {
+        bool same = i < expected.size() && i < actual.size() && expected[i].who == actual[i].who &&
+                    expected[i].msg == actual[i].msg &&
+                    (expected[i].wp == any || expected[i].wp == actual[i].wp) &&
+                    (expected[i].lp == any || expected[i].lp == actual[i].lp);
+        if (same) continue;
+        std::string all;
+        for (auto& m : actual) all += "\n    " + str(m);
+        ADD_FAILURE() << context << ": first difference at message " << i << ": expected "
+                      << (i < expected.size() ? str(expected[i]) : "(end)") << ", got "
+                      << (i < actual.size() ? str(actual[i]) : "(end)") << "\n  actual sequence:" << all;
+        return;
+    }
+}
+
+inline bool quiet() { return pf::wait_quiet(std::chrono::seconds(5)); }
+
+// A process with a UI thread running a message loop.
+class TestApp {
+public:
+    static constexpr UINT kRun = WM_APP + 77;
+
+    explicit TestApp(std::string party) {
+        std::promise<HWND> ready;
+        auto got = ready.get_future();
+        process_ = pf::launch_process(std::move(party), 0, nullptr, [this, &ready]() -> DWORD {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = helper_proc;
+            wc.lpszClassName = u"PfTestHelper";
+            RegisterClassW(&wc);
+            wc.lpfnWndProc = recording_proc;
+            wc.lpszClassName = u"PfRec";
+            RegisterClassW(&wc);
+            HWND helper = CreateWindowExW(0, u"PfTestHelper", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+            ready.set_value(helper);
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0)) {
+                if (accel && TranslateAcceleratorW(accel_target, accel, &msg)) continue;
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            return DWORD(msg.wParam);
+        });
+        helper_ = got.get();
+    }
+    ~TestApp() { end(); }
+
+    // Runs fn on the UI thread (inside its message loop) and waits for it.
+    void run(std::function<void()> fn) { run_async(std::move(fn)).get(); }
+    std::future<void> run_async(std::function<void()> fn) {
+        auto task = new Task{std::move(fn), {}};
+        auto f = task->done.get_future();
+        pf::user::device::post(helper_, kRun, reinterpret_cast<WPARAM>(task), 0);
+        return f;
+    }
+    // Runs fn on the UI thread and returns the messages recorded while it
+    // ran, taken there before the loop goes on (to a paint, say).
+    std::vector<Msg> record(std::function<void()> fn) {
+        std::vector<Msg> log;
+        run([&] {
+            rec().clear();
+            fn();
+            log = rec().take();
+        });
+        return log;
+    }
+    // Ends the program: its loop meets WM_QUIT and the process ends.
+    void end() {
+        if (!process_ || process_->ended) return;
+        pf::user::device::post(helper_, kRun, reinterpret_cast<WPARAM>(new Task{[] { PostQuitMessage(0); }, {}}), 0);
+        EXPECT_TRUE(pf::wait_process_end(process_, std::chrono::seconds(5)));
+    }
+    pf::Process* process() const { return process_; }
+
+    HACCEL accel = nullptr;  // set on the UI thread
+    HWND accel_target = nullptr;
+
+private:
+    struct Task {
+        std::function<void()> fn;
+        std::promise<void> done;
+    };
+    static LRESULT CALLBACK helper_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == kRun) {
+            auto* task = reinterpret_cast<Task*>(wp);
+            task->fn();
+            task->done.set_value();
+            delete task;
+            return 0;
+        }
+        return DefWindowProcW(h, msg, wp, lp);
+    }
+    pf::Process* process_ = nullptr;
+    HWND helper_ = nullptr;
+};
+
+// Each test starts with no hook, an empty log and every key released.
+class UserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hook() = nullptr;
+        rec().reset();
+        std::lock_guard g(pf::device_mutex());
+        pf::input::reset_key_state_locked();
+    }
+    void TearDown() override { hook() = nullptr; }
+};
+
+inline HWND create(const char16_t* title, DWORD style, HWND parent = nullptr, int id = 0) {
+    bool child = style & WS_CHILD;
+    return CreateWindowExW(0, u"PfRec", title, style, child ? 0 : CW_USEDEFAULT, child ? 0 : CW_USEDEFAULT,
+                           child ? 50 : CW_USEDEFAULT, child ? 20 : CW_USEDEFAULT, parent,
+                           reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
+}
+
+}  // namespace usertest
