@@ -40,7 +40,9 @@ bool in_dialog_locked(const Window& w) {
 
 // ---- edit ----
 
-enum class Edit { unchanged, changed, refused };
+// refused: nothing changed because the text would pass the limit; cut: a
+// part went in, the rest would have passed it.
+enum class Edit { unchanged, changed, refused, cut };
 
 // Replaces the selection with text; with `whole` the text goes in entirely
 // or not at all (a typed character, a typed line break), otherwise it is cut
@@ -57,7 +59,7 @@ Edit replace_selection_locked(Window& w, EditState& e, std::u16string_view text,
     if (text.empty() && a == b) return cut ? Edit::refused : Edit::unchanged;
     w.title.replace(a, b - a, text);
     e.sel_start = e.sel_end = a + text.size();
-    return cut ? Edit::refused : Edit::changed;
+    return cut ? Edit::cut : Edit::changed;
 }
 
 Edit delete_range_locked(Window& w, EditState& e, size_t a, size_t b) {
@@ -103,13 +105,12 @@ Edit edit_char_locked(Window& w, EditState& e, WCHAR c) {
 
 void after_edit(HWND hwnd, Edit result) {
     if (result == Edit::unchanged) return;
-    {
+    if (result != Edit::refused) {
         Lock lock = lock_device();
         if (Window* w = from_hwnd(hwnd)) invalidate_locked(*w, true);
     }
-    if (result == Edit::refused) notify_parent(hwnd, EN_MAXTEXT);
-    // A refused EM_REPLACESEL may still have inserted part of its text.
-    notify_parent(hwnd, EN_CHANGE);
+    if (result != Edit::refused) notify_parent(hwnd, EN_CHANGE);
+    if (result == Edit::refused || result == Edit::cut) notify_parent(hwnd, EN_MAXTEXT);
 }
 
 LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

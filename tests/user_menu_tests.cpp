@@ -1,0 +1,226 @@
+// Popup menus: building, the modal TrackPopupMenuEx with its three ways out
+// (a chosen item, a tap outside, a click posted to the thread), and wsprintfW.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "trace_table.hpp"
+#include "user/device_user.hpp"
+#include "user/menu.hpp"
+#include "user_app.hpp"
+
+using namespace usertest;
+namespace dev = pf::user::device;
+
+namespace {
+
+constexpr UINT kTrayTap = WM_APP + 100;
+
+class PopupTest : public UserTest {
+protected:
+    void SetUp() override {
+        UserTest::SetUp();
+        static int launches = 0;
+        app.emplace("menuapp" + std::to_string(++launches));
+        app->run([this] { owner = create(u"Owner", WS_VISIBLE); });
+        quiet();  // the owner's first paint is done
+        rec().clear();
+    }
+    void TearDown() override {
+        if (dev::popup_open()) dev::tap_outside();
+        if (tracked.valid()) tracked.wait_for(std::chrono::seconds(5));
+        app.reset();
+        UserTest::TearDown();
+    }
+    // Builds the tray's one-item popup on the UI thread and tracks it at x, y.
+    void track(int x, int y, UINT flags = 0) {
+        tracked = app->run_async([this, x, y, flags] {
+            menu = CreatePopupMenu();
+            AppendMenuW(menu, MF_STRING, 1324, u"終了");
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(menu, MF_STRING | MF_GRAYED, 1400, u"Grey");
+            result = TrackPopupMenuEx(menu, flags, x, y, owner, nullptr);
+            // What the owner had received by the time the call returned.
+            returned_before = rec().take();
+            DestroyMenu(menu);
+        });
+        for (int i = 0; i < 1000 && !dev::popup_open(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(dev::popup_open()) << "the popup did not open";
+        quiet();
+    }
+    BOOL finish() {
+        EXPECT_EQ(tracked.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "popup still tracking";
+        quiet();
+        return result;
+    }
+
+    std::optional<TestApp> app;
+    HWND owner = nullptr;
+    HMENU menu = nullptr;
+    BOOL result = -1;
+    std::future<void> tracked;
+    std::vector<Msg> returned_before;
+};
+
+}  // namespace
+
+TEST_F(PopupTest, ChoosingAnItemPostsItsCommandAfterThePopupCloses) {
+    track(60, 290);
+    auto p = dev::open_popup();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->owner, owner);
+    EXPECT_EQ(p->rect.left, 60);
+    EXPECT_EQ(p->rect.top, 290 - 30) << "three items of 20 pixels, moved up to stay on the screen";
+    ASSERT_EQ(p->items.size(), 3u);
+    EXPECT_EQ(p->items[0].id, 1324u);
+    EXPECT_EQ(p->items[0].text, u"終了");
+    EXPECT_TRUE(p->items[1].flags & MF_SEPARATOR);
+
+    EXPECT_FALSE(dev::choose(1400)) << "a grayed item cannot be chosen";
+    EXPECT_FALSE(dev::choose(9999));
+    ASSERT_TRUE(dev::choose(1324));
+    EXPECT_EQ(finish(), TRUE);
+    EXPECT_FALSE(dev::popup_open());
+    ok_sequence({{"Owner", WM_INITMENUPOPUP, any, any}}, returned_before, "before TrackPopupMenuEx returned");
+    ok_sequence({{"Owner", WM_COMMAND, 1324, 0}}, rec().take(), "after TrackPopupMenuEx returned");
+}
+
+TEST_F(PopupTest, TapOutsideClosesWithoutACommand) {
+    track(60, 200);
+    EXPECT_EQ(dev::open_popup()->rect.top, 200);
+    ASSERT_TRUE(dev::tap_outside());
+    EXPECT_EQ(finish(), FALSE);
+    ok_sequence({}, rec().take(), "after a tap outside");
+    EXPECT_FALSE(dev::tap_outside()) << "nothing left to close";
+    EXPECT_FALSE(dev::choose(1324));
+}
+
+TEST_F(PopupTest, AClickPostedToTheThreadFromInsideAHandlerClosesIt) {
+    // The tray tap handler of a program that already tracks its popup posts a
+    // click with no window, which must close the open popup.
+    hook() = [](HWND, UINT msg, WPARAM, LPARAM lp) -> std::optional<LRESULT> {
+        if (msg == kTrayTap && lp == WM_LBUTTONDOWN) {
+            PostMessageW(nullptr, WM_LBUTTONDOWN, 0, 0);
+            return 0;
+        }
+        return std::nullopt;
+    };
+    track(60, 290);
+    {
+        pf::Lock lock(pf::device_mutex());
+        pf::user::send_notify_locked(owner, kTrayTap, 1, WM_LBUTTONDOWN);
+    }
+    EXPECT_EQ(finish(), FALSE);
+    EXPECT_FALSE(dev::popup_open());
+    ok_sequence({{"Owner", WM_INITMENUPOPUP, any, any}, {"Owner", kTrayTap, 1, WM_LBUTTONDOWN}}, returned_before,
+                "the tap handled inside the popup's loop");
+    ok_sequence({}, rec().take(), "no command afterwards");
+}
+
+TEST_F(PopupTest, KeptOnTheScreenAtTheRightAndBottomEdges) {
+    track(230, 315);
+    auto p = dev::open_popup();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->rect.right, 240);
+    EXPECT_EQ(p->rect.bottom, 320);
+    EXPECT_GE(p->rect.left, 0);
+    dev::tap_outside();
+    finish();
+}
+
+TEST_F(PopupTest, ReturnCommandFlagReturnsTheIdAndPostsNothing) {
+    track(0, 0, TPM_RETURNCMD);
+    ASSERT_TRUE(dev::choose(1324));
+    EXPECT_EQ(finish(), 1324);
+    ok_sequence({}, rec().take(), "no posted command with TPM_RETURNCMD");
+}
+
+TEST_F(PopupTest, TheProgramsMenuCallsAreTraced) {
+    track(60, 290);
+    std::string m = [&] {
+        pf::Lock lock(pf::device_mutex());
+        return pf::handle_name(menu);
+    }();
+    dev::choose(1324);
+    finish();
+    auto calls = trace_table::texts(app->process()->party);
+    std::vector<std::string> menu_calls;
+    for (auto& c : calls)
+        if (c.find("Menu") != std::string::npos) menu_calls.push_back(c);
+    EXPECT_TRUE(trace_table::same_sequence(menu_calls, {
+                                                           "CreatePopupMenu() = " + m,
+                                                           "AppendMenuW(" + m + ", MF_STRING, 1324, \"終了\") = TRUE",
+                                                           "AppendMenuW(" + m + ", MF_SEPARATOR, 0, NULL) = TRUE",
+                                                           "AppendMenuW(" + m + ", MF_STRING|MF_GRAYED, 1400, \"Grey\") = TRUE",
+                                                           "TrackPopupMenuEx(" + m + ", 0, 60, 290, hwnd#2 \"Owner\", NULL) = TRUE",
+                                                           "DestroyMenu(" + m + ") = TRUE",
+                                                       }));
+}
+
+TEST_F(PopupTest, BadHandlesAndASecondPopupOnTheSameThreadFail) {
+    app->run([this] {
+        HMENU bar = CreateMenu();
+        HMENU sub = CreatePopupMenu();
+        EXPECT_TRUE(AppendMenuW(sub, MF_STRING, 5, u"five"));
+        EXPECT_TRUE(AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), u"Sub"));
+        EXPECT_FALSE(TrackPopupMenuEx(bar, 0, 0, 0, owner, nullptr)) << "a menu bar is no popup";
+        EXPECT_FALSE(TrackPopupMenuEx(sub, 0, 0, 0, nullptr, nullptr)) << "a popup needs an owner window";
+        EXPECT_TRUE(DestroyMenu(bar));
+        EXPECT_FALSE(DestroyMenu(sub)) << "destroying a menu destroys its submenus";
+        EXPECT_FALSE(AppendMenuW(bar, MF_STRING, 1, u"x"));
+    });
+    track(10, 10);
+    bool second = true;
+    // A second popup from a sent message, while the first is tracked.
+    hook() = [&](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        if (msg != kTrayTap) return std::nullopt;
+        HMENU other = CreatePopupMenu();
+        AppendMenuW(other, MF_STRING, 1, u"x");
+        second = TrackPopupMenuEx(other, 0, 0, 0, owner, nullptr);
+        DestroyMenu(other);
+        return 0;
+    };
+    {
+        pf::Lock lock(pf::device_mutex());
+        pf::user::send_notify_locked(owner, kTrayTap, 0, 0);
+    }
+    quiet();
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(dev::popup_open()) << "the first popup is still open";
+    dev::tap_outside();
+    finish();
+}
+
+// ---- wsprintfW ----
+
+TEST(Wsprintf, FormatsWhatTheProgramFormats) {
+    struct Case {
+        const char16_t* expected;
+        int count;
+        std::function<int(WCHAR*)> call;
+    };
+    const Case cases[] = {
+        {u"終了", 2, [](WCHAR* b) { return wsprintfW(b, u"終了"); }},
+        {u"a=42 b=-7 c=4294967295", 22, [](WCHAR* b) { return wsprintfW(b, u"a=%d b=%i c=%u", 42, -7, 0xFFFFFFFFu); }},
+        {u"ff FF 0xff", 10, [](WCHAR* b) { return wsprintfW(b, u"%x %X %#x", 255u, 255u, 255u); }},
+        {u"[読取] [x] 100%", 13, [](WCHAR* b) { return wsprintfW(b, u"[%s] [%c] 100%%", u"読取", int(u'x')); }},
+        {u"0042|  42|42  |-0042", 20, [](WCHAR* b) { return wsprintfW(b, u"%04d|%4d|%-4d|%05d", 42, 42, 42, -42); }},
+        {u"ab|(null)|narrow", 16, [](WCHAR* b) { return wsprintfW(b, u"%.2s|%s|%hs", u"abc", (const WCHAR*)nullptr, "narrow"); }},
+        {u"9999", 4, [](WCHAR* b) { return wsprintfW(b, u"%ld", 9999); }},
+    };
+    for (const Case& c : cases) {
+        WCHAR buf[1100];
+        std::fill(std::begin(buf), std::end(buf), u'#');
+        int n = c.call(buf);
+        EXPECT_EQ(std::u16string(buf), c.expected);
+        EXPECT_EQ(n, c.count) << pf::utf8(c.expected);
+    }
+}
+
+TEST(Wsprintf, OutputStopsAt1024CharactersWithTheTerminator) {
+    std::u16string big(2000, u'z');
+    std::vector<WCHAR> buf(2100, u'#');
+    int n = wsprintfW(buf.data(), u"%s", big.c_str());
+    EXPECT_EQ(n, 1023);
+    EXPECT_EQ(buf[1023], 0);
+    EXPECT_EQ(buf[1024], u'#') << "nothing written past the limit";
+}
