@@ -40,6 +40,7 @@ void controls(std::ostringstream& out, const std::vector<ud::Control>& list, int
         out << "|" << std::string(depth * 2 + 6, ' ') << plain(c.cls);
         if (c.id > 0 && c.id != 0xFFFF) out << " " << c.id;
         out << " " << text(c.text);
+        if (c.cls == u"STATIC" && (c.style & 0x1F) == 0x3) out << " (icon)";
         if (!c.enabled) out << " disabled";
         if (c.focused) out << "  <focus>";
         out << "\n";
