@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything, and runs every test.
+# Installs what is missing, builds everything, and runs every test: the host
+# suite on the emulated device, then the Win32 build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh all
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+cmake --preset win32
+cmake --build --preset win32
+ctest --preset win32

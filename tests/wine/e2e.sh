@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# End-to-end tests of the real Win32 build under Wine, on a private X display
+# in a fresh Wine prefix. Every wait is bounded; a failure prints what was seen.
+# Usage: e2e.sh BUILD_DIR [EXPECTED_KEYS_FILE]
+set -uo pipefail
+
+build=$(cd "$1" && pwd)
+expected_keys=${2:-}
+work=$build/wine-e2e
+screens=$build/screens
+rm -rf "$work"
+mkdir -p "$work" "$screens"
+
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+failures=0
+passes=0
+
+note() { echo "e2e: $*"; }
+fail() { echo "e2e: FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "e2e: ok: $*"; passes=$((passes + 1)); }
+
+# A private X display.
+for n in $(seq 91 120); do
+  if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=:$n; break; fi
+done
+Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  kill "$xvfb_pid" >/dev/null 2>&1
+}
+trap cleanup EXIT
+
+# wait_for SECONDS COMMAND...: retries COMMAND until it succeeds.
+wait_for() {
+  local limit=$1; shift
+  local deadline=$((SECONDS + limit))
+  until "$@" >/dev/null 2>&1; do
+    (( SECONDS >= deadline )) && return 1
+    sleep 0.2
+  done
+}
+
+for i in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+timeout 120 wineboot -i >"$work/wineboot.log" 2>&1 || { echo "e2e: wineboot failed"; cat "$work/wineboot.log"; exit 1; }
+# One virtual desktop, so that Wine draws captions and the tray itself, and
+# the Japanese texts in a Japanese font.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x480 /f >/dev/null 2>&1
+for face in System Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'MS Sans Serif' 'MS UI Gothic'; do
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'IPAPGothic' /f >/dev/null 2>&1
+done
+wineserver -w
+
+app='C:\pendrel'
+appdir=$WINEPREFIX/drive_c/pendrel
+mkdir -p "$appdir"
+cp "$build"/{pendrel.exe,TOLVEN.dll,zelscan.exe,keyrecorder.exe,wmctl.exe} "$appdir/"
+settings_dir=$WINEPREFIX/drive_c/FlashDisk/Velmira
+
+run() { (cd "$appdir" && timeout 20 wine "$@"); }
+wm() { run wmctl.exe "$@"; }
+driver() { run zelscan.exe "$@"; }
+shot() { import -window root "$screens/$1.png" 2>/dev/null || note "screenshot $1 failed"; }
+driver_open() { driver state | grep -q "^open 1"; }
+
+start_pendrel() {
+  (cd "$appdir" && wine pendrel.exe; echo $? >"$work/pendrel.exit") >"$work/pendrel.log" 2>&1 &
+  pendrel_job=$!
+  rm -f "$work/pendrel.exit"
+}
+pendrel_exit() { [[ -f $work/pendrel.exit ]]; }
+stop_all() { wineserver -k >/dev/null 2>&1; sleep 0.5; }
+
+# ---- 1. background start; three reads reach the key recorder ----
+(cd "$appdir" && wine keyrecorder.exe 'C:\pendrel\keys.log' >/dev/null 2>&1) &
+wait_for 20 wm exists KeyRecorder || fail "the key recorder did not start"
+start_pendrel
+if wait_for 20 driver_open; then
+  wm foreground KeyRecorder
+  for read in 'Ab1' 'HELLO, World!' 'x:*_~@"'; do
+    driver scan "$read" >/dev/null || fail "scan $read refused"
+  done
+  want=$(printf 'Ab1HELLO, World!x:*_~@"' | wc -c)
+  chars() { grep -c '^char' "$appdir/keys.log"; }
+  enough() { [[ $(chars) -ge $want ]]; }
+  if wait_for 20 enough; then pass "three reads typed into the focused window"; else
+    fail "the recorder holds $(chars) characters, expected $want"; fi
+  if [[ -n $expected_keys ]]; then
+    grep -v '^char' "$appdir/keys.log" | tr -d '\r' >"$work/keys.actual"
+    if diff -u "$expected_keys" "$work/keys.actual" >"$work/keys.diff"; then
+      pass "key events equal the emulated device's"
+    else
+      fail "key events differ from the emulated device's:"; head -40 "$work/keys.diff"
+    fi
+  fi
+else
+  fail "the driver was never opened in the background start"; cat "$work/pendrel.log"
+fi
+
+# The tray: the icon's callback opens the popup; choosing its item ends Pendrel.
+wm post Pendrel 0x8064 1 0x201 || fail "could not reach Pendrel's window"
+if wait_for 10 wm exists '#32768'; then
+  pass "the tray callback opens the popup"
+  sleep 0.5; shot tray-popup
+  # The popup's top-left corner is at (width / 2 - 60, height - 30).
+  xdotool mousemove 280 458 click 1
+else
+  fail "no popup after the tray callback"
+fi
+if wait_for 15 pendrel_exit; then
+  code=$(cat "$work/pendrel.exit")
+  [[ $code == 0 ]] && pass "tray Exit ends Pendrel with exit code 0" || fail "tray Exit gave exit code $code"
+else
+  fail "Pendrel still runs after tray Exit"
+fi
+stop_all
+
+# ---- 2. "Display On": shown with its menu; a second launch exits at once ----
+mkdir -p "$settings_dir"
+printf 'Display On*\r\n' >"$settings_dir/PENDRELTOOL.ini"
+start_pendrel
+if wait_for 20 wm shown Pendrel; then
+  pass "Display On: the window is shown"
+  sleep 1; shot main-window
+  (cd "$appdir" && timeout 20 wine pendrel.exe); second=$?
+  [[ $second == 0 ]] && pass "a second launch exits 0" || fail "a second launch gave $second"
+  wm shown Pendrel && ! pendrel_exit && pass "the first copy keeps running" || fail "the first copy was disturbed"
+
+  # Alt+/ opens the About box.
+  wm foreground Pendrel; sleep 0.3
+  xdotool key alt+slash
+  if wait_for 10 wm exists 'ﾊﾞｰｼﾞｮﾝ Pendrel'; then
+    pass "Alt+/ opens the About box"; sleep 0.5; shot about-box
+    wm post 'ﾊﾞｰｼﾞｮﾝ Pendrel' 0x111 2 0
+  else
+    fail "Alt+/ did not open the About box"
+  fi
+  wait_for 10 bash -c "! (cd '$appdir' && wine wmctl.exe exists 'ﾊﾞｰｼﾞｮﾝ Pendrel')" || fail "the About box stayed"
+
+  # Read display: reads appear in field 1001; closing returns to the window.
+  wm post Pendrel 0x111 40004 0
+  dialog='1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ'
+  if wait_for 10 wm exists "$dialog" && wait_for 10 driver_open; then
+    sleep 0.5
+    driver scan 'READ-1\r' >/dev/null; driver scan 'read-2' >/dev/null
+    has_reads() { wm text "$dialog" 1001 | tr -d '\r' | grep -q 'read-2'; }
+    if wait_for 10 has_reads; then
+      pass "reads appear in field 1001"
+      shot read-display
+    else
+      fail "field 1001 holds: $(wm text "$dialog" 1001)"
+    fi
+    wm post "$dialog" 0x111 2 0
+    closed() { ! wm exists "$dialog"; }
+    wait_for 15 closed && wm shown Pendrel && pass "closing the read display returns to the window" ||
+      fail "the read display did not close back to the window"
+  else
+    fail "the read display did not open"
+  fi
+
+  # Driver key output: the driver types the reads itself.
+  rm -f "$appdir/keys.log"
+  (cd "$appdir" && wine keyrecorder.exe 'C:\pendrel\keys.log' >/dev/null 2>&1) &
+  wait_for 20 wm exists KeyRecorder
+  wm post Pendrel 0x111 40005 0
+  if wait_for 10 driver_open; then
+    wm foreground KeyRecorder; sleep 0.3
+    driver scan 'Mode3' >/dev/null
+    typed() { [[ $(grep -c '^char' "$appdir/keys.log" 2>/dev/null) -ge 5 ]]; }
+    wait_for 10 typed && pass "driver key output types the reads" ||
+      fail "driver key output typed: $(grep '^char' "$appdir/keys.log" | tr '\n' ' ')"
+  else
+    fail "driver key output did not open the reader"
+  fi
+else
+  fail "Display On: the window is not shown"; cat "$work/pendrel.log"
+fi
+stop_all
+
+echo "$passes passed, $failures failed"
+[[ $failures -eq 0 ]]
