@@ -88,7 +88,7 @@ BOOL WINAPI CommandBar_AddAdornments(HWND cb, DWORD flags, DWORD reserved) {
         s->adornments = true;
         ok = TRUE;
     }
-    trace("CommandBar_AddAdornments(" + handle_name(cb) + ", " + hex(flags) + ", " + std::to_string(reserved) +
+    trace("CommandBar_AddAdornments(" + handle_name(cb) + ", " + std::to_string(flags) + ", " + std::to_string(reserved) +
           ") = " + bool_str(ok));
     return ok;
 }

@@ -759,7 +759,7 @@ HWND WINAPI CreateWindowExW(DWORD exstyle, LPCWSTR cls, LPCWSTR title, DWORD sty
     }
     HWND hwnd = create_window_internal(exstyle, cls_s, title_s, style, x, y, cx, cy, parent, menu, instance, param);
     std::string menu_s = (style & WS_CHILD) ? std::to_string(reinterpret_cast<intptr_t>(menu)) : handle_name(menu);
-    trace("CreateWindowExW(" + hex(exstyle) + ", " + cls_str(cls) + ", " + quoted(title) + ", " + ws_str(style) +
+    trace("CreateWindowExW(" + (exstyle ? hex(exstyle) : std::string("0")) + ", " + cls_str(cls) + ", " + quoted(title) + ", " + ws_str(style) +
           ", " + int_str(x) + ", " + int_str(y) + ", " + int_str(cx) + ", " + int_str(cy) + ", " + parent_s + ", " +
           menu_s + ", " + handle_name(instance) + ", " + ptr_name(param) + ") = " + handle_name(hwnd));
     return hwnd;
