@@ -1,0 +1,232 @@
+// Pendrel's start-up paths, run on the emulated device and compared call by
+// call with the order the program must follow.
+#include "app_scenario.hpp"
+
+#include "core/core.hpp"
+
+namespace {
+
+using scenario::calls_of;
+using scenario::expect_sequence;
+using scenario::run;
+using Lines = std::vector<std::string>;
+
+const char* const settings_display_on = R"(file \FlashDisk\Velmira\PENDRELTOOL.ini "Display On*")";
+
+// WinMain up to the creation of the main window.
+const Lines before_create = {
+    R"(CreateMutexW(NULL, FALSE, "PENDRELInstance") = mutex#1)",
+    "GetLastError() = ERROR_SUCCESS",
+    R"(LoadStringW(hinst, 3, "Pendrel", 100) = 7)",
+    "LoadIconW(hinst, 101) = hicon#1",
+    "GetStockObject(WHITE_BRUSH) = WHITE_BRUSH",
+    R"(RegisterClassW({CS_VREDRAW|CS_HREDRAW, "Pendrel"}) = 0xC000)",
+    R"(LoadStringW(hinst, 1, "Pendrel", 100) = 7)",
+    // WM_CREATE
+    R"(CommandBar_Create(hinst, hwnd#1 "Pendrel", 1) = hwnd#2)",
+    "CommandBar_InsertMenubar(hwnd#2, hinst, 102, 0) = TRUE",
+    "CommandBar_AddAdornments(hwnd#2, 0, 0) = TRUE",
+    "LoadImageW(hinst, 101, IMAGE_ICON, 16, 16, 0) = hicon#2",
+};
+
+const Lines no_settings_file = {
+    R"(CreateFileW("\\FlashDisk\\Velmira\\PENDRELTOOL.ini", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, )"
+    R"(FILE_ATTRIBUTE_NORMAL, NULL) = INVALID_HANDLE_VALUE [ERROR_PATH_NOT_FOUND])",
+    "GetLastError() = ERROR_PATH_NOT_FOUND",
+};
+
+// StartReaderWorker, with the worker's start signal, then ResetReader.
+const Lines worker_started_and_reset = {
+    "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
+    "CreateEventW(NULL, FALSE, FALSE, NULL) = event#2",
+    "CreateThread(NULL, 0, ReaderWorker, NULL, 0, NULL) = thread#1",
+    "SetEvent(event#2) = TRUE",  // the worker: started
+    "WaitForSingleObject(event#2, 3000) = WAIT_OBJECT_0",
+    "ZELClose() = 0",
+    "ZELOp590() = 0",
+    "ZELOp580() = 0",
+};
+
+const char* const create_returns_window =
+    R"(CreateWindowExW(0, "Pendrel", "Pendrel", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, )"
+    R"(CW_USEDEFAULT, NULL, NULL, hinst, NULL) = hwnd#1)";
+const char* const create_returns_null =
+    R"(CreateWindowExW(0, "Pendrel", "Pendrel", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, )"
+    R"(CW_USEDEFAULT, NULL, NULL, hinst, NULL) = NULL)";
+
+// The show of the instance set-up when the window stays: its banner painted.
+const Lines shown_with_banner = {
+    create_returns_window,
+    R"(ShowWindow(hwnd#1 "Pendrel", SW_SHOW) = TRUE)",
+    R"(UpdateWindow(hwnd#1 "Pendrel") = TRUE)",
+    R"(BeginPaint(hwnd#1 "Pendrel") = hdc#1)",
+    R"(GetClientRect(hwnd#1 "Pendrel") = TRUE {0,0,240,294})",
+    R"(LoadStringW(hinst, 2, "1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ", 100) = 28)",
+    R"(DrawTextW(hdc#1, "1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ", 28, {0,0,240,294}, DT_CENTER|DT_VCENTER|DT_SINGLELINE) = 16)",
+    R"(EndPaint(hwnd#1 "Pendrel") = TRUE)",
+    "CommandBar_Show(hwnd#2, TRUE) = TRUE",
+    "LoadAcceleratorsW(hinst, 3) = haccel#1",
+};
+
+// WM_DESTROY: close the reader, destroy the command bar, quit.
+const Lines destroyed = {
+    "ZELClose() = 0",
+    "DestroyWindow(hwnd#2) = TRUE",
+    "PostQuitMessage(0)",
+};
+
+Lines concat(std::initializer_list<Lines> parts) {
+    Lines out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+DWORD exit_code(int launch) {
+    pf::Process* p = scenario::dev().launch_process(launch);
+    pf::Lock lock(pf::device_mutex());
+    return p && p->ended ? p->exit_code.value_or(~0u) : ~0u;
+}
+
+class Startup : public scenario::Scenario {};
+
+TEST_F(Startup, NoSettingsFileOpensTheReaderHidesAndTypesReads) {
+    run({"launch"});
+    expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset,
+                            {
+                                "ZELChangeBuffMode(0) = 0",
+                                "ZELOpen(NULL, 0) = 0",
+                                "Shell_NotifyIcon(NIM_ADD, {hWnd hwnd#1, uID 1, NIF_MESSAGE|NIF_ICON, 0x8064}) = TRUE",
+                                R"(ShowWindow(hwnd#1 "Pendrel", SW_HIDE) = FALSE)",
+                                create_returns_window,
+                                R"(ShowWindow(hwnd#1 "Pendrel", SW_SHOW) = TRUE)",
+                                R"(UpdateWindow(hwnd#1 "Pendrel") = TRUE)",
+                                // the paint latch: the first paint hides instead of painting
+                                R"(ShowWindow(hwnd#1 "Pendrel", SW_HIDE) = TRUE)",
+                                "CommandBar_Show(hwnd#2, TRUE) = TRUE",
+                                "LoadAcceleratorsW(hinst, 3) = haccel#1",
+                            }}),
+                    calls_of(), "background start");
+
+    pf::trace_clear();
+    run({R"(scan "a1")"});
+    expect_sequence(
+        {
+            "ZELPollStatus(&status, &pending) = 0 [pending 1]",
+            "ZELReadData(buffer, &info, &length) = 0 [length 2]",
+            "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x41, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0x41, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x31, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0x31, 0, KEYEVENTF_KEYUP, 0)",
+        },
+        calls_of(1, true), "one read");
+    run({R"(expect text memo "a1")", "expect window hidden", "expect tray 1"});
+}
+
+TEST_F(Startup, DisplayOnShowsTheWindowWithoutWorkerDriverOrTray) {
+    run({settings_display_on, "launch"});
+    Lines read_setting = {
+        R"(CreateFileW("\\FlashDisk\\Velmira\\PENDRELTOOL.ini", GENERIC_READ, FILE_SHARE_READ, NULL, )"
+        R"(OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL) = file#1)",
+    };
+    for (int i = 0; i < 11; ++i) read_setting.push_back("ReadFile(file#1, buffer, 1, &read, NULL) = TRUE [read 1]");
+    read_setting.push_back("CloseHandle(file#1) = TRUE");
+    expect_sequence(concat({before_create, read_setting, shown_with_banner}), calls_of(), "Display On");
+    run({"expect window shown", "expect tray 0", "expect worker stopped", "expect reader closed"});
+}
+
+// A failed start-up step with a Retry/Cancel box.
+struct RetryCase {
+    const char* name;
+    const char* fault;
+    Lines failing_calls;
+    const char* box;
+};
+
+const RetryCase retry_cases[] = {
+    {"A1", "fail ZELChangeBuffMode",
+     {"ZELChangeBuffMode(0) = 0x1"},
+     R"(MessageBoxW(hwnd#1, "出力ﾊﾞｯﾌｧ 切替 失敗", "ZELChangeBuffMode Error", MB_RETRYCANCEL) = )"},
+    {"B1", "fail ZELOpen",
+     {"ZELChangeBuffMode(0) = 0", "ZELOpen(NULL, 0) = ZEL_ERR_TRIGGER_KEY"},
+     R"(MessageBoxW(hwnd#1, "ﾄﾘｶﾞｰｷｰ登録失敗", "ZELOpen Error", MB_RETRYCANCEL) = )"},
+};
+
+TEST_F(Startup, RetryInA1AndB1LeavesTheWindowShownAndTheWorkerRunning) {
+    for (const auto& c : retry_cases) {
+        SCOPED_TRACE(c.name);
+        scenario::dev().reset();
+        run({c.fault, "launch", "answer retry"});
+        expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset, c.failing_calls,
+                                {std::string(c.box) + "IDRETRY"}, shown_with_banner}),
+                        calls_of(), c.name);
+        run({"expect window shown", "expect tray 0", "expect worker running", "expect running"});
+    }
+}
+
+TEST_F(Startup, CancelInA1AndB1DestroysTheWindowAndExitsWithZero) {
+    for (const auto& c : retry_cases) {
+        SCOPED_TRACE(c.name);
+        scenario::dev().reset();
+        run({c.fault, "launch", "answer cancel", "wait-exit"});
+        expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset, c.failing_calls,
+                                {std::string(c.box) + "IDCANCEL"}, destroyed,
+                                {R"(DestroyWindow(hwnd#1 "Pendrel") = TRUE)", create_returns_null}}),
+                        calls_of(), c.name);
+        EXPECT_EQ(exit_code(1), 0u);
+        run({"expect tray 0"});
+    }
+}
+
+TEST_F(Startup, OkInC1LeavesTheWindowShown) {
+    run({"fail ZELOpen 0xFFFF0701", "launch", "answer ok"});
+    expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset,
+                            {"ZELChangeBuffMode(0) = 0", "ZELOpen(NULL, 0) = ZEL_ERR_OPEN",
+                             R"(MessageBoxW(hwnd#1, "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗", "ZELOpen Error", MB_OK) = IDOK)"},
+                            shown_with_banner}),
+                    calls_of(), "C1");
+    run({"expect window shown", "expect tray 0", "expect worker running"});
+}
+
+TEST_F(Startup, SecondLaunchBringsTheFirstForwardAndExitsAtOnce) {
+    run({"launch"});
+    auto first = calls_of(1);
+    run({"launch", "wait-exit"});
+    expect_sequence(
+        {
+            R"(CreateMutexW(NULL, FALSE, "PENDRELInstance") = mutex#2)",
+            "GetLastError() = ERROR_ALREADY_EXISTS",
+            R"(LoadStringW(hinst, 3, "Pendrel", 100) = 7)",
+            R"(FindWindowW("Pendrel", NULL) = hwnd#1 "Pendrel")",
+            R"(SetForegroundWindow(hwnd#1 "Pendrel") = TRUE)",
+            "CloseHandle(mutex#2) = TRUE",
+        },
+        calls_of(2), "second launch");
+    EXPECT_EQ(exit_code(2), 0u);
+    // The first copy made no call meanwhile and is still in the background.
+    expect_sequence(first, calls_of(1), "first launch");
+    run({"expect running 1", "expect window hidden 1", "expect tray 1", "expect reader open", R"(scan "2nd")",
+         R"(expect text memo "2nd")"});
+}
+
+// Both ways to the Exit command end the program through WM_DESTROY.
+TEST_F(Startup, AltF4AndMenuExitEndWithExitCodeZero) {
+    for (const char* action : {"key alt+f4", "menu 40002"}) {
+        SCOPED_TRACE(action);
+        scenario::dev().reset();
+        run({settings_display_on, "launch"});
+        pf::trace_clear();
+        run({action, "wait-exit"});
+        Lines expected;
+        if (std::string(action) == "key alt+f4")
+            expected.push_back(R"(TranslateAcceleratorW(hwnd#1 "Pendrel", haccel#1, {hwnd#1 "Pendrel", WM_SYSKEYDOWN, 115, 0x20000001}) = 1)");
+        expected = concat({expected, destroyed,
+                           {R"(DestroyWindow(hwnd#1 "Pendrel") = TRUE)", "ZELClose() = 0",
+                            "ReleaseMutex(mutex#1) = FALSE", "CloseHandle(mutex#1) = TRUE"}});
+        expect_sequence(expected, calls_of(), action);
+        EXPECT_EQ(exit_code(1), 0u);
+    }
+}
+
+}  // namespace
