@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <map>
 #include <regex>
@@ -54,6 +55,33 @@ inline std::vector<std::string> calls_of(int launch = 1, bool with_keys = false)
     for (auto& line : device::trace_of("pendrel#" + std::to_string(launch)))
         if (with_keys || line.rfind("keybd_event(", 0) != 0) out.push_back(line);
     return renumbered(out);
+}
+
+// The calls of pendrel#N by thread, in the order the threads first called:
+// [0] is the UI thread, [1] the first reader worker.
+inline std::vector<std::vector<std::string>> calls_by_thread(int launch = 1) {
+    std::vector<int> order;
+    std::vector<std::vector<std::string>> out;
+    for (const auto& r : pf::trace_records()) {
+        if (r.party != "pendrel#" + std::to_string(launch) || r.text.rfind("keybd_event(", 0) == 0) continue;
+        auto it = std::find(order.begin(), order.end(), r.thread);
+        if (it == order.end()) {
+            order.push_back(r.thread);
+            out.emplace_back();
+            it = order.end() - 1;
+        }
+        out[it - order.begin()].push_back(r.text);
+    }
+    for (auto& lines : out) lines = renumbered(lines);
+    return out;
+}
+
+// Lines without the ones that start with `prefix`.
+inline std::vector<std::string> without(const std::vector<std::string>& lines, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& line : lines)
+        if (line.rfind(prefix, 0) != 0) out.push_back(line);
+    return out;
 }
 
 // Compares a recorded sequence strictly with the expected one, reporting the
