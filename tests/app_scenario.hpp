@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,10 +15,23 @@
 
 namespace scenario {
 
-inline device::Device& dev() {
-    static device::Device d(device::Options{});
+inline std::unique_ptr<device::Device>& device_slot() {
+    static std::unique_ptr<device::Device> d;
     return d;
 }
+
+inline device::Device& dev() {
+    auto& d = device_slot();
+    if (!d) d = std::make_unique<device::Device>(device::Options{});
+    return *d;
+}
+
+// The device shuts down after the last test, while the platform it runs on
+// is still whole.
+struct DeviceEnvironment : testing::Environment {
+    void TearDown() override { device_slot().reset(); }
+};
+inline testing::Environment* const device_environment = testing::AddGlobalTestEnvironment(new DeviceEnvironment);
 
 // Runs script lines as lines 1, 2 ... of "scenario".
 inline void run(std::initializer_list<const char*> lines) {
