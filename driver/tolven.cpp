@@ -26,7 +26,7 @@ struct Reader {
 };
 
 Reader& reader() {
-    static Reader r;
+    static auto& r = *new Reader;
     return r;
 }
 
@@ -93,7 +93,7 @@ Key key_for(BYTE c) {
 
 // Types one read on the calling thread, traced as the driver's.
 void type_read(const std::vector<BYTE>& bytes) {
-    static std::mutex typing;  // two scans never interleave their keys
+    static auto& typing = *new std::mutex;  // two scans never interleave their keys
     std::lock_guard guard(typing);
     Thread& t = current_thread();
     std::string saved = t.party_override;

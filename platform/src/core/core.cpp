@@ -8,10 +8,14 @@
 #include <unordered_map>
 
 namespace pf {
+
+// Device state is created on first use and never destroyed: detached device
+// threads, and device objects with static lifetime, may still reach it while
+// the host process exits.
 namespace {
 
 std::condition_variable& changed() {
-    static std::condition_variable cv;
+    static auto& cv = *new std::condition_variable;
     return cv;
 }
 
@@ -33,7 +37,7 @@ struct Registry {
 };
 
 Registry& registry() {
-    static Registry r;
+    static auto& r = *new Registry;
     return r;
 }
 
@@ -44,7 +48,7 @@ const Clock::time_point boot_time = Clock::now();
 }  // namespace
 
 std::mutex& device_mutex() {
-    static std::mutex m;
+    static auto& m = *new std::mutex;
     return m;
 }
 
@@ -120,7 +124,7 @@ void start_device_thread(Process* p, std::function<void()> fn, std::function<voi
 
 namespace {
 std::vector<std::function<void(Process*)>>& end_hooks() {
-    static std::vector<std::function<void(Process*)>> hooks;
+    static auto& hooks = *new std::vector<std::function<void(Process*)>>;
     return hooks;
 }
 }  // namespace
@@ -186,6 +190,7 @@ bool wait_until(Lock& lock, const std::function<bool()>& pred, std::optional<Clo
     t.blocked = true;
     t.wake_condition = pred;
     t.deadline = deadline;
+    t.outcome_pending = deadline && *deadline - Clock::now() > kPollPeriod;
     notify_all_locked();  // someone may be waiting for the device to go quiet
     struct Unblock {
         Thread& t;
@@ -193,6 +198,7 @@ bool wait_until(Lock& lock, const std::function<bool()>& pred, std::optional<Clo
             t.blocked = false;
             t.wake_condition = nullptr;
             t.deadline.reset();
+            t.outcome_pending = false;
         }
     } unblock{t};
     for (;;) {
@@ -216,7 +222,7 @@ bool device_quiet_locked() {
     auto now = Clock::now();
     for (auto& t : registry().threads) {
         if (!t->counts_for_quiet) continue;
-        if (!t->blocked) return false;
+        if (!t->blocked || t->outcome_pending) return false;
         if (t->wake_condition && t->wake_condition()) return false;
     }
     (void)now;
@@ -260,7 +266,7 @@ struct TraceState {
     std::function<void(const TraceRecord&)> sink;
 };
 TraceState& tstate() {
-    static TraceState s;
+    static auto& s = *new TraceState;
     return s;
 }
 
@@ -403,7 +409,7 @@ std::string ptr_name(const void* p) {
 
 namespace {
 std::unordered_map<const void*, std::string>& handle_names() {
-    static std::unordered_map<const void*, std::string> names;
+    static auto& names = *new std::unordered_map<const void*, std::string>;
     return names;
 }
 }  // namespace

@@ -51,6 +51,7 @@ struct Thread {
     bool blocked = false;
     std::function<bool()> wake_condition;
     std::optional<Clock::time_point> deadline;
+    bool outcome_pending = false;  // a timed wait longer than a poll period
     std::shared_ptr<void> user_state;  // message queue and window-system state
     std::string party_override;        // e.g. "driver" while the driver types
 };
@@ -92,6 +93,11 @@ std::optional<Clock::time_point> deadline_after_ms(DWORD ms);  // INFINITE -> nu
 
 // Throws ProcessEnded when the calling thread's process has ended.
 void check_alive_locked();
+
+// The device is quiet when every counted thread is blocked with nothing to
+// wake it, except by the timeout of a poll-length wait (at most this long):
+// a longer timed wait, such as a stop handshake, still has an outcome coming.
+constexpr std::chrono::milliseconds kPollPeriod{50};
 
 // Extra conditions for quiet (for example: no read waiting in the driver).
 void add_quiet_condition(std::function<bool()> is_quiet_locked);

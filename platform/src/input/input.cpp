@@ -15,7 +15,7 @@ struct KeyState {
 };
 
 KeyState& keys() {
-    static KeyState k;
+    static auto& k = *new KeyState;
     return k;
 }
 

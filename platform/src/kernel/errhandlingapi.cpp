@@ -8,7 +8,7 @@ namespace pf::kernel {
 namespace {
 
 std::array<std::optional<DWORD>, 3>& armed() {
-    static std::array<std::optional<DWORD>, 3> faults;
+    static auto& faults = *new std::array<std::optional<DWORD>, 3>;
     return faults;
 }
 

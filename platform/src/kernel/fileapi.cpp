@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path& root_locked() {
-    static fs::path root;
+    static auto& root = *new fs::path;
     return root;
 }
 

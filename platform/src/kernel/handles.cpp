@@ -20,7 +20,7 @@ struct Table {
 };
 
 Table& table() {
-    static Table t;
+    static auto& t = *new Table;
     return t;
 }
 

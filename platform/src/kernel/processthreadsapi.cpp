@@ -14,7 +14,7 @@ using namespace pf::kernel;
 namespace {
 
 std::map<void*, std::string>& routine_names() {
-    static std::map<void*, std::string> names;
+    static auto& names = *new std::map<void*, std::string>;
     return names;
 }
 

@@ -7,7 +7,7 @@
 namespace pf::shell {
 
 std::vector<TrayEntry>& tray_locked() {
-    static std::vector<TrayEntry> icons;
+    static auto& icons = *new std::vector<TrayEntry>;
     return icons;
 }
 

@@ -45,7 +45,7 @@ struct Menus {
     int next_name = 1;
 };
 Menus& menus() {
-    static Menus m;
+    static auto& m = *new Menus;
     return m;
 }
 

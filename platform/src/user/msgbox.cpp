@@ -65,7 +65,7 @@ struct Registrar {
 }  // namespace
 
 std::vector<HWND>& open_boxes_locked() {
-    static std::vector<HWND> boxes;
+    static auto& boxes = *new std::vector<HWND>;
     return boxes;
 }
 

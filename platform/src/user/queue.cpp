@@ -136,7 +136,7 @@ struct AccelTable {
     std::vector<ACCEL> entries;
 };
 std::vector<std::unique_ptr<AccelTable>>& accel_tables() {
-    static std::vector<std::unique_ptr<AccelTable>> tables;
+    static auto& tables = *new std::vector<std::unique_ptr<AccelTable>>;
     return tables;
 }
 

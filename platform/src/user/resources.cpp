@@ -98,7 +98,7 @@ struct Registry {
     int next_rsrc = 1;
 };
 Registry& registry() {
-    static Registry r;
+    static auto& r = *new Registry;
     return r;
 }
 

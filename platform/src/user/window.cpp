@@ -8,7 +8,7 @@
 namespace pf::user {
 
 State& state() {
-    static State s;
+    static auto& s = *new State;
     return s;
 }
 
