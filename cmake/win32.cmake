@@ -64,7 +64,10 @@ target_link_options(wmctl PRIVATE -municode -static)
 enable_testing()
 find_program(WINE_PROGRAM wine)
 if(WINE_PROGRAM)
-  add_test(NAME wine.e2e COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR})
+  # The host build's device runner, for the differential check of key events.
+  set(PENDREL_HOST_DEVICE ${CMAKE_SOURCE_DIR}/build/default/pendrel-device CACHE FILEPATH
+      "pendrel-device of the host build, whose key events the Wine run is compared with")
+  add_test(NAME wine.e2e COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE})
   set_tests_properties(wine.e2e PROPERTIES LABELS wine TIMEOUT 400)
 endif()
 add_test(NAME win32.imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/imports.sh ${PENDREL_OBJDUMP} $<TARGET_FILE:pendrel>)

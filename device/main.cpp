@@ -6,10 +6,11 @@
 #include <iostream>
 
 #include "device.hpp"
+#include "memo.hpp"
 
 namespace {
 
-const char usage[] = R"(usage: pendrel-device [--script FILE] [--root DIR] [--trace FILE] [--verbose]
+const char usage[] = R"(usage: pendrel-device [--script FILE] [--root DIR] [--trace FILE] [--key-log FILE] [--verbose]
 
 Boots the emulated handheld (a 240 x 320 screen with a taskbar and tray, the
 device file system under DIR, the simulated reader and the memo application
@@ -19,6 +20,8 @@ in front with the focus) and runs commands from FILE or standard input.
   --root DIR     the device file system's root folder (default: a fresh
                  temporary folder, removed at the end)
   --trace FILE   write the trace there instead of standard output
+  --key-log FILE write every key message the memo receives there, one a
+                 line ("down 0x41 shift", "char 0x61", "up 0x5B")
   --verbose      include the calls made at every poll
   --help         this text
 
@@ -67,7 +70,7 @@ file and line.
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string script, trace_file;
+    std::string script, trace_file, key_log_file;
     device::Options options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -81,6 +84,7 @@ int main(int argc, char** argv) {
         if (a == "--script") script = value("--script");
         else if (a == "--root") options.root = value("--root");
         else if (a == "--trace") trace_file = value("--trace");
+        else if (a == "--key-log") key_log_file = value("--key-log");
         else if (a == "--verbose") options.verbose = true;
         else if (a == "--help" || a == "-h") {
             std::cout << usage;
@@ -98,6 +102,15 @@ int main(int argc, char** argv) {
             std::cerr << "pendrel-device: cannot write " << trace_file << "\n";
             return 2;
         }
+    }
+    std::ofstream key_log;
+    if (!key_log_file.empty()) {
+        key_log.open(key_log_file);
+        if (!key_log) {
+            std::cerr << "pendrel-device: cannot write " << key_log_file << "\n";
+            return 2;
+        }
+        device::memo::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
     }
     std::ifstream script_in;
     if (!script.empty()) {

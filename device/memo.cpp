@@ -1,5 +1,6 @@
 #include "memo.hpp"
 
+#include <cstdio>
 #include <future>
 
 #include "core/core.hpp"
@@ -8,6 +9,22 @@ namespace device::memo {
 namespace {
 
 HWND edit_of(HWND window) { return GetDlgItem(window, edit_id); }
+
+std::function<void(const std::string&)>& key_log() {
+    static auto& log = *new std::function<void(const std::string&)>;
+    return log;
+}
+
+void log_key_message(const MSG& msg) {
+    const char* kind = msg.message == WM_KEYDOWN ? "down" : msg.message == WM_KEYUP ? "up"
+                       : msg.message == WM_CHAR  ? "char" : nullptr;
+    if (!kind || !key_log()) return;
+    // The Shift state as of this message, as the receiving window sees it.
+    bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    char line[32];
+    std::snprintf(line, sizeof line, "%s 0x%02X%s", kind, unsigned(msg.wParam), shift ? " shift" : "");
+    key_log()(line);
+}
 
 LRESULT CALLBACK MemoWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -45,12 +62,15 @@ void run(std::promise<HWND>& created) {
     if (!window) return;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
+        log_key_message(msg);
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
 }
 
 }  // namespace
+
+void set_key_log(std::function<void(const std::string&)> log) { key_log() = std::move(log); }
 
 Memo start() {
     auto created = std::make_shared<std::promise<HWND>>();

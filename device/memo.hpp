@@ -3,6 +3,9 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+#include <string>
+
 namespace pf {
 struct Process;
 }
@@ -18,5 +21,10 @@ struct Memo {
 
 // Starts the memo process; returns once its window exists.
 Memo start();
+
+// Receives one line per key message the memo's edit gets, in the order it
+// gets them: "down 0x41 shift", "char 0x61", "up 0x5B". The same format as
+// the key recorder used under Wine, so the two can be compared.
+void set_key_log(std::function<void(const std::string&)> log);
 
 }  // namespace device::memo

@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
 # End-to-end tests of the real Win32 build under Wine, on a private X display
 # in a fresh Wine prefix. Every wait is bounded; a failure prints what was seen.
-# Usage: e2e.sh BUILD_DIR [EXPECTED_KEYS_FILE]
+# Usage: e2e.sh BUILD_DIR [HOST_PENDREL_DEVICE]
+# With the host build's pendrel-device, the key events the recorder gets are
+# compared with those the emulated device delivers for the same reads.
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
-expected_keys=${2:-}
+host_device=${2:-}
 work=$build/wine-e2e
 screens=$build/screens
 rm -rf "$work"
 mkdir -p "$work" "$screens"
+
+reads=('Ab1' 'HELLO, World!' 'x:*_~@"')
+expected_keys=
+if [[ -n $host_device && -x $host_device ]]; then
+  { echo launch; for r in "${reads[@]}"; do printf 'scan "%s"\n' "${r//\"/\\\"}"; done; } >"$work/reads.scn"
+  if "$host_device" --script "$work/reads.scn" --key-log "$work/keys.device" >"$work/device.log" 2>&1; then
+    grep -v '^char' "$work/keys.device" >"$work/keys.expected"
+    expected_keys=$work/keys.expected
+  else
+    echo "e2e: the emulated device failed on the reads:"; tail -20 "$work/device.log"; exit 1
+  fi
+fi
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 failures=0
@@ -79,10 +93,10 @@ wait_for 20 wm exists KeyRecorder || fail "the key recorder did not start"
 start_pendrel
 if wait_for 20 driver_open; then
   wm foreground KeyRecorder
-  for read in 'Ab1' 'HELLO, World!' 'x:*_~@"'; do
+  for read in "${reads[@]}"; do
     driver scan "$read" >/dev/null || fail "scan $read refused"
   done
-  want=$(printf 'Ab1HELLO, World!x:*_~@"' | wc -c)
+  want=$(printf '%s' "${reads[@]}" | wc -c)
   chars() { grep -c '^char' "$appdir/keys.log"; }
   enough() { [[ $(chars) -ge $want ]]; }
   if wait_for 20 enough; then pass "three reads typed into the focused window"; else

@@ -10,7 +10,6 @@ namespace {
 
 struct KeyState {
     std::array<bool, 256> down{};
-    std::array<bool, 256> toggled{};
     std::function<void(const KeyEvent&)> sink;
 };
 
@@ -49,7 +48,6 @@ bool key_down_locked(BYTE vk) { return keys().down[vk]; }
 
 void reset_key_state_locked() {
     keys().down.fill(false);
-    keys().toggled.fill(false);
 }
 
 std::optional<WCHAR> layout_char(BYTE vk, bool shift) {
@@ -93,7 +91,6 @@ void WINAPI keybd_event(BYTE bVk, BYTE bScan, DWORD dwFlags, ULONG_PTR dwExtraIn
           std::to_string(dwExtraInfo) + ")");
     auto& k = input::keys();
     bool down = !(dwFlags & KEYEVENTF_KEYUP);
-    if (down && !k.down[bVk]) k.toggled[bVk] = !k.toggled[bVk];
     k.down[bVk] = down;
     input::update_generic(VK_SHIFT, 0xA0, 0xA1, bVk);
     input::update_generic(VK_CONTROL, 0xA2, 0xA3, bVk);
@@ -110,28 +107,14 @@ void WINAPI keybd_event(BYTE bVk, BYTE bScan, DWORD dwFlags, ULONG_PTR dwExtraIn
 }
 
 namespace {
-SHORT key_state_word(BYTE vk, bool with_toggle) {
-    auto& k = pf::input::keys();
-    SHORT s = k.down[vk] ? SHORT(0x8000) : SHORT(0);
-    if (with_toggle && k.toggled[vk]) s |= 1;
-    return s;
-}
+SHORT key_state_word(BYTE vk) { return pf::input::keys().down[vk] ? SHORT(0x8000) : SHORT(0); }
 }  // namespace
-
-SHORT WINAPI GetKeyState(int nVirtKey) {
-    current_thread();
-    Lock lock(device_mutex());
-    check_alive_locked();
-    SHORT s = key_state_word(BYTE(nVirtKey), true);
-    trace("GetKeyState(" + hex(BYTE(nVirtKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
-    return s;
-}
 
 SHORT WINAPI GetAsyncKeyState(int vKey) {
     current_thread();
     Lock lock(device_mutex());
     check_alive_locked();
-    SHORT s = key_state_word(BYTE(vKey), false);
+    SHORT s = key_state_word(BYTE(vKey));
     trace("GetAsyncKeyState(" + hex(BYTE(vKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
     return s;
 }

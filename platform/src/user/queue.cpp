@@ -435,6 +435,17 @@ void WINAPI PostQuitMessage(int code) {
     trace("PostQuitMessage(" + std::to_string(code) + ")");
 }
 
+// The calling thread's key state as of the last key message it retrieved,
+// not the keyboard's state now: a window reading Shift while handling a key
+// sees the Shift that came with that key.
+SHORT WINAPI GetKeyState(int nVirtKey) {
+    Lock lock = lock_device();
+    check_alive_locked();
+    SHORT s = (current_queue_locked()->keys[BYTE(nVirtKey)] & 0x80) ? SHORT(0x8000) : SHORT(0);
+    trace_poll("GetKeyState(" + hex(BYTE(nVirtKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
+    return s;
+}
+
 BOOL WINAPI TranslateMessage(const MSG* msg) {
     BOOL r = msg && translate_internal(*msg);
     Lock lock = lock_device();
