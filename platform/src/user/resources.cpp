@@ -394,7 +394,10 @@ std::vector<IconDirEntry> parse_group_icon(const unsigned char* data, size_t siz
 size_t choose_icon(const std::vector<IconDirEntry>& dir, int cx, int cy) {
     if (dir.empty()) throw ResourceError("icon group: no images");
     auto depth = [](const IconDirEntry& e) {
-        int bits = e.bit_count ? e.bit_count * std::max<int>(1, e.planes) : 0;
+        // Real icons have one plane and at most 32 bits; a bad directory
+        // must not overflow the product.
+        long long product = (long long)e.bit_count * std::max<int>(1, e.planes);
+        int bits = int(std::min<long long>(product, 32));
         if (!bits) bits = e.colors == 0 ? 8 : e.colors <= 2 ? 1 : e.colors <= 16 ? 4 : 8;
         return bits;
     };
