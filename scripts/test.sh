@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, and runs every test: the host
-# suite on the emulated device, then the Win32 build under Wine.
+# suite on the emulated device, short fuzz runs, then the Win32 build under
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh all
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+# Short fuzz runs (20 s a target); a crash fails.
+scripts/fuzz.sh 20
 cmake --preset win32
 cmake --build --preset win32
 ctest --preset win32
