@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pf::kernel {
 
@@ -24,6 +25,12 @@ struct Object {
     // event
     bool manual_reset = false;
     bool signalled = false;
+    // Auto-reset: threads waiting on it, in arrival order, and the ones a
+    // SetEvent released that have not run yet. As on Windows, SetEvent
+    // releases a waiting thread at once and leaves the event non-signalled,
+    // so a second SetEvent right after it is not lost.
+    std::vector<int> waiters;
+    std::vector<int> released;
 
     // mutex
     int owner_thread = 0;  // ordinal of the owning device thread, 0 = free

@@ -1,6 +1,7 @@
 // Events, mutexes, waits and Sleep.
 #include "kernel/objects.hpp"
 
+#include <algorithm>
 #include <thread>
 
 using namespace pf;
@@ -68,7 +69,12 @@ BOOL set_event_state(const char* call, HANDLE h, bool state) {
     auto object = lookup_locked(h, Kind::Event);
     BOOL ok = FALSE;
     if (object) {
-        object->signalled = state;
+        if (state && !object->manual_reset && !object->waiters.empty()) {
+            object->released.push_back(object->waiters.front());
+            object->waiters.erase(object->waiters.begin());
+        } else {
+            object->signalled = state;
+        }
         notify_all_locked();
         ok = TRUE;
     } else {
@@ -144,9 +150,27 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     }
     if (object->kind == Kind::File) not_implemented("WaitForSingleObject on a file handle");
     // The object stays alive for the wait even if its handle is closed meanwhile.
-    bool woke = wait_until(lock, [&] { return is_signalled(*object, me.ordinal); },
+    // An auto-reset event that is not signalled: queue up to be released
+    // by a SetEvent.
+    bool queued = object->kind == Kind::Event && !object->manual_reset && !object->signalled;
+    auto released = [&] {
+        return queued && std::find(object->released.begin(), object->released.end(), me.ordinal) !=
+                             object->released.end();
+    };
+    struct Dequeue {
+        Object& o;
+        int me;
+        bool queued;
+        ~Dequeue() {
+            if (!queued) return;
+            std::erase(o.waiters, me);
+            std::erase(o.released, me);
+        }
+    } dequeue{*object, me.ordinal, queued};
+    if (queued) object->waiters.push_back(me.ordinal);
+    bool woke = wait_until(lock, [&] { return released() || is_signalled(*object, me.ordinal); },
                            deadline_after_ms(dwMilliseconds));
-    DWORD result = woke ? acquire(*object, me) : WAIT_TIMEOUT;
+    DWORD result = !woke ? WAIT_TIMEOUT : released() ? WAIT_OBJECT_0 : acquire(*object, me);
     if (woke) notify_all_locked();
     // The worker's 50 ms poll waits would flood the trace.
     if (result == WAIT_TIMEOUT && dwMilliseconds <= 50)
