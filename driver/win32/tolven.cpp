@@ -99,9 +99,15 @@ std::string handle_request(const std::string& line) {
     char verb[32] = {}, what[32] = {}, arg[TOLVEN_LINE_MAX] = {};
     int fields = std::sscanf(line.c_str(), "%31s %31s %1000s", verb, what, arg);
     if (fields >= 1 && std::strcmp(verb, "scan") == 0) {
+        // The data is the rest of the line (up to 510 hex digits), longer
+        // than the word fields above hold.
+        std::string hex = line.substr(line.find("scan") + 4);
+        hex.erase(0, hex.find_first_not_of(" \t"));
+        hex.erase(hex.find_last_not_of(" \t\r") + 1);
         std::vector<BYTE> data;
-        if (fields >= 2 && !parse_hex(what, data)) return "refused: data is not hex bytes";
-        if (fields >= 2 && std::strlen(what) > 2 * kReadLimit) return "refused: a read holds at most 255 bytes";
+        if (hex.find_first_of(" \t") != std::string::npos || !parse_hex(hex.c_str(), data))
+            return "refused: data is not hex bytes";
+        if (data.size() > kReadLimit) return "refused: a read holds at most 255 bytes";
         std::vector<BYTE> typed;
         {
             std::lock_guard<std::mutex> g(r.lock);
