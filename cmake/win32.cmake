@@ -72,3 +72,20 @@ if(WINE_PROGRAM)
 endif()
 add_test(NAME win32.imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/imports.sh ${PENDREL_OBJDUMP} $<TARGET_FILE:pendrel>)
 set_tests_properties(win32.imports PROPERTIES LABELS win32)
+
+# ---- the conformance suite, with GoogleTest built from Debian's sources ----
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+file(GLOB CONFORMANCE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp)
+add_executable(conformance_tests ${CONFORMANCE_SOURCES})
+target_compile_definitions(conformance_tests PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(conformance_tests PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
+target_link_libraries(conformance_tests PRIVATE gtest gtest_main)
+target_link_options(conformance_tests PRIVATE -static)
+if(WINE_PROGRAM)
+  add_test(NAME wine.conformance
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/conformance-prefix
+                   $<TARGET_FILE:conformance_tests>)
+  set_tests_properties(wine.conformance PROPERTIES LABELS wine TIMEOUT 300)
+endif()

@@ -40,8 +40,9 @@ TEST_F(Windows, CreateReturningMinusOneDestroysAndFails) {
     HWND w = reinterpret_cast<HWND>(1);
     app.run([&] { w = create(u"main", WS_VISIBLE); });
     EXPECT_EQ(w, nullptr);
-    ok_sequence({{"main", WM_NCCREATE}, {"main", WM_CREATE}, {"main", WM_DESTROY}, {"main", WM_NCDESTROY}},
-                rec().take(), "WM_CREATE returning -1");
+    // Undone without WM_DESTROY, as Windows does.
+    ok_sequence({{"main", WM_NCCREATE}, {"main", WM_CREATE}, {"main", WM_NCDESTROY}}, rec().take(),
+                "WM_CREATE returning -1");
     EXPECT_FALSE(dev::is_window(rec().hwnd("main")));
 }
 
@@ -178,7 +179,9 @@ TEST_F(Windows, CloseDestroysThroughDefWindowProc) {
     ok_sequence({{"main", WM_CLOSE}, {"main", WM_DESTROY}, {"main", WM_NCDESTROY}}, log, "WM_CLOSE");
 }
 
-TEST_F(Windows, HidingTheActiveWindowGivesTheNextOneBackItsFocus) {
+// The next window is activated and takes the focus itself, as
+// DefWindowProc's activation does; its WM_SETFOCUS may pass it on.
+TEST_F(Windows, HidingTheActiveWindowActivatesTheNextWhichTakesTheFocus) {
     TestApp memo("memo");
     TestApp app("app");
     HWND edit = nullptr, main = nullptr;
@@ -196,15 +199,16 @@ TEST_F(Windows, HidingTheActiveWindowGivesTheNextOneBackItsFocus) {
     auto log = rec().take();
     ok_sequence({{"main", WM_SHOWWINDOW, FALSE}, {"main", WM_ACTIVATE, WA_INACTIVE}, {"main", WM_KILLFOCUS}},
                 only(log, {"main"}), "hiding the active window: the hidden one");
-    ok_sequence({{"memo", WM_ACTIVATE, WA_ACTIVE}, {"edit", WM_SETFOCUS}}, only(log, {"memo", "edit"}),
+    ok_sequence({{"memo", WM_ACTIVATE, WA_ACTIVE}, {"memo", WM_SETFOCUS}}, only(log, {"memo", "edit"}),
                 "hiding the active window: the next one");
-    EXPECT_EQ(dev::focus(), edit);
+    EXPECT_EQ(dev::focus(), rec().hwnd("memo"));
     EXPECT_EQ(dev::active_window(), rec().hwnd("memo"));
+    (void)edit;
 
     // SetForegroundWindow on a hidden window leaves it hidden and inactive.
     app.run([&] { EXPECT_TRUE(SetForegroundWindow(main)); });
     EXPECT_FALSE(dev::is_visible(main));
-    EXPECT_EQ(dev::focus(), edit);
+    EXPECT_EQ(dev::focus(), rec().hwnd("memo"));
 }
 
 TEST_F(Windows, FindWindowAndGeometry) {

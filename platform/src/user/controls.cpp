@@ -198,6 +198,12 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         Window* w = from_hwnd(hwnd);
         LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         if (w && (w->style & ES_MULTILINE)) code |= DLGC_WANTALLKEYS;
+        // Inside a dialog even a multi-line edit leaves Tab to the dialog
+        // (focus moves on), and Return too unless it wants Return.
+        const MSG* m = reinterpret_cast<const MSG*>(lp);
+        if (m && m->message == WM_KEYDOWN &&
+            (m->wParam == VK_TAB || (m->wParam == VK_RETURN && w && !(w->style & ES_WANTRETURN))))
+            code &= ~LRESULT(DLGC_WANTALLKEYS);
         return code;
     }
     case EM_GETSEL: {

@@ -332,7 +332,10 @@ bool activate_locked(HWND hwnd, Outbox& out) {
         out.add(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
     }
     if (!s.focus || top_level_of_locked(s.focus) != hwnd) {
-        HWND f = w->last_focus;
+        // As DefWindowProc's activation does, a window takes the focus itself
+        // and passes it on from its WM_SETFOCUS if it likes; only a dialog
+        // gives it back to the control that had it.
+        HWND f = w->dialog ? w->last_focus : nullptr;
         if (!f || !is_descendant_locked(hwnd, f) || !effectively_visible_locked(f)) f = hwnd;
         set_focus_locked(f, out);
     }
@@ -410,6 +413,28 @@ bool activate_internal(HWND hwnd) {
 }
 
 // ---- creation and destruction ----
+
+namespace {
+void discard_refused_window(HWND hwnd) {
+    std::vector<HWND> children;
+    {
+        Lock lock = lock_device();
+        if (Window* w = from_hwnd(hwnd)) children = w->children;
+    }
+    for (HWND child : children) discard_refused_window(child);
+    {
+        Lock lock = lock_device();
+        Window* w = from_hwnd(hwnd);
+        if (!w) return;
+        w->destroying = true;
+        w->style &= ~WS_VISIBLE;
+        set_paint_tree_locked(*w, false);
+    }
+    call_wndproc(hwnd, WM_NCDESTROY, 0, 0);
+    Lock lock = lock_device();
+    remove_window_locked(hwnd);
+}
+}  // namespace
 
 HWND create_window_internal(DWORD exstyle, std::u16string_view cls_name, std::u16string_view title, DWORD style,
                             int x, int y, int cx, int cy, HWND parent, HMENU menu, HINSTANCE instance,
@@ -491,7 +516,9 @@ HWND create_window_internal(DWORD exstyle, std::u16string_view cls_name, std::u1
         return nullptr;
     }
     if (call_wndproc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-        destroy_window_internal(hwnd);
+        // A refused creation is undone without WM_DESTROY, as on Windows: the
+        // window never existed for its procedure, only WM_NCDESTROY ends it.
+        discard_refused_window(hwnd);
         return nullptr;
     }
     LPARAM size, pos;
