@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <stdexcept>
 #include <thread>
 #include <unordered_map>
 
@@ -43,7 +44,25 @@ Registry& registry() {
 
 thread_local std::shared_ptr<Thread> t_current;
 
-const Clock::time_point boot_time = Clock::now();
+// Device time = device_anchor + (host now - host_anchor) * scale.
+struct TimeBase {
+    std::mutex m;
+    Clock::time_point host_anchor = Clock::now();
+    double device_anchor = 0;
+    double scale = 1;
+};
+
+TimeBase& time_base() {
+    static TimeBase t;
+    return t;
+}
+
+// Device time starts when the device library is loaded.
+const bool time_started = (time_base(), true);
+
+double device_time_locked(const TimeBase& t, Clock::time_point now) {
+    return t.device_anchor + std::chrono::duration<double, std::milli>(now - t.host_anchor).count() * t.scale;
+}
 
 }  // namespace
 
@@ -55,7 +74,25 @@ std::mutex& device_mutex() {
 void notify_all_locked() { changed().notify_all(); }
 
 double device_time_ms() {
-    return std::chrono::duration<double, std::milli>(Clock::now() - boot_time).count();
+    auto& t = time_base();
+    std::lock_guard g(t.m);
+    return device_time_locked(t, Clock::now());
+}
+
+void set_time_scale(double scale) {
+    if (!(scale > 0)) throw std::invalid_argument("the device time scale must be positive");
+    auto& t = time_base();
+    std::lock_guard g(t.m);
+    auto now = Clock::now();
+    t.device_anchor = device_time_locked(t, now);
+    t.host_anchor = now;
+    t.scale = scale;
+}
+
+double time_scale() {
+    auto& t = time_base();
+    std::lock_guard g(t.m);
+    return t.scale;
 }
 
 Process* create_process(std::string party, bool traced, int launch) {
@@ -180,7 +217,8 @@ void check_alive_locked() {
 
 std::optional<Clock::time_point> deadline_after_ms(DWORD ms) {
     if (ms == INFINITE) return std::nullopt;
-    return Clock::now() + std::chrono::milliseconds(ms);
+    std::chrono::duration<double, std::milli> host(double(ms) / time_scale());
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(host);
 }
 
 bool wait_until(Lock& lock, const std::function<bool()>& pred, std::optional<Clock::time_point> deadline) {

@@ -107,6 +107,12 @@ bool wait_quiet(std::chrono::milliseconds timeout);
 
 // Device time since boot, in milliseconds.
 double device_time_ms();
+// Device time runs `scale` times as fast as host time: every timed wait of a
+// device thread (WaitForSingleObject, Sleep, the poll period) ends that much
+// sooner in host time, and the tick count moves that much faster. 1 unless a
+// test speeds the device up; the device's own time stays continuous.
+void set_time_scale(double scale);
+double time_scale();
 
 // ---- trace ----
 struct TraceRecord {

@@ -255,8 +255,17 @@ std::u16string title_locked(HWND hwnd) {
 }
 
 std::string wnd_str_locked(HWND hwnd) {
+    // An edit's text is its title and may run to thousands of characters:
+    // naming the window by all of it would make every call on it as slow as
+    // its text is long.
+    constexpr std::size_t shown = 40;
     std::string out = handle_name(hwnd);
-    if (Window* w = from_hwnd(hwnd); w && !w->title.empty()) out += " " + quoted(w->title.c_str());
+    if (Window* w = from_hwnd(hwnd); w && !w->title.empty()) {
+        if (w->title.size() <= shown)
+            out += " " + quoted(w->title.c_str());
+        else
+            out += " " + quoted(w->title.c_str(), int(shown)) + "...";
+    }
     return out;
 }
 
