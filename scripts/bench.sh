@@ -172,7 +172,7 @@ else
 | the scan's answer | $(fmt wine_255_after_scan_n 0) | $(fmt wine_255_after_scan_min_ms) ms | $(fmt wine_255_after_scan_p50_ms) ms | $(fmt wine_255_after_scan_max_ms) ms |
 | starting zelscan.exe | $(fmt wine_255_with_zelscan_n 0) | $(fmt wine_255_with_zelscan_min_ms) ms | $(fmt wine_255_with_zelscan_p50_ms) ms | $(fmt wine_255_with_zelscan_max_ms) ms |
 
-Under Wine each of the 1,275 \`keybd_event\` calls goes through the Wine server and the X server before the
+Under Wine each of the about 1,000 \`keybd_event\` calls of the read goes through the Wine server and the X server before the
 recorder's thread sees it, which is why this is several times the emulated device's figure.
 EOF
 fi
