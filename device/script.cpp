@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <limits>
 #include <map>
 
 namespace device {
@@ -31,6 +32,8 @@ std::optional<long long> number_of(const std::string& s) {
     unsigned long long value = 0;
     auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value, base);
     if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
+    // Out of range either way (negating the most negative value would overflow).
+    if (value > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) return std::nullopt;
     return negative ? -static_cast<long long>(value) : static_cast<long long>(value);
 }
 

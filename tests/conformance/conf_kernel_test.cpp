@@ -45,6 +45,26 @@ TEST(Waits, ThreadSignalsItsStartAndItsHandleWhenItEnds) {
     CloseHandle(started);
 }
 
+DWORD WINAPI WaitOnce(LPVOID event) { return WaitForSingleObject(static_cast<HANDLE>(event), 5000); }
+
+// Setting an auto-reset event that a thread waits on releases that thread at
+// once, so a second set leaves the event signalled.
+TEST(Waits, SettingAnAutoResetEventTwiceReleasesTheWaiterAndStaysSignalled) {
+    HANDLE e = CreateEventW(NULL, FALSE, FALSE, NULL);
+    HANDLE waiter = CreateThread(NULL, 0, WaitOnce, e, 0, NULL);
+    ASSERT_TRUE(waiter);
+    Sleep(100);  // most likely waiting by now; the outcome is the same if not
+    SetEvent(e);
+    SetEvent(e);
+    ASSERT_EQ(WaitForSingleObject(waiter, 5000), WAIT_OBJECT_0);
+    DWORD result = 0;
+    GetExitCodeThread(waiter, &result);
+    EXPECT_EQ(result, WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    CloseHandle(waiter);
+    CloseHandle(e);
+}
+
 TEST(Mutexes, SecondCreateOfANameReportsThatItExists) {
     HANDLE first = CreateMutexW(NULL, FALSE, TEXT("ConformanceMutex"));
     ASSERT_TRUE(first);
