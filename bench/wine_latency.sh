@@ -21,33 +21,9 @@ build=$(cd "$build" && pwd)
 work=$build/wine-bench
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-for n in $(seq 121 150); do
-  if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=:$n; break; fi
-done
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-cleanup() {
-  wineserver -k >/dev/null 2>&1
-  kill "$xvfb_pid" >/dev/null 2>&1
-}
-trap cleanup EXIT
-
-wait_for() {
-  local limit=$1; shift
-  local deadline=$((SECONDS + limit))
-  until "$@" >/dev/null 2>&1; do
-    (( SECONDS >= deadline )) && return 1
-    sleep 0.05
-  done
-}
+source tests/wine/wine-session.sh
 now_ns() { date +%s%N; }
-
-for i in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-timeout 120 wineboot -i >"$work/wineboot.log" 2>&1 || skip "wineboot failed"
-wineserver -w
+wine_session_start "$work/prefix" || skip "Wine could not start"
 
 appdir=$WINEPREFIX/drive_c/pendrel
 mkdir -p "$appdir"

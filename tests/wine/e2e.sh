@@ -25,7 +25,6 @@ if [[ -n $host_device && -x $host_device ]]; then
   fi
 fi
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 failures=0
 passes=0
 
@@ -33,39 +32,8 @@ note() { echo "e2e: $*"; }
 fail() { echo "e2e: FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "e2e: ok: $*"; passes=$((passes + 1)); }
 
-# A private X display.
-for n in $(seq 91 120); do
-  if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=:$n; break; fi
-done
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-cleanup() {
-  wineserver -k >/dev/null 2>&1
-  kill "$xvfb_pid" >/dev/null 2>&1
-}
-trap cleanup EXIT
-
-# wait_for SECONDS COMMAND...: retries COMMAND until it succeeds.
-wait_for() {
-  local limit=$1; shift
-  local deadline=$((SECONDS + limit))
-  until "$@" >/dev/null 2>&1; do
-    (( SECONDS >= deadline )) && return 1
-    sleep 0.2
-  done
-}
-
-for i in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-timeout 120 wineboot -i >"$work/wineboot.log" 2>&1 || { echo "e2e: wineboot failed"; cat "$work/wineboot.log"; exit 1; }
-# One virtual desktop, so that Wine draws captions and the tray itself, and
-# the Japanese texts in a Japanese font.
-wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x480 /f >/dev/null 2>&1
-for face in System Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'MS Sans Serif' 'MS UI Gothic'; do
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'IPAPGothic' /f >/dev/null 2>&1
-done
-wineserver -w
+source "$(dirname "$0")/wine-session.sh"
+wine_session_start "$work/prefix" || exit 1
 
 app='C:\pendrel'
 appdir=$WINEPREFIX/drive_c/pendrel
