@@ -33,6 +33,18 @@ static LONG ReadFlag(volatile LONG* flag)
     return InterlockedCompareExchange(flag, 0, 0);
 }
 
+/* The event handles too: a stop that gives up waiting closes and clears
+   them while its worker may still be about to wait on one. */
+static HANDLE ReadHandle(HANDLE* slot)
+{
+    return (HANDLE)InterlockedCompareExchangePointer((PVOID volatile*)slot, NULL, NULL);
+}
+
+static void WriteHandle(HANDLE* slot, HANDLE value)
+{
+    InterlockedExchangePointer((PVOID volatile*)slot, value);
+}
+
 void ResetReader(void)
 {
     ZELClose();
@@ -42,10 +54,20 @@ void ResetReader(void)
 
 DWORD WINAPI ReaderWorker(LPVOID parameter)
 {
+    HANDLE ownWake;
+    HANDLE wake;
+
     (void)parameter;
-    SetEvent(SignalEvent);
-    WaitForSingleObject(WakeEvent, POLL_WAIT);
+    ownWake = ReadHandle(&WakeEvent);
+    SetEvent(ReadHandle(&SignalEvent));
+    WaitForSingleObject(ReadHandle(&WakeEvent), POLL_WAIT);
     while (ReadFlag(&StopRequested) != 1) {
+        /* A stop gave up on this worker and a new one has started since:
+           two workers would share the read buffer and type every read
+           twice, so this one leaves without touching the new handshake. */
+        wake = ReadHandle(&WakeEvent);
+        if (wake != ownWake && wake != NULL)
+            return 1;
         ZELPollStatus(&ReaderStatus, &ReaderPending);
         if (ReaderPending != 0) {
             ReadLength = 0;
@@ -54,10 +76,10 @@ DWORD WINAPI ReaderWorker(LPVOID parameter)
             TranslateRead(ReadLength);
             EmitKeys(ReadLength);
         }
-        WaitForSingleObject(WakeEvent, POLL_WAIT);
+        WaitForSingleObject(ReadHandle(&WakeEvent), POLL_WAIT);
     }
-    SetEvent(SignalEvent);
-    WaitForSingleObject(WakeEvent, STOP_WAIT);
+    SetEvent(ReadHandle(&SignalEvent));
+    WaitForSingleObject(ReadHandle(&WakeEvent), STOP_WAIT);
     InterlockedExchange(&WorkerDone, 1);
     return 1;
 }
@@ -72,9 +94,9 @@ int StartReaderWorker(HWND window)
     InterlockedExchange(&StopRequested, 0);
     /* Events left by a start whose thread failed are used again. */
     if (WakeEvent == NULL)
-        WakeEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
+        WriteHandle(&WakeEvent, CreateEventW(NULL, FALSE, FALSE, NULL));
     if (SignalEvent == NULL)
-        SignalEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
+        WriteHandle(&SignalEvent, CreateEventW(NULL, FALSE, FALSE, NULL));
     WorkerThread = CreateThread(NULL, 0, ReaderWorker, NULL, 0, NULL);
     result = WorkerThread == NULL ? START_FAILED : 0;
     WaitForSingleObject(SignalEvent, WORKER_START_WAIT);
@@ -107,8 +129,8 @@ int StopReaderWorker(void)
     CloseHandle(WorkerThread);
     WorkerThread = NULL;
     CloseHandle(WakeEvent);
-    WakeEvent = NULL;
+    WriteHandle(&WakeEvent, NULL);
     CloseHandle(SignalEvent);
-    SignalEvent = NULL;
+    WriteHandle(&SignalEvent, NULL);
     return 0;
 }

@@ -95,6 +95,8 @@ LONG WINAPI InterlockedExchange(LONG volatile* Target, LONG Value);
 LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comperand);
 LONG WINAPI InterlockedIncrement(LONG volatile* Addend);
 LONG WINAPI InterlockedDecrement(LONG volatile* Addend);
+PVOID WINAPI InterlockedExchangePointer(PVOID volatile* Target, PVOID Value);
+PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange, PVOID Comperand);
 
 // The program's entry point, as on the device: wide command line.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd);

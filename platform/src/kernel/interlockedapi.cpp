@@ -9,9 +9,20 @@ using namespace pf;
 namespace {
 
 std::atomic_ref<LONG> cell(LONG volatile* p) { return std::atomic_ref<LONG>(*const_cast<LONG*>(p)); }
+std::atomic_ref<PVOID> cell(PVOID volatile* p) { return std::atomic_ref<PVOID>(*const_cast<PVOID*>(p)); }
 
 void trace_op(const char* name, LONG volatile* p, const std::string& args, LONG result) {
     trace_poll(std::string(name) + "(" + ptr_name(const_cast<LONG*>(p)) + args + ") = " + std::to_string(result));
+}
+
+// Pointer cells mostly hold handles: shown by their names.
+std::string value_name(PVOID v) {
+    Lock lock(device_mutex());
+    return handle_name(v);
+}
+
+void trace_op(const char* name, PVOID volatile* p, const std::string& args, PVOID result) {
+    trace_poll(std::string(name) + "(" + ptr_name(const_cast<PVOID*>(p)) + args + ") = " + value_name(result));
 }
 
 }  // namespace
@@ -40,4 +51,18 @@ LONG WINAPI InterlockedDecrement(LONG volatile* Addend) {
     LONG now = cell(Addend).fetch_sub(1) - 1;
     trace_op("InterlockedDecrement", Addend, "", now);
     return now;
+}
+
+PVOID WINAPI InterlockedExchangePointer(PVOID volatile* Target, PVOID Value) {
+    PVOID old = cell(Target).exchange(Value);
+    trace_op("InterlockedExchangePointer", Target, ", " + value_name(Value), old);
+    return old;
+}
+
+PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange, PVOID Comperand) {
+    PVOID expected = Comperand;
+    cell(Destination).compare_exchange_strong(expected, Exchange);
+    trace_op("InterlockedCompareExchangePointer", Destination, ", " + value_name(Exchange) + ", " + value_name(Comperand),
+             expected);
+    return expected;
 }
