@@ -93,13 +93,13 @@ int StartReaderWorker(HWND window)
         return 0;
     InterlockedExchange(&StopRequested, 0);
     /* Events left by a start whose thread failed are used again. */
-    if (WakeEvent == NULL)
+    if (ReadHandle(&WakeEvent) == NULL)
         WriteHandle(&WakeEvent, CreateEventW(NULL, FALSE, FALSE, NULL));
-    if (SignalEvent == NULL)
+    if (ReadHandle(&SignalEvent) == NULL)
         WriteHandle(&SignalEvent, CreateEventW(NULL, FALSE, FALSE, NULL));
     WorkerThread = CreateThread(NULL, 0, ReaderWorker, NULL, 0, NULL);
     result = WorkerThread == NULL ? START_FAILED : 0;
-    WaitForSingleObject(SignalEvent, WORKER_START_WAIT);
+    WaitForSingleObject(ReadHandle(&SignalEvent), WORKER_START_WAIT);
     return result;
 }
 
@@ -109,28 +109,28 @@ int StopReaderWorker(void)
     int done;
 
     InterlockedExchange(&WorkerDone, 0);
-    SetEvent(WakeEvent);
+    SetEvent(ReadHandle(&WakeEvent));
     InterlockedExchange(&StopRequested, 1);
-    SetEvent(WakeEvent);
+    SetEvent(ReadHandle(&WakeEvent));
 
     /* Up to 32 waits; the flag is not read after the last one. */
     done = ReadFlag(&WorkerDone) == 1;
     while (!done) {
-        WaitForSingleObject(SignalEvent, STOP_WAIT);
+        WaitForSingleObject(ReadHandle(&SignalEvent), STOP_WAIT);
         if (++waits == STOP_WAIT_COUNT)
             break;
         done = ReadFlag(&WorkerDone) == 1;
     }
     if (done)
-        WaitForSingleObject(SignalEvent, STOP_WAIT);
-    WaitForSingleObject(WakeEvent, STOP_WAIT);
+        WaitForSingleObject(ReadHandle(&SignalEvent), STOP_WAIT);
+    WaitForSingleObject(ReadHandle(&WakeEvent), STOP_WAIT);
 
     /* A worker that has not ended is left to end by itself. */
     CloseHandle(WorkerThread);
     WorkerThread = NULL;
-    CloseHandle(WakeEvent);
+    CloseHandle(ReadHandle(&WakeEvent));
     WriteHandle(&WakeEvent, NULL);
-    CloseHandle(SignalEvent);
+    CloseHandle(ReadHandle(&SignalEvent));
     WriteHandle(&SignalEvent, NULL);
     return 0;
 }

@@ -77,6 +77,13 @@ inline void run(std::initializer_list<const char*> lines) {
     for (const char* line : lines) run(std::string(line));
 }
 
+// Launches Pendrel and waits for the device to settle: a start that reads
+// megabytes of settings may take longer than a command's own sync allows.
+inline void launch() {
+    dev().launch();
+    ASSERT_TRUE(pf::wait_quiet(bound)) << "the launch did not settle";
+}
+
 // Runs an expectation until it holds: states that settle through timed
 // waits (the worker's stop handshake) are not covered by the device's sync.
 inline ::testing::AssertionResult settles(const std::string& expectation) {
