@@ -18,6 +18,18 @@
 #define WS_EX_CAPTIONOKBTN 0x80000000L
 #endif
 
+/* On the handheld a click posted to the thread closes the popup menu being
+   tracked, which is how the program closes its tray popup on a second tap.
+   The desktop's menu loop judges such a click by the cursor's position, so
+   here the posted click closes the menu directly. */
+static inline BOOL PendrelPostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (window == NULL && message == WM_LBUTTONDOWN)
+        return EndMenu();
+    return PostMessageW(window, message, wParam, lParam);
+}
+#define PostMessageW PendrelPostMessageW
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -85,6 +85,14 @@ fi
 wm post Pendrel 0x8064 1 0x201 || fail "could not reach Pendrel's window"
 if wait_for 10 wm exists '#32768'; then
   pass "the tray callback opens the popup"
+  # A second tap while it is open closes it and opens no other.
+  wm post Pendrel 0x8064 1 0x201
+  popup_closed() { ! wm exists '#32768'; }
+  if wait_for 10 popup_closed; then pass "a second tap closes the open popup"; else fail "a second tap left the popup open"; fi
+  sleep 0.5
+  pendrel_exit && fail "Pendrel ended on the second tap"
+  wm post Pendrel 0x8064 1 0x201
+  wait_for 10 wm exists '#32768' || fail "no popup after a third tap"
   sleep 0.5; shot tray-popup
   # The popup's top-left corner is at (width / 2 - 60, height - 30).
   xdotool mousemove 280 458 click 1
