@@ -106,7 +106,8 @@ TEST_F(Flood, ReadDisplayFillsItsFieldAsFarAsItHolds) {
     run({"expect dialog 104", "press cancel"});
     ASSERT_TRUE(settles("expect dialog none"));
     ASSERT_TRUE(settles("expect worker stopped"));
-    run({"expect reader closed", "expect window shown", "expect running", "expect messagebox none"});
+    ASSERT_TRUE(settles("expect reader closed"));
+    run({"expect window shown", "expect running", "expect messagebox none"});
 }
 
 }  // namespace

@@ -42,9 +42,10 @@ std::vector<BadFile> bad_files() {
     add("Display Off with a NUL, then Display On", "Display Off\0*\nDisplay On*"s, 0, through(12));
 
     // Megabytes on one line: the line's first bytes still decide.
-    std::string filler(megabytes, 'x');
+    const std::size_t size = count(megabytes);
+    std::string filler(size, 'x');
     add("megabytes without a line break", filler, 0, to_end(filler));
-    add("Display On, megabytes, asterisk", "Display On" + filler + "*", 1, through(10 + megabytes));
+    add("Display On, megabytes, asterisk", "Display On" + filler + "*", 1, through(10 + size));
     std::string stars;
     while (stars.size() < 64 * 1024) stars += "Display O*";
     add("a long line of near misses", stars, 0, to_end(stars));

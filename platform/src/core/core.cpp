@@ -446,22 +446,37 @@ std::string ptr_name(const void* p) {
 }
 
 namespace {
+// The names have a lock of their own: trace lines are formatted both with
+// and without the device lock held. Nothing else is locked under it.
+std::mutex& names_mutex() {
+    static std::mutex m;
+    return m;
+}
+
 std::unordered_map<const void*, std::string>& handle_names() {
-    static auto& names = *new std::unordered_map<const void*, std::string>;
+    static std::unordered_map<const void*, std::string> names;
     return names;
 }
 }  // namespace
 
 std::string handle_name(const void* h) {
     if (!h) return "NULL";
+    std::lock_guard g(names_mutex());
     auto& names = handle_names();
     auto it = names.find(h);
     if (it != names.end()) return it->second;
     return ptr_name(h);
 }
 
-void name_handle_locked(const void* h, std::string name) { handle_names()[h] = std::move(name); }
-void forget_handle_name_locked(const void* h) { handle_names().erase(h); }
+void name_handle_locked(const void* h, std::string name) {
+    std::lock_guard g(names_mutex());
+    handle_names()[h] = std::move(name);
+}
+
+void forget_handle_name_locked(const void* h) {
+    std::lock_guard g(names_mutex());
+    handle_names().erase(h);
+}
 
 std::string bool_str(BOOL b) { return b ? "TRUE" : "FALSE"; }
 

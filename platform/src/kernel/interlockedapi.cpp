@@ -16,10 +16,7 @@ void trace_op(const char* name, LONG volatile* p, const std::string& args, LONG 
 }
 
 // Pointer cells mostly hold handles: shown by their names.
-std::string value_name(PVOID v) {
-    Lock lock(device_mutex());
-    return handle_name(v);
-}
+std::string value_name(PVOID v) { return handle_name(v); }
 
 void trace_op(const char* name, PVOID volatile* p, const std::string& args, PVOID result) {
     trace_poll(std::string(name) + "(" + ptr_name(const_cast<PVOID*>(p)) + args + ") = " + value_name(result));
