@@ -53,7 +53,7 @@ struct TimeBase {
 };
 
 TimeBase& time_base() {
-    static TimeBase t;
+    static auto& t = *new TimeBase;
     return t;
 }
 
@@ -449,12 +449,12 @@ namespace {
 // The names have a lock of their own: trace lines are formatted both with
 // and without the device lock held. Nothing else is locked under it.
 std::mutex& names_mutex() {
-    static std::mutex m;
+    static auto& m = *new std::mutex;
     return m;
 }
 
 std::unordered_map<const void*, std::string>& handle_names() {
-    static std::unordered_map<const void*, std::string> names;
+    static auto& names = *new std::unordered_map<const void*, std::string>;
     return names;
 }
 }  // namespace
