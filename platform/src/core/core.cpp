@@ -228,7 +228,9 @@ bool wait_until(Lock& lock, const std::function<bool()>& pred, std::optional<Clo
     t.blocked = true;
     t.wake_condition = pred;
     t.deadline = deadline;
-    t.outcome_pending = deadline && *deadline - Clock::now() > kPollPeriod;
+    // Poll length in host time, as the device clock may run faster.
+    t.outcome_pending = deadline && *deadline - Clock::now() > std::chrono::duration_cast<Clock::duration>(
+                                                                   kPollPeriod / time_scale());
     notify_all_locked();  // someone may be waiting for the device to go quiet
     struct Unblock {
         Thread& t;
