@@ -330,6 +330,13 @@ static void trace_impl(std::string text, bool poll) {
     record(t.process->party, t.ordinal, std::move(text), poll);
 }
 
+bool trace_wanted(bool poll) {
+    Thread& t = current_thread();
+    bool verbose = trace_verbose();
+    if (poll) return verbose;
+    return verbose || !t.party_override.empty() || t.process->traced;
+}
+
 void trace(std::string text) { trace_impl(std::move(text), false); }
 void trace_poll(std::string text) { trace_impl(std::move(text), true); }
 void trace_as(std::string party, std::string text) { record(std::move(party), 0, std::move(text), false); }

@@ -127,6 +127,9 @@ struct TraceRecord {
 void trace(std::string text);
 // A call made every poll: kept only in verbose mode.
 void trace_poll(std::string text);
+// Whether a trace line of the calling thread would be kept: callers on hot
+// paths ask first, so that a line nobody keeps is never formatted.
+bool trace_wanted(bool poll);
 // Records for an explicit party (device, driver, memo), always.
 void trace_as(std::string party, std::string text);
 

@@ -12,6 +12,7 @@ std::atomic_ref<LONG> cell(LONG volatile* p) { return std::atomic_ref<LONG>(*con
 std::atomic_ref<PVOID> cell(PVOID volatile* p) { return std::atomic_ref<PVOID>(*const_cast<PVOID*>(p)); }
 
 void trace_op(const char* name, LONG volatile* p, const std::string& args, LONG result) {
+    if (!trace_wanted(true)) return;
     trace_poll(std::string(name) + "(" + ptr_name(const_cast<LONG*>(p)) + args + ") = " + std::to_string(result));
 }
 
@@ -19,6 +20,7 @@ void trace_op(const char* name, LONG volatile* p, const std::string& args, LONG 
 std::string value_name(PVOID v) { return handle_name(v); }
 
 void trace_op(const char* name, PVOID volatile* p, const std::string& args, PVOID result) {
+    if (!trace_wanted(true)) return;
     trace_poll(std::string(name) + "(" + ptr_name(const_cast<PVOID*>(p)) + args + ") = " + value_name(result));
 }
 

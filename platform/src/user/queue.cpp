@@ -392,8 +392,9 @@ BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT lo, UINT hi) {
     get_message(lock, m, hwnd, lo, hi, true, true);
     if (msg) *msg = m;
     BOOL r = m.message != WM_QUIT;
-    trace_poll("GetMessageW(" + msg_str_locked(&m) + ", " + handle_name(hwnd) + ", " + std::to_string(lo) + ", " +
-               std::to_string(hi) + ") = " + bool_str(r));
+    if (trace_wanted(true))
+        trace_poll("GetMessageW(" + msg_str_locked(&m) + ", " + handle_name(hwnd) + ", " + std::to_string(lo) +
+                   ", " + std::to_string(hi) + ") = " + bool_str(r));
     return r;
 }
 
@@ -402,9 +403,10 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
     MSG m{};
     BOOL r = get_message(lock, m, hwnd, lo, hi, (remove & PM_REMOVE) != 0, false);
     if (r && msg) *msg = m;
-    trace_poll("PeekMessageW(" + (r ? msg_str_locked(&m) : std::string("-")) + ", " + handle_name(hwnd) + ", " +
-               std::to_string(lo) + ", " + std::to_string(hi) + ", " +
-               (remove & PM_REMOVE ? "PM_REMOVE" : "PM_NOREMOVE") + ") = " + bool_str(r));
+    if (trace_wanted(true))
+        trace_poll("PeekMessageW(" + (r ? msg_str_locked(&m) : std::string("-")) + ", " + handle_name(hwnd) + ", " +
+                   std::to_string(lo) + ", " + std::to_string(hi) + ", " +
+                   (remove & PM_REMOVE ? "PM_REMOVE" : "PM_NOREMOVE") + ") = " + bool_str(r));
     return r;
 }
 
@@ -442,12 +444,13 @@ SHORT WINAPI GetKeyState(int nVirtKey) {
     Lock lock = lock_device();
     check_alive_locked();
     SHORT s = (current_queue_locked()->keys[BYTE(nVirtKey)] & 0x80) ? SHORT(0x8000) : SHORT(0);
-    trace_poll("GetKeyState(" + hex(BYTE(nVirtKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
+    if (trace_wanted(true)) trace_poll("GetKeyState(" + hex(BYTE(nVirtKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
     return s;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
     BOOL r = msg && translate_internal(*msg);
+    if (!trace_wanted(true)) return r;
     Lock lock = lock_device();
     trace_poll("TranslateMessage(" + msg_str_locked(msg) + ") = " + bool_str(r));
     return r;
@@ -455,12 +458,13 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
 
 LRESULT WINAPI DispatchMessageW(const MSG* msg) {
     std::string m;
-    {
+    bool wanted = trace_wanted(true);
+    if (wanted) {
         Lock lock = lock_device();
         m = msg_str_locked(msg);
     }
     LRESULT r = msg ? dispatch_internal(*msg) : 0;
-    trace_poll("DispatchMessageW(" + m + ") = " + std::to_string(r));
+    if (wanted) trace_poll("DispatchMessageW(" + m + ") = " + std::to_string(r));
     return r;
 }
 
@@ -491,7 +495,8 @@ int WINAPI TranslateAcceleratorW(HWND hwnd, HACCEL haccel, LPMSG msg) {
         AccelTable* t = find_accel_locked(haccel);
         Window* w = from_hwnd(hwnd);
         if (t && msg && w && w->enabled()) cmd = match_accel_locked(*t, *msg, *current_queue_locked());
-        line = "TranslateAcceleratorW(" + wnd_str_locked(hwnd) + ", " + handle_name(haccel) + ", " +
+        if (cmd || trace_wanted(true))
+            line = "TranslateAcceleratorW(" + wnd_str_locked(hwnd) + ", " + handle_name(haccel) + ", " +
                msg_str_locked(msg) + ") = " + (cmd ? "1" : "0");
     }
     if (!cmd) {

@@ -853,7 +853,7 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND: r = 1; break;
     default: break;
     }
-    {
+    if (trace_wanted(true)) {
         Lock lock = lock_device();
         trace_poll("DefWindowProcW(" + wnd_str_locked(hwnd) + ", " + msg_name(msg) + ", " + num_str(wp) + ", " +
                    num_str(uintptr_t(lp)) + ") = " + std::to_string(r));
@@ -1166,6 +1166,6 @@ HWND WINAPI GetFocus(void) {
     Window* w = from_hwnd(state().focus);
     // Only the calling thread's own focus window is visible to it.
     HWND r = w && w->queue == current_queue_locked() ? w->hwnd : nullptr;
-    trace_poll("GetFocus() = " + wnd_str_locked(r));
+    if (trace_wanted(true)) trace_poll("GetFocus() = " + wnd_str_locked(r));
     return r;
 }
