@@ -62,9 +62,9 @@ DWORD WINAPI ReaderWorker(LPVOID parameter)
     SetEvent(ReadHandle(&SignalEvent));
     WaitForSingleObject(ReadHandle(&WakeEvent), POLL_WAIT);
     while (ReadFlag(&StopRequested) != 1) {
-        /* A stop gave up on this worker and a new one has started since:
+        /* A stop gave up on this worker and another has started since:
            two workers would share the read buffer and type every read
-           twice, so this one leaves without touching the new handshake. */
+           twice, so this one leaves without touching the other's events. */
         wake = ReadHandle(&WakeEvent);
         if (wake != ownWake && wake != NULL)
             return 1;

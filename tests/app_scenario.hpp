@@ -122,4 +122,18 @@ protected:
     void TearDown() override { dev().reset(); }
 };
 
+// Expected sequences are built from named parts.
+inline std::vector<std::string> concat(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// The exit code of launch N, or ~0 while it still runs.
+inline DWORD exit_code(int launch) {
+    pf::Process* p = dev().launch_process(launch);
+    pf::Lock lock(pf::device_mutex());
+    return p && p->ended ? p->exit_code.value_or(~0u) : ~0u;
+}
+
 }  // namespace scenario

@@ -7,6 +7,8 @@
 namespace {
 
 using scenario::calls_of;
+using scenario::concat;
+using scenario::exit_code;
 using scenario::expect_sequence;
 using scenario::run;
 using Lines = std::vector<std::string>;
@@ -74,18 +76,6 @@ const Lines destroyed = {
     "DestroyWindow(hwnd#2) = TRUE",
     "PostQuitMessage(0)",
 };
-
-Lines concat(std::initializer_list<Lines> parts) {
-    Lines out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-DWORD exit_code(int launch) {
-    pf::Process* p = scenario::dev().launch_process(launch);
-    pf::Lock lock(pf::device_mutex());
-    return p && p->ended ? p->exit_code.value_or(~0u) : ~0u;
-}
 
 class Startup : public scenario::Scenario {};
 

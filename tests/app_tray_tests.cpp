@@ -12,6 +12,8 @@ namespace {
 
 using scenario::calls_by_thread;
 using scenario::calls_of;
+using scenario::concat;
+using scenario::exit_code;
 using scenario::expect_sequence;
 using scenario::run;
 using scenario::without;
@@ -40,18 +42,6 @@ const Lines exit_after_stop = {
     "ReleaseMutex(mutex#1) = FALSE",
     "CloseHandle(mutex#1) = TRUE",
 };
-
-Lines concat(std::initializer_list<Lines> parts) {
-    Lines out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-DWORD exit_code(int launch) {
-    pf::Process* p = scenario::dev().launch_process(launch);
-    pf::Lock lock(pf::device_mutex());
-    return p && p->ended ? p->exit_code.value_or(~0u) : ~0u;
-}
 
 class Tray : public scenario::Scenario {};
 

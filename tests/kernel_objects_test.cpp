@@ -9,30 +9,6 @@ namespace {
 
 using Kernel = DeviceTest;
 
-TEST_F(Kernel, AutoResetEventReleasesOneWait) {
-    TracedProcess app;
-    HANDLE e = CreateEventW(NULL, FALSE, TRUE, NULL);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-    EXPECT_TRUE(SetEvent(e));
-    EXPECT_TRUE(SetEvent(e));  // a second set while signalled adds nothing
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-    CloseHandle(e);
-}
-
-TEST_F(Kernel, ManualResetEventStaysSignalledUntilReset) {
-    TracedProcess app;
-    HANDLE e = CreateEventW(NULL, TRUE, FALSE, NULL);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-    SetEvent(e);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-    ResetEvent(e);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
-    CloseHandle(e);
-}
-
 TEST_F(Kernel, TimedWaitTimesOutAndIsTraced) {
     TracedProcess app;
     HANDLE e = CreateEventW(NULL, FALSE, FALSE, NULL);
@@ -69,23 +45,6 @@ TEST_F(Kernel, NullAndClosedHandlesFailAtOnce) {
     EXPECT_TRUE(same_sequence(waits, {"WaitForSingleObject(NULL, INFINITE) = WAIT_FAILED",
                                       "WaitForSingleObject(event#1, INFINITE) = WAIT_FAILED",
                                       "WaitForSingleObject(0xFFFFFFFFFFFFFFFF, INFINITE) = WAIT_FAILED"}));
-}
-
-TEST_F(Kernel, EventSetByAnotherThreadWakesTheWait) {
-    TracedProcess app;
-    static HANDLE e;
-    e = CreateEventW(NULL, FALSE, FALSE, NULL);
-    HANDLE t = CreateThread(
-        NULL, 0, [](LPVOID) -> DWORD { return SetEvent(e) ? 7 : 0; }, NULL, 0, NULL);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(WaitForSingleObject(e, 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(t, 10000), WAIT_OBJECT_0);  // a thread is signalled when it ends
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeThread(t, &code));
-    EXPECT_EQ(code, 7u);
-    CloseHandle(t);
-    CloseHandle(e);
-    EXPECT_EQ(app.calls().at(1), "CreateThread(NULL, 0, ThreadProc, NULL, 0, NULL) = thread#1");
 }
 
 TEST_F(Kernel, NamedMutexExistsOnceDeviceWide) {

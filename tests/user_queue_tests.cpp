@@ -54,33 +54,6 @@ TEST_F(Queues, SendMessageAcrossThreadsRunsOnTheOwnerAndAnswersNestedSends) {
     b.run([&] { EXPECT_EQ(SendMessageW(wa, WM_USER + 1, 0, 0), 0); });
 }
 
-TEST_F(Queues, PostedMessagesAndQuit) {
-    TestApp app("app");
-    HWND main = nullptr;
-    app.run([&] { main = create(u"main", 0); });
-    auto log = app.record([&] {
-        PostMessageW(main, WM_USER + 3, 1, 2);
-        PostMessageW(nullptr, WM_USER + 4, 0, 0);  // to the thread
-        PostQuitMessage(7);
-        PostMessageW(main, WM_USER + 5, 0, 0);
-        MSG msg;
-        std::vector<UINT> got;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            got.push_back(msg.message);
-            if (msg.message == WM_QUIT) {
-                EXPECT_EQ(msg.wParam, 7u);
-            }
-            if (msg.message == WM_USER + 4) {
-                EXPECT_EQ(msg.hwnd, nullptr);
-            }
-            DispatchMessageW(&msg);
-        }
-        // The quit comes after every posted message.
-        EXPECT_EQ(got, (std::vector<UINT>{WM_USER + 3, WM_USER + 4, WM_USER + 5, WM_QUIT}));
-    });
-    ok_sequence({{"main", WM_USER + 3, 1, 2}, {"main", WM_USER + 5}}, log, "posted messages");
-}
-
 TEST_F(Queues, KeysGoToTheFocusThreadAndTranslateWithTheirShiftState) {
     TestApp memo("memo");
     TestApp app("app");

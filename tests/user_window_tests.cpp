@@ -31,59 +31,6 @@ TEST_F(Windows, VisibleTopLevelIsCreatedThenShownAndActivated) {
     EXPECT_EQ(r.bottom, 320 - 26);  // the work area above the taskbar
 }
 
-TEST_F(Windows, CreateReturningMinusOneDestroysAndFails) {
-    TestApp app("app");
-    hook() = [](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-        if (msg == WM_CREATE) return -1;
-        return std::nullopt;
-    };
-    HWND w = reinterpret_cast<HWND>(1);
-    app.run([&] { w = create(u"main", WS_VISIBLE); });
-    EXPECT_EQ(w, nullptr);
-    // Undone without WM_DESTROY, as Windows does.
-    ok_sequence({{"main", WM_NCCREATE}, {"main", WM_CREATE}, {"main", WM_NCDESTROY}}, rec().take(),
-                "WM_CREATE returning -1");
-    EXPECT_FALSE(dev::is_window(rec().hwnd("main")));
-}
-
-TEST_F(Windows, DestroyedInsideCreateMakesCreateFail) {
-    TestApp app("app");
-    hook() = [](HWND h, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-        if (msg == WM_CREATE) {
-            DestroyWindow(h);
-            return 0;
-        }
-        return std::nullopt;
-    };
-    HWND w = reinterpret_cast<HWND>(1);
-    app.run([&] { w = create(u"main", WS_VISIBLE); });
-    EXPECT_EQ(w, nullptr);
-    ok_sequence({{"main", WM_NCCREATE}, {"main", WM_CREATE}, {"main", WM_DESTROY}, {"main", WM_NCDESTROY}},
-                rec().take(), "DestroyWindow inside WM_CREATE");
-}
-
-TEST_F(Windows, VisibleStyleShowsEvenWhenCreateHid) {
-    TestApp app("app");
-    hook() = [](HWND h, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-        if (msg == WM_CREATE) {
-            EXPECT_FALSE(ShowWindow(h, SW_HIDE));  // not shown yet: nothing to hide
-            return 0;
-        }
-        return std::nullopt;
-    };
-    HWND main = nullptr;
-    auto log = app.record([&] { main = create(u"main", WS_VISIBLE); });
-    ok_sequence({{"main", WM_NCCREATE},
-                 {"main", WM_CREATE},
-                 {"main", WM_SIZE},
-                 {"main", WM_MOVE},
-                 {"main", WM_SHOWWINDOW, TRUE},
-                 {"main", WM_ACTIVATE, WA_ACTIVE},
-                 {"main", WM_SETFOCUS}},
-                log, "ShowWindow(SW_HIDE) in WM_CREATE");
-    EXPECT_TRUE(dev::is_visible(main));
-}
-
 TEST_F(Windows, ShowUpdateAndPaint) {
     TestApp app("app");
     HWND main = nullptr;
@@ -147,28 +94,6 @@ TEST_F(Windows, PaintRecordsDrawnText) {
     EXPECT_EQ(top.drawn[0].text, u"banner");
     EXPECT_EQ(top.drawn[0].rect.bottom, 294);
     EXPECT_EQ(top.drawn[0].format, UINT(DT_CENTER | DT_VCENTER | DT_SINGLELINE));
-}
-
-TEST_F(Windows, DestroyWindowParentFirstThenChildren) {
-    TestApp app("app");
-    HWND main = nullptr;
-    app.run([&] {
-        main = create(u"main", WS_VISIBLE);
-        create(u"c1", WS_CHILD | WS_VISIBLE, main, 11);
-        create(u"c2", WS_CHILD | WS_VISIBLE, main, 12);
-    });
-    auto log = app.record([&] { EXPECT_TRUE(DestroyWindow(main)); });
-    ok_sequence({{"main", WM_ACTIVATE, WA_INACTIVE},
-                 {"main", WM_KILLFOCUS},
-                 {"main", WM_DESTROY},
-                 {"c1", WM_DESTROY},
-                 {"c1", WM_NCDESTROY},
-                 {"c2", WM_DESTROY},
-                 {"c2", WM_NCDESTROY},
-                 {"main", WM_NCDESTROY}},
-                log, "DestroyWindow");
-    EXPECT_FALSE(dev::is_window(main));
-    EXPECT_EQ(dev::focus(), nullptr);
 }
 
 TEST_F(Windows, CloseDestroysThroughDefWindowProc) {

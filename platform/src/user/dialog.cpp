@@ -547,6 +547,16 @@ int WINAPI GetDlgCtrlID(HWND hWnd) {
     return id;
 }
 
+namespace {
+// The control nIDDlgItem of hDlg, setting the last error as Windows does
+// when the dialog or the control is not there.
+HWND dialog_item_locked(HWND hDlg, int nIDDlgItem) {
+    HWND item = find_item_locked(hDlg, nIDDlgItem);
+    if (!item) set_last_error(from_hwnd(hDlg) ? 1421 /*ERROR_CONTROL_ID_NOT_FOUND*/ : ERROR_INVALID_WINDOW_HANDLE);
+    return item;
+}
+}  // namespace
+
 BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
     HWND item;
     std::string dlg;
@@ -554,8 +564,7 @@ BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
         Lock lock = lock_device();
         check_alive_locked();
         dlg = wnd_str_locked(hDlg);
-        item = find_item_locked(hDlg, nIDDlgItem);
-        if (!item) set_last_error(from_hwnd(hDlg) ? 1421 /*ERROR_CONTROL_ID_NOT_FOUND*/ : ERROR_INVALID_WINDOW_HANDLE);
+        item = dialog_item_locked(hDlg, nIDDlgItem);
     }
     BOOL ok = item ? BOOL(send_internal(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0) : FALSE;
     trace("SetDlgItemTextW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " + quoted(lpString) + ") = " +
@@ -570,8 +579,7 @@ UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchM
         Lock lock = lock_device();
         check_alive_locked();
         dlg = wnd_str_locked(hDlg);
-        item = find_item_locked(hDlg, nIDDlgItem);
-        if (!item) set_last_error(from_hwnd(hDlg) ? 1421 /*ERROR_CONTROL_ID_NOT_FOUND*/ : ERROR_INVALID_WINDOW_HANDLE);
+        item = dialog_item_locked(hDlg, nIDDlgItem);
     }
     UINT n = 0;
     if (item && lpString && cchMax > 0)
@@ -591,8 +599,7 @@ LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM w
         Lock lock = lock_device();
         check_alive_locked();
         dlg = wnd_str_locked(hDlg);
-        item = find_item_locked(hDlg, nIDDlgItem);
-        if (!item) set_last_error(from_hwnd(hDlg) ? 1421 /*ERROR_CONTROL_ID_NOT_FOUND*/ : ERROR_INVALID_WINDOW_HANDLE);
+        item = dialog_item_locked(hDlg, nIDDlgItem);
     }
     LRESULT r = item ? send_internal(item, Msg, wParam, lParam) : 0;
     trace("SendDlgItemMessageW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " + msg_name(Msg) + ", " +
