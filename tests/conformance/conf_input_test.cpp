@@ -1,0 +1,397 @@
+// Keyboard input from another thread, as a reader worker types it: keys are
+// queued for the foreground thread and go to whichever window has the focus
+// when each one is retrieved, so a focus change in the middle of a burst
+// redirects the rest of it.
+#include "conformance.hpp"
+
+#include <cstring>
+
+using namespace conformance;
+
+namespace {
+
+struct Stroke {
+    BYTE vk;
+    bool up;
+};
+
+// Presses and releases each key in turn.
+std::vector<Stroke> taps(const char* keys) {
+    std::vector<Stroke> out;
+    for (const char* k = keys; *k; ++k) {
+        out.push_back(Stroke{BYTE(*k), false});
+        out.push_back(Stroke{BYTE(*k), true});
+    }
+    return out;
+}
+
+std::vector<Stroke> operator+(std::vector<Stroke> a, const std::vector<Stroke>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::vector<Stroke> tap(BYTE vk) { return std::vector<Stroke>{Stroke{vk, false}, Stroke{vk, true}}; }
+
+DWORD WINAPI Typist(LPVOID param) {
+    const std::vector<Stroke>& strokes = *static_cast<const std::vector<Stroke>*>(param);
+    for (const Stroke& s : strokes) keybd_event(s.vk, 0, s.up ? KEYEVENTF_KEYUP : 0, 0);
+    return 0;
+}
+
+// Types the whole burst from another thread and returns once it is queued,
+// before this thread has retrieved any of it.
+void type_burst(const std::vector<Stroke>& strokes) {
+    HANDLE thread = CreateThread(NULL, 0, Typist, const_cast<std::vector<Stroke>*>(&strokes), 0, NULL);
+    ASSERT_TRUE(thread != NULL);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+}
+
+std::basic_string<WCHAR> text_of(HWND w) {
+    WCHAR buf[128] = {};
+    GetWindowTextW(w, buf, 128);
+    return buf;
+}
+
+// ---- windows that record their key messages ----
+
+// Key and focus messages only: what the input routing decides.
+std::vector<Msg>& keys_seen() {
+    static std::vector<Msg> log;
+    return log;
+}
+// What a window does when it receives a character; set per test.
+void (*on_char)(HWND, WPARAM) = nullptr;
+
+LRESULT CALLBACK KeyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_KEYDOWN: case WM_KEYUP: case WM_SETFOCUS: case WM_KILLFOCUS:
+        keys_seen().push_back(Msg{hwnd, message, message == WM_KILLFOCUS || message == WM_SETFOCUS ? any : wParam});
+        break;
+    case WM_CHAR:
+        keys_seen().push_back(Msg{hwnd, message, wParam});
+        if (on_char) on_char(hwnd, wParam);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+class KeyboardInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSW wc;
+            std::memset(&wc, 0, sizeof wc);
+            wc.lpfnWndProc = KeyWndProc;
+            wc.lpszClassName = TEXT("ConformanceKeys");
+            registered = RegisterClassW(&wc) != 0;
+        }
+        on_char = nullptr;
+    }
+    void TearDown() override {
+        on_char = nullptr;
+        for (HWND w : windows)
+            if (IsWindow(w)) DestroyWindow(w);
+        pump();
+    }
+    HWND top(const WCHAR* title) {
+        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                 150, NULL, NULL, NULL, NULL);
+        windows.push_back(w);
+        return w;
+    }
+    HWND child(HWND parent, int id) {
+        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 30 * id, 100, 20,
+                                 parent, (HMENU)(INT_PTR)id, NULL, NULL);
+        windows.push_back(w);
+        return w;
+    }
+    // Makes w the foreground window with the focus on `focus`, and forgets
+    // what was recorded so far.
+    void bring_forward(HWND w, HWND focus) {
+        SetForegroundWindow(w);
+        SetFocus(focus);
+        pump();
+        keys_seen().clear();
+    }
+    std::vector<HWND> windows;
+};
+
+HWND second_child;
+
+TEST_F(KeyboardInput, SetFocusWhileHandlingACharacterRedirectsTheRestOfTheBurst) {
+    HWND w = top(TEXT("keys"));
+    HWND a = child(w, 1);
+    HWND b = child(w, 2);
+    second_child = b;
+    bring_forward(w, a);
+    on_char = [](HWND, WPARAM ch) {
+        if (ch == 'x') SetFocus(second_child);
+    };
+    type_burst(taps("AX") + taps("B"));
+    pump();
+    // The release of X was queued before the focus moved; it still goes to
+    // the window that has the focus when it is retrieved.
+    EXPECT_TRUE(same_messages({{a, WM_KEYDOWN, 'A'}, {a, WM_CHAR, 'a'}, {a, WM_KEYUP, 'A'},
+                               {a, WM_KEYDOWN, 'X'}, {a, WM_CHAR, 'x'}, {a, WM_KILLFOCUS, any},
+                               {b, WM_SETFOCUS, any}, {b, WM_KEYUP, 'X'},
+                               {b, WM_KEYDOWN, 'B'}, {b, WM_CHAR, 'b'}, {b, WM_KEYUP, 'B'}},
+                              keys_seen()));
+}
+
+TEST_F(KeyboardInput, ShiftIsReadAsOfEachKeyWhenItIsRetrieved) {
+    HWND w = top(TEXT("shift"));
+    bring_forward(w, w);
+    type_burst(taps("A") + std::vector<Stroke>{{VK_SHIFT, false}} + taps("B") +
+               std::vector<Stroke>{{VK_SHIFT, true}} + taps("C"));
+    pump();
+    std::vector<Msg> chars;
+    for (const Msg& m : keys_seen())
+        if (m.message == WM_CHAR) chars.push_back(m);
+    EXPECT_TRUE(same_messages({{w, WM_CHAR, 'a'}, {w, WM_CHAR, 'B'}, {w, WM_CHAR, 'c'}}, chars));
+    EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
+}
+
+TEST_F(KeyboardInput, VirtualKeyZeroReachesTheFocusAndGivesNoCharacter) {
+    HWND w = top(TEXT("zero"));
+    bring_forward(w, w);
+    type_burst(tap(0) + taps("A"));
+    pump();
+    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 0}, {w, WM_KEYUP, 0}, {w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'},
+                               {w, WM_KEYUP, 'A'}},
+                              keys_seen()));
+}
+
+HWND box_owner;
+int box_result;
+
+TEST_F(KeyboardInput, KeysQueuedBeforeAMessageBoxOpensGoToTheBox) {
+    HWND w = top(TEXT("owner"));
+    box_owner = w;
+    box_result = 0;
+    bring_forward(w, w);
+    on_char = [](HWND, WPARAM ch) {
+        if (ch == 'a') box_result = MessageBoxW(box_owner, TEXT("text"), TEXT("box"), MB_OKCANCEL);
+    };
+    // The rest of the burst is typed into the box, which Escape cancels; the
+    // release of Escape is retrieved after the box has gone.
+    type_burst(taps("A") + taps("B") + tap(VK_ESCAPE));
+    pump();
+    EXPECT_EQ(box_result, IDCANCEL);
+    std::vector<Msg> keys;
+    for (const Msg& m : keys_seen())
+        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
+    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'}, {w, WM_KEYUP, VK_ESCAPE}}, keys));
+}
+
+HWND menu_owner;
+int menu_result;
+
+TEST_F(KeyboardInput, KeysQueuedBeforeAPopupOpensAreTakenByThePopup) {
+    HWND w = top(TEXT("popup owner"));
+    menu_owner = w;
+    menu_result = -1;
+    bring_forward(w, w);
+    on_char = [](HWND, WPARAM ch) {
+        if (ch != 'a') return;
+        HMENU menu = CreatePopupMenu();
+        AppendMenuW(menu, MF_STRING, 1, TEXT("One"));
+        AppendMenuW(menu, MF_STRING, 2, TEXT("Two"));
+        menu_result = TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, menu_owner, NULL);
+        DestroyMenu(menu);
+    };
+    // Escape closes the popup without a choice; the keys after it go to the
+    // owner again.
+    type_burst(taps("A") + tap(VK_ESCAPE) + taps("C"));
+    pump();
+    EXPECT_EQ(menu_result, 0);
+    std::vector<Msg> keys;
+    for (const Msg& m : keys_seen())
+        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
+    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'}, {w, WM_KEYUP, VK_ESCAPE},
+                               {w, WM_KEYDOWN, 'C'}, {w, WM_CHAR, 'c'}, {w, WM_KEYUP, 'C'}},
+                              keys));
+}
+
+TEST_F(KeyboardInput, ReturnClosesAPopupWithNothingChosen) {
+    HWND w = top(TEXT("popup owner"));
+    menu_owner = w;
+    menu_result = -1;
+    bring_forward(w, w);
+    on_char = [](HWND, WPARAM ch) {
+        if (ch != 'a') return;
+        HMENU menu = CreatePopupMenu();
+        AppendMenuW(menu, MF_STRING, 1, TEXT("One"));
+        AppendMenuW(menu, MF_STRING, 2, TEXT("Two"));
+        menu_result = TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, menu_owner, NULL);
+        DestroyMenu(menu);
+    };
+    // A letter that is no item's mnemonic leaves the popup open.
+    type_burst(taps("AB") + tap(VK_RETURN) + taps("C"));
+    pump();
+    EXPECT_EQ(menu_result, 0);
+    std::vector<Msg> keys;
+    for (const Msg& m : keys_seen())
+        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
+    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'}, {w, WM_KEYUP, VK_RETURN},
+                               {w, WM_KEYDOWN, 'C'}, {w, WM_CHAR, 'c'}, {w, WM_KEYUP, 'C'}},
+                              keys));
+}
+
+HWND hidden_window;
+
+TEST_F(KeyboardInput, HidingTheForegroundWindowSendsTheRestToTheNextWindow) {
+    HWND back = top(TEXT("back"));
+    HWND front = top(TEXT("front"));
+    hidden_window = front;
+    bring_forward(front, front);
+    on_char = [](HWND, WPARAM ch) {
+        if (ch == 'a') ShowWindow(hidden_window, SW_HIDE);
+    };
+    type_burst(taps("AB"));
+    pump();
+    std::vector<Msg> keys;
+    for (const Msg& m : keys_seen())
+        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
+    EXPECT_TRUE(same_messages({{front, WM_KEYDOWN, 'A'}, {front, WM_CHAR, 'a'}, {back, WM_KEYUP, 'A'},
+                               {back, WM_KEYDOWN, 'B'}, {back, WM_CHAR, 'b'}, {back, WM_KEYUP, 'B'}},
+                              keys));
+}
+
+// ---- bursts typed into a dialog ----
+
+enum { IdFirst = 201, IdSecond = 202, StepType = WM_USER + 11 };
+
+// A multi-line edit (with or without ES_WANTRETURN) or a single-line edit
+// first, then a single-line edit; both tab stops.
+class EditsTemplate {
+public:
+    explicit EditsTemplate(DWORD first_style) {
+        align(4);
+        put32(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
+        put32(0);
+        put16(2);
+        put16(10); put16(10); put16(120); put16(80);
+        put16(0); put16(0); put_text(TEXT("Burst"));
+        item(IdFirst, first_style | WS_BORDER | WS_TABSTOP, 5, 5, 100, 30);
+        item(IdSecond, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 5, 40, 100, 12);
+    }
+    LPCDLGTEMPLATEW get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(bytes); }
+
+private:
+    void item(WORD id, DWORD style, short x, short y, short cx, short cy) {
+        align(4);
+        put32(WS_CHILD | WS_VISIBLE | style);
+        put32(0);
+        put16(x); put16(y); put16(cx); put16(cy);
+        put16(id);
+        put16(0xFFFF); put16(0x0081);  // EDIT
+        put_text(TEXT(""));
+        put16(0);
+    }
+    void put16(WORD v) { std::memcpy(bytes + size, &v, 2); size += 2; }
+    void put32(DWORD v) { std::memcpy(bytes + size, &v, 4); size += 4; }
+    void put_text(const WCHAR* s) {
+        do put16(WORD(*s)); while (*s++);
+    }
+    void align(size_t n) { while (size % n) bytes[size++] = 0; }
+    alignas(4) unsigned char bytes[512] = {};
+    size_t size = 0;
+};
+
+struct DialogRun {
+    std::vector<Stroke> burst;
+    std::basic_string<WCHAR> first, second;  // the fields' texts when it ended
+    INT_PTR result = 0;
+};
+DialogRun* dialog_run;
+
+INT_PTR CALLBACK BurstDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        // Typed once the dialog is up and active, as a scan would be.
+        PostMessageW(dlg, StepType, 0, 0);
+        return TRUE;
+    case StepType:
+        type_burst(dialog_run->burst);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            dialog_run->first = text_of(GetDlgItem(dlg, IdFirst));
+            dialog_run->second = text_of(GetDlgItem(dlg, IdSecond));
+            EndDialog(dlg, LOWORD(wParam));
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
+class DialogBurst : public KeyboardInput {
+protected:
+    // Runs the dialog over an owner that records what reaches it after the
+    // dialog has gone.
+    DialogRun run(DWORD first_style, const std::vector<Stroke>& burst) {
+        owner = top(TEXT("dialog owner"));
+        bring_forward(owner, owner);
+        DialogRun r;
+        r.burst = burst;
+        dialog_run = &r;
+        EditsTemplate t(first_style);
+        r.result = DialogBoxIndirectParamW(NULL, t.get(), owner, BurstDlgProc, 0);
+        pump();
+        dialog_run = nullptr;
+        return r;
+    }
+    std::vector<Msg> owner_chars() const {
+        std::vector<Msg> out;
+        for (const Msg& m : keys_seen())
+            if (m.message == WM_CHAR) out.push_back(m);
+        return out;
+    }
+    HWND owner = NULL;
+};
+
+TEST_F(DialogBurst, TabInTheBurstMovesTheRestToTheNextField) {
+    DialogRun r = run(ES_AUTOHSCROLL, taps("12") + tap(VK_TAB) + taps("34") + tap(VK_ESCAPE));
+    EXPECT_EQ(r.result, IDCANCEL);
+    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("12")));
+    EXPECT_EQ(r.second, std::basic_string<WCHAR>(TEXT("34")));
+}
+
+TEST_F(DialogBurst, BackspaceInTheBurstEditsTheField) {
+    DialogRun r = run(ES_AUTOHSCROLL, taps("AB") + tap(VK_BACK) + taps("C") + tap(VK_ESCAPE));
+    EXPECT_EQ(r.result, IDCANCEL);
+    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("ac")));
+}
+
+TEST_F(DialogBurst, ReturnInASingleLineFieldEndsTheDialogAndTheRestGoesToTheOwner) {
+    DialogRun r = run(ES_AUTOHSCROLL, taps("A") + tap(VK_RETURN) + taps("B"));
+    EXPECT_EQ(r.result, IDOK);
+    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a")));
+    EXPECT_TRUE(same_messages({{owner, WM_CHAR, 'b'}}, owner_chars()));
+}
+
+TEST_F(DialogBurst, ReturnStaysInAMultiLineFieldThatWantsIt) {
+    DialogRun r = run(ES_MULTILINE | ES_WANTRETURN, taps("A") + tap(VK_RETURN) + taps("B") + tap(VK_ESCAPE));
+    EXPECT_EQ(r.result, IDCANCEL);
+    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a\r\nb")));
+    EXPECT_TRUE(owner_chars().empty());
+}
+
+// With no default button there is nothing for Return to press.
+TEST_F(DialogBurst, ReturnInAMultiLineFieldWithoutWantReturnIsIgnored) {
+    DialogRun r = run(ES_MULTILINE, taps("A") + tap(VK_RETURN) + taps("B") + tap(VK_ESCAPE));
+    EXPECT_EQ(r.result, IDCANCEL);
+    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("ab")));
+    EXPECT_TRUE(owner_chars().empty());
+}
+
+TEST_F(DialogBurst, EscapeInAMultiLineFieldCancelsTheDialog) {
+    DialogRun r = run(ES_MULTILINE | ES_WANTRETURN, taps("A") + tap(VK_ESCAPE) + taps("B"));
+    EXPECT_EQ(r.result, IDCANCEL);
+    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a")));
+    EXPECT_TRUE(same_messages({{owner, WM_CHAR, 'b'}}, owner_chars()));
+}
+
+}  // namespace
