@@ -4,6 +4,8 @@
 // device lock, since the worker and the UI thread call in unsynchronised.
 #include "zel_control.hpp"
 
+#include "key_table.hpp"
+
 #include "core/core.hpp"
 
 #include <algorithm>
@@ -33,7 +35,7 @@ Reader& reader() {
 // A quiet device has no read waiting to be fetched in mode 0.
 const bool quiet_registered = (add_quiet_condition([] {
                                    const Reader& r = reader();
-                                   return r.queue.empty() || r.mode != 0;
+                                   return r.queue.empty() || r.mode != ZEL_BUFFER_FETCH;
                                }),
                                true);
 
@@ -61,36 +63,6 @@ std::string bytes_text(const std::vector<BYTE>& bytes) {
     return out + "\"";
 }
 
-// The driver's own layout table for typing in mode 3: the same keys the
-// application sends for a read.
-struct Key {
-    BYTE vk = 0;
-    bool shift = false;
-    bool none = true;
-};
-
-Key key_for(BYTE c) {
-    if (c <= 0x20 || c == 0x7F || (c >= '0' && c <= '9')) return {c, false, false};
-    if (c >= 'a' && c <= 'z') return {BYTE(c - 0x20), false, false};
-    if (c >= 'A' && c <= 'Z') return {c, true, false};
-    static constexpr struct {
-        char c;
-        BYTE vk;
-        bool shift;
-    } table[] = {
-        {'!', 0x31, true},  {'"', 0x32, true},  {'#', 0x33, true},  {'$', 0x34, true},  {'%', 0x35, true},
-        {'&', 0x36, true},  {'\'', 0x37, true}, {'(', 0x38, true},  {')', 0x39, true},  {'*', 0xDE, true},
-        {'+', 0xBA, true},  {',', 0xBC, false}, {'-', 0xBD, false}, {'.', 0xBE, false}, {'/', 0xBF, false},
-        {':', 0xDE, false}, {';', 0xBA, false}, {'<', 0xBC, true},  {'=', 0xBD, true},  {'>', 0xBE, true},
-        {'?', 0xBF, true},  {'@', 0xC0, false}, {'[', 0xDB, false}, {'\\', 0xDC, false}, {']', 0xDD, false},
-        {'^', 0xBB, false}, {'_', 0xBB, true},  {'`', 0xC0, true},  {'{', 0xDB, true},  {'|', 0xDC, true},
-        {'}', 0xDD, true},  {'~', 0x30, true},
-    };
-    for (auto& t : table)
-        if (BYTE(t.c) == c) return {t.vk, t.shift, false};
-    return {};  // 0x80 to 0xFF: no key
-}
-
 // Types one read on the calling thread, traced as the driver's.
 void type_read(const std::vector<BYTE>& bytes) {
     static auto& typing = *new std::mutex;  // two scans never interleave their keys
@@ -103,14 +75,15 @@ void type_read(const std::vector<BYTE>& bytes) {
         std::string saved;
         ~Restore() { t.party_override = saved; }
     } restore{t, saved};
+    // The same key events the application sends for a read.
     for (BYTE c : bytes) {
-        Key k = key_for(c);
-        if (k.none) continue;
-        keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0);
-        if (k.shift) keybd_event(0x10, 0, KEYEVENTF_SILENT, 0);
+        zel::keys::Key k = zel::keys::key_for(c);
+        if (!k.typed) continue;
+        keybd_event(VK_LWIN, 0, KEYEVENTF_KEYUP, 0);
+        if (k.shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_SILENT, 0);
         keybd_event(k.vk, 0, KEYEVENTF_SILENT, 0);
         keybd_event(k.vk, 0, KEYEVENTF_KEYUP, 0);
-        if (k.shift) keybd_event(0x10, 0, KEYEVENTF_KEYUP, 0);
+        if (k.shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
     }
 }
 
@@ -144,7 +117,7 @@ ScanResult scan(const std::vector<BYTE>& bytes) {
         } else if (bytes.size() > max_read) {
             result.message = "refused: a read of " + std::to_string(bytes.size()) + " bytes is longer than " +
                              std::to_string(max_read) + ", which ReadLength cannot carry";
-        } else if (r.mode == 3) {
+        } else if (r.mode == ZEL_BUFFER_KEY_OUTPUT) {
             result.accepted = true;
             result.message = "typed by the driver (buffer mode 3)";
             type_now = true;
@@ -239,7 +212,7 @@ extern "C" DWORD ZELChangeBuffMode(DWORD mode) {
     if (r.mode_fault) {
         result = *r.mode_fault;
         r.mode_fault.reset();
-    } else if (mode != 0 && mode != 3) {
+    } else if (mode != ZEL_BUFFER_FETCH && mode != ZEL_BUFFER_KEY_OUTPUT) {
         result = ZEL_ERR_PARAMETER;
     } else {
         r.mode = mode;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../reader/zel.h"
+#include "reader_limits.hpp"
 
 // Results of the driver other than the one the application tells apart.
 #define ZEL_ERR_OPEN ((DWORD)0xFFFF0701)
@@ -18,10 +19,8 @@
 
 namespace zel::control {
 
-// Reads waiting to be fetched in buffer mode 0, at most.
-constexpr std::size_t queue_limit = 16;
-// ReadLength is one byte: a longer read could not be carried.
-constexpr std::size_t max_read = 255;
+using zel::limits::max_read;
+using zel::limits::queue_limit;
 
 struct ScanResult {
     bool accepted = false;
