@@ -27,17 +27,13 @@ LRESULT OnReadDisplay(HWND window)
     ResetReader();
     StartReaderWorker(window);
     ZELClose();
-    ZELChangeBuffMode(0);
+    ZELChangeBuffMode(ZEL_BUFFER_FETCH);
 
     result = ZELOpen(OpenTarget, 0);
-    if (result == ZEL_ERR_TRIGGER_KEY) {
-        if (MessageBoxW(window, TEXT("ﾄﾘｶﾞｰｷｰ登録失敗"), TEXT("ZELOpen ｴﾗｰ"), MB_RETRYCANCEL) == IDRETRY)
-            return 1;
-        DestroyWindow(window);
-        return 1;
-    }
+    if (result == ZEL_ERR_TRIGGER_KEY)
+        return CommandRetryBox(window, TextTriggerKeyFailed, CaptionOpenJa);
     if (result != 0) {
-        MessageBoxW(window, TEXT("ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗"), TEXT("ZELOpen Error"), MB_OK);
+        MessageBoxW(window, TextDriverOpenFailed, CaptionOpen, MB_OK);
         return 1;
     }
 

@@ -12,17 +12,6 @@ HWND OpenTarget = NULL;
 
 #define BANNER_LENGTH 100
 
-/* Captions differ between the start-up boxes and the command boxes. */
-static const WCHAR TextBufferSwitchFailed[] = TEXT("出力ﾊﾞｯﾌｧ 切替 失敗");
-static const WCHAR TextTriggerKeyFailed[] = TEXT("ﾄﾘｶﾞｰｷｰ登録失敗");
-static const WCHAR TextDriverOpenFailed[] = TEXT("ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗");
-static const WCHAR TextWorkerStartFailed[] = TEXT("ZEL読取ﾂｰﾙ起動失敗");
-static const WCHAR CaptionWorkerStart[] = TEXT("PendrelRemote Error");
-static const WCHAR CaptionBufferSwitch[] = TEXT("ZELChangeBuffMode Error");
-static const WCHAR CaptionBufferSwitchJa[] = TEXT("ZELChangeBuffMode ｴﾗｰ");
-static const WCHAR CaptionOpen[] = TEXT("ZELOpen Error");
-static const WCHAR CaptionOpenJa[] = TEXT("ZELOpen ｴﾗｰ");
-
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -84,7 +73,7 @@ LRESULT OnCreate(HWND window)
         MessageBoxW(window, TextWorkerStartFailed, CaptionWorkerStart, MB_OK);
 
     ResetReader();
-    if (ZELChangeBuffMode(0) != 0)
+    if (ZELChangeBuffMode(ZEL_BUFFER_FETCH) != 0)
         return StartupRetryBox(window, TextBufferSwitchFailed, CaptionBufferSwitch);
 
     result = ZELOpen(OpenTarget, 0);
@@ -162,22 +151,12 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(window, WM_COMMAND, wParam, lParam);
 }
 
-/* A failed mode command: Retry returns to the shown window, any other answer
-   ends the program. */
-static LRESULT CommandRetryBox(HWND window, const WCHAR* text, const WCHAR* caption)
-{
-    if (MessageBoxW(window, text, caption, MB_RETRYCANCEL) == IDRETRY)
-        return 1;
-    DestroyWindow(window);
-    return 1;
-}
-
 LRESULT OnReadKeyOutput(HWND window)
 {
     DWORD result;
 
     ResetReader();
-    if (ZELChangeBuffMode(3) != 0)
+    if (ZELChangeBuffMode(ZEL_BUFFER_KEY_OUTPUT) != 0)
         return CommandRetryBox(window, TextBufferSwitchFailed, CaptionBufferSwitchJa);
 
     result = ZELOpen(OpenTarget, 0);
@@ -197,6 +176,8 @@ LRESULT OnReadKeyOutput(HWND window)
 LRESULT OnExit(HWND window)
 {
     DestroyWindow(window);
+    /* WM_DESTROY has already closed the reader; this second close finds it
+       closed and changes nothing. */
     ZELClose();
     return 0;
 }

@@ -49,4 +49,19 @@ INT_PTR CALLBACK ReadDisplayDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void CenterDialog(HWND dialog);
 
+/* boxes.cpp: the message boxes' texts. The start-up boxes and the command
+   boxes differ in their captions. */
+extern const WCHAR TextBufferSwitchFailed[];
+extern const WCHAR TextTriggerKeyFailed[];
+extern const WCHAR TextDriverOpenFailed[];
+extern const WCHAR TextWorkerStartFailed[];
+extern const WCHAR CaptionWorkerStart[];
+extern const WCHAR CaptionBufferSwitch[];
+extern const WCHAR CaptionBufferSwitchJa[];
+extern const WCHAR CaptionOpen[];
+extern const WCHAR CaptionOpenJa[];
+/* A failed mode command: Retry returns to the shown window, any other answer
+   ends the program. Returns 1 either way. */
+LRESULT CommandRetryBox(HWND window, const WCHAR* text, const WCHAR* caption);
+
 #endif

@@ -5,9 +5,6 @@
 #include "keys.h"
 #include "reader.h"
 
-#define VK_LEFT_WINDOWS 0x5B
-#define VK_SHIFT_KEY 0x10
-
 BYTE KeyCodes[KEY_TABLE_SIZE];
 BYTE ShiftFlags[KEY_TABLE_SIZE];
 
@@ -72,12 +69,12 @@ void EmitKeys(BYTE length)
     for (i = 0; i < length; i++) {
         if (ShiftFlags[i] == SHIFT_NO_KEY)
             continue;
-        keybd_event(VK_LEFT_WINDOWS, 0, KEYEVENTF_KEYUP, 0);
+        keybd_event(VK_LWIN, 0, KEYEVENTF_KEYUP, 0);
         if (ShiftFlags[i])
-            keybd_event(VK_SHIFT_KEY, 0, KEYEVENTF_SILENT, 0);
+            keybd_event(VK_SHIFT, 0, KEYEVENTF_SILENT, 0);
         keybd_event(KeyCodes[i], 0, KEYEVENTF_SILENT, 0);
         keybd_event(KeyCodes[i], 0, KEYEVENTF_KEYUP, 0);
         if (ShiftFlags[i])
-            keybd_event(VK_SHIFT_KEY, 0, KEYEVENTF_KEYUP, 0);
+            keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
     }
 }

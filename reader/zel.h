@@ -6,6 +6,11 @@
 
 #include <windows.h>
 
+/* ZELChangeBuffMode's output-buffer modes: reads wait for ZELReadData, or
+   the driver types each read itself. */
+#define ZEL_BUFFER_FETCH 0
+#define ZEL_BUFFER_KEY_OUTPUT 3
+
 /* ZELOpen: registering the trigger key failed. */
 #define ZEL_ERR_TRIGGER_KEY ((DWORD)0xFFFF0705)
 

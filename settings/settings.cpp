@@ -23,6 +23,8 @@ int ReadStartupSetting(void)
     file = CreateFileW(SETTINGS_PATH, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        NULL);
     if (file == INVALID_HANDLE_VALUE) {
+        /* Fetched but not examined: a missing file and an unreadable one
+           both mean the default start. */
         GetLastError();
         return -1;
     }
