@@ -61,6 +61,14 @@ target_compile_definitions(wmctl PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(wmctl PRIVATE -std=c++17 -Wall -Wextra -Werror)
 target_link_options(wmctl PRIVATE -municode -static)
 
+# ---- bench only: the application's key output timed under Wine ----
+add_executable(keyburst ${CMAKE_SOURCE_DIR}/bench/wine_keyburst.cpp ${CMAKE_SOURCE_DIR}/keys/keys.cpp)
+target_include_directories(keyburst PRIVATE ${CMAKE_SOURCE_DIR}/keys ${CMAKE_SOURCE_DIR}/reader)
+target_compile_definitions(keyburst PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(keyburst PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter
+                       -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h)
+target_link_options(keyburst PRIVATE -municode -static)
+
 enable_testing()
 find_program(WINE_PROGRAM wine)
 if(WINE_PROGRAM)

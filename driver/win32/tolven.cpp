@@ -8,15 +8,17 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "channel.h"
+#include "key_table.hpp"
+#include "reader_limits.hpp"
+#include "zel.h"
 
 namespace {
 
 constexpr DWORD kTriggerKeyError = 0xFFFF0705u;
-constexpr size_t kQueueLimit = 64;
-constexpr size_t kReadLimit = 255;
 
 struct Reader {
     std::mutex lock;
@@ -34,47 +36,49 @@ Reader& reader() {
     return r;
 }
 
-// The same key sequence the program's own emission uses, per character.
-struct Key {
-    BYTE vk;
-    bool shift;
+// For the latency benchmark: when TOLVEN_TIMING_LOG names a file, each read's
+// "queued US" and "fetched US" on the QueryPerformanceCounter clock, in
+// microseconds. The lines wait in memory until a poll finds no read waiting,
+// so writing them never delays a read. Guarded by the reader's lock.
+struct TimingLog {
+    wchar_t path[MAX_PATH] = {};
+    std::FILE* file = nullptr;
+    std::vector<std::pair<const char*, long long>> lines;
 };
 
-bool key_for(BYTE c, Key& key) {
-    static const struct {
-        BYTE c, vk, shift;
-    } punctuation[] = {
-        {0x21, 0x31, 1}, {0x22, 0x32, 1}, {0x23, 0x33, 1}, {0x24, 0x34, 1}, {0x25, 0x35, 1}, {0x26, 0x36, 1},
-        {0x27, 0x37, 1}, {0x28, 0x38, 1}, {0x29, 0x39, 1}, {0x2A, 0xDE, 1}, {0x2B, 0xBA, 1}, {0x2C, 0xBC, 0},
-        {0x2D, 0xBD, 0}, {0x2E, 0xBE, 0}, {0x2F, 0xBF, 0}, {0x3A, 0xDE, 0}, {0x3B, 0xBA, 0}, {0x3C, 0xBC, 1},
-        {0x3D, 0xBD, 1}, {0x3E, 0xBE, 1}, {0x3F, 0xBF, 1}, {0x40, 0xC0, 0}, {0x5B, 0xDB, 0}, {0x5C, 0xDC, 0},
-        {0x5D, 0xDD, 0}, {0x5E, 0xBB, 0}, {0x5F, 0xBB, 1}, {0x60, 0xC0, 1}, {0x7B, 0xDB, 1}, {0x7C, 0xDC, 1},
-        {0x7D, 0xDD, 1}, {0x7E, 0x30, 1},
-    };
-    if (c <= 0x20 || c == 0x7F || (c >= '0' && c <= '9')) {
-        key = {c, false};
-        return true;
-    }
-    if (c >= 'a' && c <= 'z') {
-        key = {BYTE(c - 0x20), false};
-        return true;
-    }
-    if (c >= 'A' && c <= 'Z') {
-        key = {c, true};
-        return true;
-    }
-    for (const auto& p : punctuation)
-        if (p.c == c) {
-            key = {p.vk, p.shift != 0};
-            return true;
-        }
-    return false;
+TimingLog& timing() {
+    static TimingLog t;
+    return t;
 }
 
+long long now_us() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    long long f = frequency.QuadPart;
+    return count.QuadPart / f * 1000000 + count.QuadPart % f * 1000000 / f;
+}
+
+void note_time(const char* what) {
+    TimingLog& t = timing();
+    if (t.path[0]) t.lines.emplace_back(what, now_us());
+}
+
+void write_times() {
+    TimingLog& t = timing();
+    if (!t.path[0] || t.lines.empty()) return;
+    if (!t.file) t.file = _wfopen(t.path, L"a");
+    if (!t.file) return;
+    for (const auto& line : t.lines) std::fprintf(t.file, "%s %lld\n", line.first, line.second);
+    std::fflush(t.file);
+    t.lines.clear();
+}
+
+// The same key events the program sends for a read.
 void type_read(const std::vector<BYTE>& data) {
     for (BYTE c : data) {
-        Key key;
-        if (!key_for(c, key)) continue;
+        zel::keys::Key key = zel::keys::key_for(c);
+        if (!key.typed) continue;
         keybd_event(VK_LWIN, 0, KEYEVENTF_KEYUP, 0);
         if (key.shift) keybd_event(VK_SHIFT, 0, 0, 0);
         keybd_event(key.vk, 0, 0, 0);
@@ -107,16 +111,17 @@ std::string handle_request(const std::string& line) {
         std::vector<BYTE> data;
         if (hex.find_first_of(" \t") != std::string::npos || !parse_hex(hex.c_str(), data))
             return "refused: data is not hex bytes";
-        if (data.size() > kReadLimit) return "refused: a read holds at most 255 bytes";
+        if (data.size() > zel::limits::max_read) return "refused: a read holds at most 255 bytes";
         std::vector<BYTE> typed;
         {
             std::lock_guard<std::mutex> g(r.lock);
             if (!r.open) return "refused: the reader is closed";
-            if (r.mode == 3) {
+            if (r.mode == ZEL_BUFFER_KEY_OUTPUT) {
                 typed = data;
             } else {
-                if (r.queue.size() >= kQueueLimit) return "refused: the read queue is full";
+                if (r.queue.size() >= zel::limits::queue_limit) return "refused: the read queue is full";
                 r.queue.push_back(data);
+                note_time("queued");
                 return "ok";
             }
         }
@@ -198,7 +203,7 @@ DWORD ZELChangeBuffMode(DWORD mode) {
         r.fail_buffmode = false;
         return r.fail_buffmode_value;
     }
-    if (mode != 0 && mode != 3) return 1;
+    if (mode != ZEL_BUFFER_FETCH && mode != ZEL_BUFFER_KEY_OUTPUT) return 1;
     r.mode = mode;
     return 0;
 }
@@ -210,7 +215,8 @@ DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
     Reader& r = reader();
     std::lock_guard<std::mutex> g(r.lock);
     if (status) *status = r.open ? 1 : 0;
-    if (pending) *pending = r.mode == 0 && !r.queue.empty() ? 1 : 0;
+    if (pending) *pending = r.mode == ZEL_BUFFER_FETCH && !r.queue.empty() ? 1 : 0;
+    if (r.queue.empty()) write_times();
     return 0;
 }
 
@@ -226,11 +232,16 @@ DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
     r.queue.pop_front();
     if (buffer) std::memcpy(buffer, data.data(), data.size());
     if (length) *length = BYTE(data.size());
+    note_time("fetched");
     return 0;
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
+        TimingLog& t = timing();
+        DWORD n = GetEnvironmentVariableW(L"TOLVEN_TIMING_LOG", t.path, MAX_PATH);
+        if (n >= MAX_PATH) t.path[0] = 0;
+        t.lines.reserve(4096);
         HANDLE thread = CreateThread(nullptr, 0, serve_channel, nullptr, 0, nullptr);
         if (thread) CloseHandle(thread);
     }

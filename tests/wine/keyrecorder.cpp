@@ -4,14 +4,37 @@
 // key events a real window system delivers with the emulated device's.
 //
 // Usage: keyrecorder.exe LOGFILE
+// With KEYRECORDER_TIMING_LOG naming a file, also "char US" per WM_CHAR on
+// the QueryPerformanceCounter clock in microseconds (the driver's clock for
+// its queued reads), taken on arrival and written out every 100 ms.
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
 FILE* g_log = nullptr;
 WNDPROC g_edit_proc = nullptr;
+FILE* g_timing_log = nullptr;
+std::vector<long long> g_char_times;
+
+constexpr UINT_PTR kTimingTimer = 1;
+
+long long now_us() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    long long f = frequency.QuadPart;
+    return count.QuadPart / f * 1000000 + count.QuadPart % f * 1000000 / f;
+}
+
+void write_char_times() {
+    if (!g_timing_log || g_char_times.empty()) return;
+    for (long long t : g_char_times) std::fprintf(g_timing_log, "char %lld\n", t);
+    std::fflush(g_timing_log);
+    g_char_times.clear();
+}
 
 void log_line(const char* kind, unsigned value, bool shift) {
     std::fprintf(g_log, "%s 0x%02X%s\n", kind, value, shift ? " shift" : "");
@@ -19,6 +42,7 @@ void log_line(const char* kind, unsigned value, bool shift) {
 }
 
 LRESULT CALLBACK recording_edit_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CHAR && g_timing_log) g_char_times.push_back(now_us());
     bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     switch (message) {
     case WM_KEYDOWN: log_line("down", unsigned(wParam), shift); break;
@@ -40,6 +64,7 @@ LRESULT CALLBACK frame_proc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (edit) SetFocus(edit);
         return 0;
     }
+    case WM_TIMER: write_char_times(); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -50,6 +75,13 @@ LRESULT CALLBACK frame_proc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR command_line, int show) {
     g_log = _wfopen(command_line && *command_line ? command_line : L"keys.log", L"w");
     if (!g_log) return 2;
+    wchar_t timing_path[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"KEYRECORDER_TIMING_LOG", timing_path, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+        g_timing_log = _wfopen(timing_path, L"w");
+        if (!g_timing_log) return 2;
+        g_char_times.reserve(1 << 16);
+    }
 
     WNDCLASSW wc = {};
     wc.lpfnWndProc = frame_proc;
@@ -65,12 +97,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR command_line, int show
     ShowWindow(frame, show);
     SetForegroundWindow(frame);
     SetFocus(edit);
+    if (g_timing_log) SetTimer(frame, kTimingTimer, 100, nullptr);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    write_char_times();
+    if (g_timing_log) std::fclose(g_timing_log);
     std::fclose(g_log);
     return 0;
 }
