@@ -69,6 +69,13 @@ target_compile_options(keyburst PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-un
                        -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h)
 target_link_options(keyburst PRIVATE -municode -static)
 
+# The device runner's agent inside Wine: the memo, launches, window and driver queries.
+add_executable(wineagent ${CMAKE_SOURCE_DIR}/tests/wine/agent.cpp)
+target_compile_definitions(wineagent PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(wineagent PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
+target_link_options(wineagent PRIVATE -municode -static)
+target_link_libraries(wineagent PRIVATE psapi)
+
 enable_testing()
 find_program(WINE_PROGRAM wine)
 if(WINE_PROGRAM)
@@ -77,6 +84,10 @@ if(WINE_PROGRAM)
       "pendrel-device of the host build, whose key events the Wine run is compared with")
   add_test(NAME wine.e2e COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE})
   set_tests_properties(wine.e2e PROPERTIES LABELS wine TIMEOUT 400)
+  # Every device scenario script on the emulated device and under Wine, in one Wine session.
+  add_test(NAME wine.scenarios
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE})
+  set_tests_properties(wine.scenarios PROPERTIES LABELS wine TIMEOUT 400)
 endif()
 add_test(NAME win32.imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/imports.sh ${PENDREL_OBJDUMP} $<TARGET_FILE:pendrel>)
 set_tests_properties(win32.imports PROPERTIES LABELS win32)

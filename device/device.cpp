@@ -11,6 +11,7 @@
 
 #include "input/input.hpp"
 #include "kernel/kernel.hpp"
+#include "device_files.hpp"
 #include "memo.hpp"
 #include "platform_link.hpp"
 #include "screen.hpp"
@@ -26,29 +27,6 @@ using namespace std::chrono_literals;
 constexpr long long default_sync_ms = 5000;
 
 std::string shown(const std::u16string& s) { return pf::quoted(s.c_str(), int(s.size())); }
-
-// A device path "\FlashDisk\x.ini" below the host folder that stands for the root.
-std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path) {
-    std::filesystem::path out = root;
-    std::string part;
-    for (char c : device_path + "\\") {
-        if (c == '\\' || c == '/') {
-            if (part == "..") throw std::invalid_argument("a device path may not climb out of the root: " + device_path);
-            if (!part.empty() && part != ".") out /= part;
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (out == root) throw std::invalid_argument("empty device path");
-    return out;
-}
-
-std::filesystem::path make_temp_dir(const char* prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder " + pattern);
-    return pattern;
-}
 
 // What one launch loads: its own copy of the module, so that each launch has
 // its own process-wide state, as a new process would.
@@ -353,7 +331,13 @@ bool Device::run(const Command& c) {
             acts = false;
             break;
         case Op::expect:
-            expect(c);
+            try {
+                expect(c);
+                if (options_.observe) options_.observe(c.where, "held");
+            } catch (const ScriptError& e) {
+                if (options_.observe) options_.observe(c.where, e.what());
+                throw;
+            }
             acts = false;
             break;
         case Op::quit: return false;

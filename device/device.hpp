@@ -21,6 +21,8 @@ struct Options {
     bool verbose = false;              // include the per-poll calls
     std::ostream* trace = nullptr;     // trace lines as they happen; null: not printed
     std::ostream* out = nullptr;       // screen pictures; null: not printed
+    // Each expect line's outcome: "held" or the failure message.
+    std::function<void(const std::string& where, const std::string& outcome)> observe;
 };
 
 // "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"

@@ -7,10 +7,12 @@
 
 #include "device.hpp"
 #include "memo.hpp"
+#include "wine_device.hpp"
 
 namespace {
 
 const char usage[] = R"(usage: pendrel-device [--script FILE] [--root DIR] [--trace FILE] [--key-log FILE] [--verbose]
+       pendrel-device --wine WIN32_BUILD_DIR --script FILE
 
 Boots the emulated handheld (a 240 x 320 screen with a taskbar and tray, the
 device file system under DIR, the simulated reader and the memo application
@@ -23,6 +25,12 @@ in front with the focus) and runs commands from FILE or standard input.
   --key-log FILE write every key message the memo receives there, one a
                  line ("down 0x41 shift", "char 0x61", "up 0x5B")
   --verbose      include the calls made at every poll
+  --wine DIR     run the script against the Win32 build in DIR under the
+                 running Wine session instead (expect trace is skipped
+                 there; a script whose leading comments hold
+                 "# wine: skip — WHY" is skipped whole, with status 77)
+  --observations FILE  write each expect line's outcome there: "FILE:LINE
+                 held", "FILE:LINE skipped" or the failure message
   --help         this text
 
 Commands, one a line; '#' starts a comment; DATA is a double-quoted string
@@ -67,10 +75,39 @@ A failed expectation or a bad line ends the run with status 1, naming the
 file and line.
 )";
 
+// The script on the Win32 build under Wine: 0 passed, 1 failed, 77 skipped.
+int run_on_wine(const std::string& build, const std::string& script,
+                std::function<void(const std::string&, const std::string&)> observe) {
+    std::ifstream in(script);
+    if (script.empty() || !in) {
+        std::cerr << "pendrel-device: --wine needs a readable --script FILE\n";
+        return 2;
+    }
+    std::string why = device::wine_skip_reason(in);
+    if (!why.empty()) {
+        std::cout << script << ": SKIPPED under Wine: " << why << "\n";
+        return 77;
+    }
+    in.clear();
+    in.seekg(0);
+    try {
+        device::WineDevice wine({build, &std::cout, std::move(observe)});
+        wine.run_script(in, script);
+        return 0;
+    } catch (const device::ScriptError& e) {
+        std::cout << std::flush;
+        std::cerr << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "pendrel-device: " << e.what() << "\n";
+        return 2;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string script, trace_file, key_log_file;
+    std::string script, trace_file, key_log_file, wine_build, observations_file;
     device::Options options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -86,6 +123,8 @@ int main(int argc, char** argv) {
         else if (a == "--trace") trace_file = value("--trace");
         else if (a == "--key-log") key_log_file = value("--key-log");
         else if (a == "--verbose") options.verbose = true;
+        else if (a == "--wine") wine_build = value("--wine");
+        else if (a == "--observations") observations_file = value("--observations");
         else if (a == "--help" || a == "-h") {
             std::cout << usage;
             return 0;
@@ -94,6 +133,19 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    std::ofstream observations;
+    if (!observations_file.empty()) {
+        observations.open(observations_file);
+        if (!observations) {
+            std::cerr << "pendrel-device: cannot write " << observations_file << "\n";
+            return 2;
+        }
+        options.observe = [&observations](const std::string& where, const std::string& outcome) {
+            observations << where << " " << outcome << "\n" << std::flush;
+        };
+    }
+    if (!wine_build.empty()) return run_on_wine(wine_build, script, options.observe);
 
     std::ofstream trace_out;
     if (!trace_file.empty()) {

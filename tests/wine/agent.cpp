@@ -1,0 +1,575 @@
+// wineagent.exe: the device runner's hands and eyes inside Wine. It owns the
+// memo (the focus target the reads are typed into), launches pendrel.exe and
+// answers one request a line on standard input with one line on standard
+// output: "ok [VALUES]" or "error MESSAGE". Texts travel as UTF-8 in hex.
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../../driver/win32/channel.h"
+
+namespace {
+
+constexpr int kMemoEditId = 1;
+constexpr UINT kTakeFocus = WM_APP + 1;
+
+struct Launch {
+    PROCESS_INFORMATION info{};
+};
+
+std::vector<Launch> launches;
+HWND memo_window = nullptr;
+HWND memo_edit = nullptr;
+std::wstring app_path;  // pendrel.exe, for its resources
+// Driver faults armed while no driver runs; handed over at the next launch.
+std::vector<std::string> pending_faults;
+
+// ---- text helpers ----
+std::string utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), out.data(), n);
+    return out;
+}
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::string unhex(const std::string& text) {
+    std::string out;
+    if (text == "-") return out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) out += char(std::stoi(text.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+std::wstring window_text(HWND window) {
+    wchar_t text[8192] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, 8192, LPARAM(text), SMTO_BLOCK, 2000, nullptr);
+    return text;
+}
+
+std::wstring class_of(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// ---- the driver's control channel ----
+// The answer line, or empty when no driver runs.
+std::string driver_request(const std::string& request) {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 20 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+        pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) break;
+        if (GetLastError() != ERROR_PIPE_BUSY) return "";
+        WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) return "";
+    std::string line = request + "\n";
+    DWORD done = 0;
+    WriteFile(pipe, line.data(), DWORD(line.size()), &done, nullptr);
+    std::string reply;
+    char c;
+    while (ReadFile(pipe, &c, 1, &done, nullptr) && done == 1 && c != '\n') reply += c;
+    CloseHandle(pipe);
+    return reply;
+}
+
+// ---- the memo ----
+LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: {
+        RECT client;
+        GetClientRect(window, &client);
+        HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 0, 0,
+                                    client.right, client.bottom, window, HMENU(INT_PTR(kMemoEditId)), nullptr,
+                                    nullptr);
+        return edit ? 0 : -1;
+    }
+    case WM_SETFOCUS: SetFocus(GetDlgItem(window, kMemoEditId)); return 0;
+    case kTakeFocus:
+        SetForegroundWindow(window);
+        SetFocus(GetDlgItem(window, kMemoEditId));
+        return 0;
+    case WM_CLOSE: return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD WINAPI memo_thread(LPVOID ready) {
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = MemoProc;
+    cls.hbrBackground = HBRUSH(GetStockObject(WHITE_BRUSH));
+    cls.lpszClassName = L"Memo";
+    RegisterClassW(&cls);
+    memo_window = CreateWindowExW(0, L"Memo", L"Memo", WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                                  GetSystemMetrics(SM_CYSCREEN) - 26, nullptr, nullptr, nullptr, nullptr);
+    if (memo_window) {
+        memo_edit = GetDlgItem(memo_window, kMemoEditId);
+        SetForegroundWindow(memo_window);
+        SetFocus(memo_edit);
+    }
+    SetEvent(HANDLE(ready));
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+// ---- launches and their windows ----
+bool running(const Launch& l) { return WaitForSingleObject(l.info.hProcess, 0) == WAIT_TIMEOUT; }
+
+// The launch a request is about: N (from 1), else the oldest still running,
+// else the latest; null when none.
+Launch* target(int n) {
+    if (n > 0) return n <= int(launches.size()) ? &launches[n - 1] : nullptr;
+    for (auto& l : launches)
+        if (running(l)) return &l;
+    return launches.empty() ? nullptr : &launches.back();
+}
+
+std::vector<HWND> top_windows_of(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        std::vector<HWND> found;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == s->pid) s->found.push_back(w);
+            return TRUE;
+        },
+        LPARAM(&search));
+    return search.found;
+}
+
+HWND pendrel_window(Launch* l) {
+    if (!l) return nullptr;
+    for (HWND w : top_windows_of(l->info.dwProcessId))
+        if (class_of(w) == L"Pendrel") return w;
+    return nullptr;
+}
+
+// Visible dialogs (#32770) of every running launch, topmost first.
+std::vector<HWND> open_dialogs() {
+    std::vector<HWND> out;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(w) || class_of(w) != L"#32770") continue;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        for (auto& l : launches)
+            if (l.info.dwProcessId == pid && running(l)) out.push_back(w);
+    }
+    return out;
+}
+
+int dialog_template(HWND dialog);
+// A message box is a dialog made from none of the program's templates.
+bool is_message_box(HWND dialog) { return dialog_template(dialog) == 0; }
+
+HWND open_message_box() {
+    for (HWND d : open_dialogs())
+        if (is_message_box(d)) return d;
+    return nullptr;
+}
+
+HWND open_dialog() {
+    for (HWND d : open_dialogs())
+        if (!is_message_box(d)) return d;
+    return nullptr;
+}
+
+// The caption of dialog template `id` in pendrel.exe.
+std::wstring template_caption(int id) {
+    HMODULE module = LoadLibraryExW(app_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return L"";
+    std::wstring caption;
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+    if (found) {
+        auto* p = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+        bool extended = p[0] == 1 && p[1] == 0xFFFF;
+        p += extended ? 13 : 9;  // the fixed header up to the menu
+        for (int skip = 0; skip < 2; ++skip) {  // the menu and the class
+            if (*p == 0xFFFF) p += 2;
+            else
+                while (*p++) {}
+        }
+        caption = reinterpret_cast<const wchar_t*>(p);
+    }
+    FreeLibrary(module);
+    return caption;
+}
+
+int dialog_template(HWND dialog) {
+    std::wstring title = window_text(dialog);
+    for (int id : {103, 104})
+        if (template_caption(id) == title) return id;
+    return 0;
+}
+
+// Whether a menu of pendrel.exe's resources carries command `id`.
+bool menu_carries(HMENU menu, UINT id) {
+    for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+        if (HMENU sub = GetSubMenu(menu, i)) {
+            if (menu_carries(sub, id)) return true;
+        } else if (GetMenuItemID(menu, i) == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool resource_menu_carries(UINT id) {
+    HMODULE module = LoadLibraryExW(app_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return false;
+    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(102));
+    bool found = menu && menu_carries(menu, id);
+    if (menu) DestroyMenu(menu);
+    FreeLibrary(module);
+    return found;
+}
+
+// The reader worker: a thread of pendrel.exe started inside its own image
+// other than the main thread (the driver's channel thread starts in TOLVEN.dll).
+bool worker_running(Launch* l) {
+    if (!l || !running(*l)) return false;
+    HMODULE modules[1];
+    DWORD needed = 0;
+    MODULEINFO image{};
+    if (!EnumProcessModules(l->info.hProcess, modules, sizeof modules, &needed) ||
+        !GetModuleInformation(l->info.hProcess, modules[0], &image, sizeof image))
+        return false;
+    auto begin = ULONG_PTR(image.lpBaseOfDll), end = begin + image.SizeOfImage;
+    using Query = NTSTATUS(NTAPI*)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Thread32First(snapshot, &entry); more && !found; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != l->info.dwProcessId || entry.th32ThreadID == l->info.dwThreadId) continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        ULONG_PTR start = 0;
+        if (thread && query(thread, THREADINFOCLASS(9), &start, sizeof start, nullptr) == 0)
+            found = start >= begin && start < end;
+        if (thread) CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+// ---- launching ----
+// Starts pendrel.exe. With driver faults pending, the program is held at its
+// entry point (a two-byte jump to itself, written while it is stopped at its
+// creation under the debugger) until the faults reach its driver: TOLVEN.dll
+// is initialised, and its channel served, before the entry point runs.
+std::string launch() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    Launch l;
+    std::wstring command = L"\"" + app_path + L"\"";
+    bool hold = !pending_faults.empty();
+    // From C:\ a rooted path such as \FlashDisk\... is on drive C:, as the settings file is.
+    if (!CreateProcessW(app_path.c_str(), command.data(), nullptr, nullptr, FALSE, hold ? DEBUG_ONLY_THIS_PROCESS : 0,
+                        nullptr, L"C:\\", &startup, &l.info))
+        return "error cannot start pendrel.exe (error " + std::to_string(GetLastError()) + ")";
+    if (!hold) {
+        WaitForInputIdle(l.info.hProcess, 5000);  // its start-up done, as the device's quiet point
+        launches.push_back(l);
+        return "ok " + std::to_string(launches.size());
+    }
+    DEBUG_EVENT event{};
+    void* entry = nullptr;
+    while (!entry && WaitForDebugEvent(&event, 10000)) {
+        if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+            entry = reinterpret_cast<void*>(event.u.CreateProcessInfo.lpStartAddress);
+            if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+        } else {
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+        }
+    }
+    if (!entry) return "error pendrel.exe did not start under the debugger";
+    unsigned char original[2] = {}, spin[2] = {0xEB, 0xFE};
+    DWORD old = 0;
+    VirtualProtectEx(l.info.hProcess, entry, 2, PAGE_EXECUTE_READWRITE, &old);
+    ReadProcessMemory(l.info.hProcess, entry, original, 2, nullptr);
+    WriteProcessMemory(l.info.hProcess, entry, spin, 2, nullptr);
+    FlushInstructionCache(l.info.hProcess, entry, 2);
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+    DebugActiveProcessStop(l.info.dwProcessId);
+    std::string refused;
+    for (const auto& fault : pending_faults) {
+        std::string reply;
+        for (int attempt = 0; attempt < 200 && reply.empty(); ++attempt) {
+            reply = driver_request(fault);
+            if (reply.empty()) Sleep(20);
+        }
+        if (reply != "ok") refused = fault + ": " + (reply.empty() ? "the driver's channel never opened" : reply);
+    }
+    pending_faults.clear();
+    SuspendThread(l.info.hThread);
+    WriteProcessMemory(l.info.hProcess, entry, original, 2, nullptr);
+    VirtualProtectEx(l.info.hProcess, entry, 2, old, &old);
+    FlushInstructionCache(l.info.hProcess, entry, 2);
+    ResumeThread(l.info.hThread);
+    WaitForInputIdle(l.info.hProcess, 5000);
+    launches.push_back(l);
+    if (!refused.empty()) return "error the driver refused " + refused;
+    return "ok " + std::to_string(launches.size());
+}
+
+// ---- input ----
+// The tray draws its icons right to left in the taskbar, one slot each.
+struct TraySlots {
+    int count = 0;
+    int slot = 0, top = 0, bottom = 0, right = 0;
+};
+
+TraySlots tray_slots() {
+    TraySlots t;
+    HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    if (!tray) return t;
+    RECT r;
+    GetWindowRect(tray, &r);
+    t.slot = GetSystemMetrics(SM_CXSMICON) + 4;
+    t.top = r.top + 2;
+    t.bottom = r.bottom - 2;
+    t.right = r.right;
+    HDC screen = GetDC(nullptr);
+    COLORREF background = GetPixel(screen, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    for (;; ++t.count) {
+        int left = t.right - (t.count + 1) * t.slot;
+        bool drawn = false;
+        for (int y = t.top; y < t.bottom && !drawn; ++y)
+            for (int x = left; x < left + t.slot && !drawn; ++x) drawn = GetPixel(screen, x, y) != background;
+        if (!drawn || left < r.left + 80) break;
+    }
+    ReleaseDC(nullptr, screen);
+    return t;
+}
+
+HWND open_popup() {
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    return popup && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+// ---- requests ----
+std::string handle(const std::string& line) {
+    std::istringstream in(line);
+    std::string verb, arg;
+    in >> verb >> arg;
+    auto number = [](const std::string& s) { return int(std::strtol(s.c_str(), nullptr, 0)); };
+    if (verb == "launch") return launch();
+    if (verb == "fail") {  // fail open|buffmode VALUE
+        std::string value;
+        in >> value;
+        std::string request = "fail " + arg + " " + value;
+        if (driver_request(request) == "ok") return "ok";
+        pending_faults.push_back(request);
+        return "ok pending";
+    }
+    if (verb == "scan") {
+        std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
+        if (reply.empty()) return "error refused: the reader is closed";
+        return reply == "ok" ? "ok" : "error " + reply;
+    }
+    if (verb == "reader") {
+        std::string reply = driver_request("state");  // "open 0|1 mode N pending N"
+        return reply.empty() ? "ok none" : "ok " + reply;
+    }
+    if (verb == "process") {  // process N|latest: N running | N exited CODE | none
+        Launch* l = arg == "latest" ? (launches.empty() ? nullptr : &launches.back()) : target(number(arg));
+        if (!l) return "ok none";
+        std::string n = std::to_string(l - launches.data() + 1);
+        DWORD code = 0;
+        if (running(*l)) return "ok " + n + " running";
+        GetExitCodeProcess(l->info.hProcess, &code);
+        return "ok " + n + " exited " + std::to_string(code);
+    }
+    if (verb == "wait-exit") {
+        if (launches.empty()) return "error nothing was launched";
+        return WaitForSingleObject(launches.back().info.hProcess, DWORD(number(arg))) == WAIT_OBJECT_0 ? "ok" : "ok timeout";
+    }
+    if (verb == "window") {  // window N: shown | hidden | none
+        HWND w = pendrel_window(target(number(arg)));
+        return !w ? "ok none" : IsWindowVisible(w) ? "ok shown" : "ok hidden";
+    }
+    if (verb == "worker") return worker_running(target(0)) ? "ok running" : "ok stopped";
+    if (verb == "text") {  // text memo|ID
+        HWND w = memo_edit;
+        if (arg != "memo") {
+            HWND dialog = open_dialog();
+            if (!dialog) return "error no dialog";
+            w = GetDlgItem(dialog, number(arg));
+            if (!w) return "error no control";
+        }
+        return "ok " + hex(utf8(window_text(w)));
+    }
+    if (verb == "messagebox") {
+        HWND box = open_message_box();
+        if (!box) return "ok none";
+        return "ok " + hex(utf8(window_text(box))) + " " + hex(utf8(window_text(GetDlgItem(box, 0xFFFF))));
+    }
+    if (verb == "dialog") {
+        HWND dialog = open_dialog();
+        return dialog ? "ok " + std::to_string(dialog_template(dialog)) : "ok none";
+    }
+    if (verb == "popup") return open_popup() ? "ok open" : "ok closed";
+    if (verb == "tray") return "ok " + std::to_string(tray_slots().count);
+    if (verb == "tap") {  // tap N: where to click tray icon N
+        TraySlots t = tray_slots();
+        int n = number(arg);
+        for (int i = 0; i < 20 && n > t.count; ++i, Sleep(100)) t = tray_slots();  // an icon just added
+        if (n < 1 || n > t.count) return "error no icon";
+        return "ok " + std::to_string(t.right - n * t.slot + t.slot / 2) + " " + std::to_string((t.top + t.bottom) / 2);
+    }
+    if (verb == "choose") {  // choose none|ID: a tap outside the popup, or where to click its item
+        HWND popup = open_popup();
+        if (!popup) return "error no popup";
+        RECT r;
+        GetWindowRect(popup, &r);
+        if (arg == "none") {
+            // The popup's owner is not in front, so a real click would go to
+            // the window under it: the tap reaches the tracking loop's queue,
+            // at a point outside the popup.
+            SetCursorPos(r.left > 20 ? r.left - 10 : r.right + 10, r.top > 20 ? r.top - 10 : r.bottom + 10);
+            Sleep(30);
+            PostThreadMessageW(GetWindowThreadProcessId(popup, nullptr), WM_LBUTTONDOWN, 0, 0);
+            // The tray takes a tap again only a while after the popup went.
+            for (int i = 0; i < 100 && open_popup(); ++i) Sleep(20);
+            Sleep(500);
+            return "ok";
+        }
+        // Other processes' menus cannot be read here: the item is known by
+        // its place, and only a popup one item high can be chosen from.
+        if (r.bottom - r.top > 2 * GetSystemMetrics(SM_CYMENUSIZE) + 8) return "error more than one item";
+        // The click itself comes from the X server (the runner's xdotool):
+        // the tracking loop of a popup whose owner is not in front takes it
+        // from there only.
+        return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
+    }
+    if (verb == "post" || verb == "menu") {  // WM_COMMAND ID to Pendrel's window
+        HWND w = pendrel_window(target(0));
+        if (verb == "menu" && (!w || !IsWindowVisible(w) || !GetMenu(w) || !resource_menu_carries(number(arg))))
+            return "error no menu";
+        if (!w) return "error no window";
+        return PostMessageW(w, WM_COMMAND, WPARAM(number(arg)), 0) ? "ok" : "error post failed";
+    }
+    if (verb == "answer") {  // answer ID: a button of the open message box
+        HWND box = open_message_box();
+        if (!box) return "error no box";
+        HWND button = GetDlgItem(box, number(arg));
+        if (!button) return "error no button";
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(number(arg), BN_CLICKED), LPARAM(button));
+        return "ok";
+    }
+    if (verb == "press") {  // press ID: the dialog's caption OK or close button
+        HWND dialog = open_dialog();
+        if (!dialog) return "error no dialog";
+        PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
+        return "ok";
+    }
+    if (verb == "focus") {  // focus memo|ID
+        if (arg == "memo") {
+            SendMessageW(memo_window, kTakeFocus, 0, 0);
+            return "ok";
+        }
+        HWND dialog = open_dialog();
+        if (!dialog) return "error no dialog";
+        HWND control = GetDlgItem(dialog, number(arg));
+        if (!control) return "error no control";
+        SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, WPARAM(control), TRUE, SMTO_BLOCK, 2000, nullptr);
+        return "ok";
+    }
+    if (verb == "keys") {  // keys VK[u] ...: key events, u for a release
+        for (std::string stroke = arg; !stroke.empty(); stroke.clear(), in >> stroke) {
+            bool up = stroke.back() == 'u';
+            keybd_event(BYTE(number(up ? stroke.substr(0, stroke.size() - 1) : stroke)), 0, up ? KEYEVENTF_KEYUP : 0, 0);
+        }
+        return "ok";
+    }
+    if (verb == "type") {  // type HEX: the keys of this keyboard that type the text
+        std::wstring text = wide(unhex(arg));
+        for (wchar_t c : text)
+            if (VkKeyScanW(c) == -1) return "error no key types " + hex(utf8(std::wstring(1, c)));
+        for (wchar_t c : text) {
+            SHORT key = VkKeyScanW(c);
+            bool shift = (key & 0x100) != 0;
+            if (shift) keybd_event(VK_SHIFT, 0, 0, 0);
+            keybd_event(BYTE(key), 0, 0, 0);
+            keybd_event(BYTE(key), 0, KEYEVENTF_KEYUP, 0);
+            if (shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+        }
+        return "ok";
+    }
+    if (verb == "settle") {
+        // Reads still queued in the driver, then the program's windows and
+        // the memo each answering a message.
+        for (int i = 0; i < 100; ++i) {
+            std::string state = driver_request("state");
+            if (state.empty() || state.find("pending 0") != std::string::npos) break;
+            Sleep(20);
+        }
+        Sleep(120);
+        for (auto& l : launches)
+            if (running(l))
+                for (HWND w : top_windows_of(l.info.dwProcessId))
+                    SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
+        SendMessageTimeoutW(memo_window, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
+        return "ok";
+    }
+    return "error unknown request " + verb;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: wineagent.exe PENDREL_EXE\n");
+        return 2;
+    }
+    app_path = argv[1];
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(CreateThread(nullptr, 0, memo_thread, ready, 0, nullptr));
+    WaitForSingleObject(ready, 10000);
+    std::printf(memo_window ? "ok ready\n" : "error the memo could not be created\n");
+    std::fflush(stdout);
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, stdin)) {
+        std::string line = buffer;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        if (line == "quit") break;
+        std::printf("%s\n", handle(line).c_str());
+        std::fflush(stdout);
+    }
+    for (auto& l : launches)
+        if (running(l)) TerminateProcess(l.info.hProcess, 1);
+    for (auto& l : launches) WaitForSingleObject(l.info.hProcess, 5000);
+    return 0;
+}
