@@ -294,6 +294,7 @@ typedef LPCDLGTEMPLATEW LPCDLGTEMPLATE;
 #define VK_DELETE 0x2E
 #define VK_LWIN 0x5B
 #define VK_F4 0x73
+#define VK_F10 0x79
 #define VK_OEM_1 0xBA
 #define VK_OEM_PLUS 0xBB
 #define VK_OEM_COMMA 0xBC

@@ -259,6 +259,24 @@ TEST_F(KeyboardInput, HidingTheForegroundWindowSendsTheRestToTheNextWindow) {
                               keys));
 }
 
+TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
+    HWND shown = top(TEXT("shown"));
+    bring_forward(shown, shown);
+    HWND hidden = CreateWindowExW(0, TEXT("ConformanceKeys"), TEXT("hidden"), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                  NULL, NULL, NULL, NULL);
+    windows.push_back(hidden);
+    EXPECT_TRUE(SetForegroundWindow(hidden));
+    pump();
+    EXPECT_FALSE(IsWindowVisible(hidden));
+    EXPECT_EQ(GetForegroundWindow(), hidden);
+    EXPECT_EQ(GetFocus(), hidden);
+    keys_seen().clear();
+    type_burst(taps("A"));
+    pump();
+    EXPECT_TRUE(same_messages({{hidden, WM_KEYDOWN, 'A'}, {hidden, WM_CHAR, 'a'}, {hidden, WM_KEYUP, 'A'}},
+                              keys_seen()));
+}
+
 // ---- bursts typed into a dialog ----
 
 enum { IdFirst = 201, IdSecond = 202, StepType = WM_USER + 11 };

@@ -179,9 +179,10 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             }
         }
         after_edit(hwnd, r);
-        if (default_command) {
-            LRESULT def = send_internal(dialog, DM_GETDEFID, 0, 0);
-            WORD id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : WORD(IDOK);
+        // Only a dialog with a default button takes Return from here.
+        LRESULT def = default_command ? send_internal(dialog, DM_GETDEFID, 0, 0) : 0;
+        if (HIWORD(def) == DC_HASDEFID) {
+            WORD id = LOWORD(def);
             HWND item = nullptr;
             {
                 Lock lock = lock_device();
@@ -199,11 +200,10 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         if (w && (w->style & ES_MULTILINE)) code |= DLGC_WANTALLKEYS;
         // Inside a dialog even a multi-line edit leaves Tab to the dialog
-        // (focus moves on), and Return too unless it wants Return.
+        // (focus moves on). It keeps Return, and presses the default button
+        // itself when it does not want Return (see WM_KEYDOWN).
         const MSG* m = reinterpret_cast<const MSG*>(lp);
-        if (m && m->message == WM_KEYDOWN &&
-            (m->wParam == VK_TAB || (m->wParam == VK_RETURN && w && !(w->style & ES_WANTRETURN))))
-            code &= ~LRESULT(DLGC_WANTALLKEYS);
+        if (m && m->message == WM_KEYDOWN && m->wParam == VK_TAB) code &= ~LRESULT(DLGC_WANTALLKEYS);
         return code;
     }
     case EM_GETSEL: {

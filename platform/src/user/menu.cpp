@@ -270,11 +270,19 @@ BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, 
     } untrack{t};
     // The popup holds the thread's mouse and keyboard: any click that reaches
     // this thread's queue while it is open (also a thread-posted one with no
-    // window) lands outside it and closes it; Escape closes it too; other
-    // keys are taken by the popup.
+    // window) lands outside it and closes it. Escape, Alt and F10 close it;
+    // so do Return and Space, which choose the highlighted item, and nothing
+    // is ever highlighted without the mouse. Other keys are taken by the
+    // popup: its items have no mnemonics.
     run_modal_loop([t] { return t->done; },
                    [t](MSG& m) {
-                       if (is_click(m.message) || (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE)) {
+                       bool closes = is_click(m.message);
+                       if (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) {
+                           closes = m.wParam == VK_ESCAPE || m.wParam == VK_MENU || m.wParam == VK_F10;
+                           if (!closes) translate_internal(m);
+                       }
+                       if (m.message == WM_CHAR || m.message == WM_SYSCHAR) closes = m.wParam == '\r' || m.wParam == ' ';
+                       if (closes) {
                            Lock lock = lock_device();
                            t->done = true;
                            notify_all_locked();

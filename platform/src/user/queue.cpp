@@ -43,14 +43,50 @@ std::optional<MSG> take_from(std::deque<MSG>& from, HWND filter, UINT lo, UINT h
     return std::nullopt;
 }
 
+void note_key_retrieved(Queue& q, const MSG& m) {
+    q.keys[m.wParam & 0xFF] = (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) ? 0x80 : 0;
+}
+
+// The window a key message goes to when it is retrieved: the focus, or the
+// active window when nothing has the focus, as long as it belongs to the
+// retrieving thread. Keys are bound here rather than when they are typed, so
+// a focus change in the middle of a burst (Tab in a dialog, a box opening)
+// redirects the rest of it.
+HWND key_target_locked(const Queue& q) {
+    auto& s = state();
+    for (HWND h : {s.focus, s.active})
+        if (Window* w = from_hwnd(h); w && w->queue.get() == &q) return h;
+    return nullptr;
+}
+
+std::optional<MSG> take_input_locked(Queue& q, HWND filter, UINT lo, UINT hi, bool remove) {
+    if (q.input.empty()) return std::nullopt;
+    HWND target = key_target_locked(q);
+    if (!target) {
+        // No window of this thread can take keys any more: they are dropped,
+        // and the thread's key state still follows them.
+        for (const MSG& m : q.input) note_key_retrieved(q, m);
+        q.input.clear();
+        return std::nullopt;
+    }
+    for (auto it = q.input.begin(); it != q.input.end(); ++it) {
+        MSG m = *it;
+        m.hwnd = target;
+        if (!matches(m, filter, lo, hi)) continue;
+        if (remove) {
+            q.input.erase(it);
+            note_key_retrieved(q, m);
+        }
+        return m;
+    }
+    return std::nullopt;
+}
+
 // The next message GetMessage would return, sent messages aside: posted
 // messages, then key input, then the quit, then a paint.
 std::optional<MSG> take_next_locked(Queue& q, HWND filter, UINT lo, UINT hi, bool remove) {
     auto m = take_from(q.posted, filter, lo, hi, remove);
-    if (!m) {
-        m = take_from(q.input, filter, lo, hi, remove);
-        if (m && remove) q.keys[m->wParam & 0xFF] = (m->message == WM_KEYDOWN || m->message == WM_SYSKEYDOWN) ? 0x80 : 0;
-    }
+    if (!m) m = take_input_locked(q, filter, lo, hi, remove);
     if (!m && q.quit && (lo == 0 || (WM_QUIT >= lo && WM_QUIT <= hi))) {
         m = MSG{nullptr, WM_QUIT, WPARAM(q.quit_code), 0, 0, {}};
         if (remove) q.quit = false;
@@ -114,10 +150,11 @@ std::string msg_str_locked(const MSG* m) {
 
 // ---- keyboard ----
 
+// A key joins the input of the thread whose window has the focus (or is
+// active) now; which of its windows receives it is decided at retrieval.
 void on_key_locked(const input::KeyEvent& e) {
     auto& s = state();
-    HWND target = s.focus ? s.focus : s.active;
-    Window* w = from_hwnd(target);
+    Window* w = from_hwnd(s.focus ? s.focus : s.active);
     if (!w || !w->queue->alive) return;
     bool alt_key = e.vk == VK_MENU || e.vk == 0xA4 || e.vk == 0xA5;
     bool sys = (e.alt || alt_key) && !e.ctrl;
@@ -126,7 +163,7 @@ void on_key_locked(const input::KeyEvent& e) {
     if (e.flags & KEYEVENTF_EXTENDEDKEY) lp |= 1 << 24;
     if (e.alt) lp |= 1 << 29;
     if (!e.down) lp |= LPARAM(3) << 30;
-    w->queue->input.push_back(MSG{target, msg, e.vk, lp, DWORD(device_time_ms()), {}});
+    w->queue->input.push_back(MSG{nullptr, msg, e.vk, lp, DWORD(device_time_ms()), {}});
     notify_all_locked();
 }
 

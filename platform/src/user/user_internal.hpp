@@ -43,7 +43,7 @@ void deliver(Outbox& out);
 void deliver_as_notifications_locked(Outbox& out);
 
 void set_focus_locked(HWND hwnd, Outbox& out);
-bool activate_locked(HWND hwnd, Outbox& out);
+bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden = false);
 // Activates the topmost visible, enabled top-level window other than
 // `except` (none: nothing is active and nothing has the focus).
 void activate_next_locked(HWND except, Outbox& out);

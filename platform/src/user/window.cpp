@@ -324,9 +324,9 @@ void set_focus_locked(HWND hwnd, Outbox& out) {
     notify_all_locked();
 }
 
-bool activate_locked(HWND hwnd, Outbox& out) {
+bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden) {
     Window* w = from_hwnd(hwnd);
-    if (!w || w->is_child() || !w->visible() || w->destroying) return false;
+    if (!w || w->is_child() || (!w->visible() && !even_hidden) || w->destroying) return false;
     if (!w->enabled()) {
         hwnd = enabled_owned_popup_locked(hwnd);
         w = from_hwnd(hwnd);
@@ -410,12 +410,12 @@ HWND set_focus_internal(HWND hwnd) {
     return old;
 }
 
-bool activate_internal(HWND hwnd) {
+bool activate_internal(HWND hwnd, bool even_hidden) {
     Outbox out;
     bool ok;
     {
         Lock lock = lock_device();
-        ok = activate_locked(hwnd, out);
+        ok = activate_locked(hwnd, out, even_hidden);
     }
     deliver(out);
     return ok;
@@ -938,7 +938,7 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL WINAPI SetForegroundWindow(HWND hwnd) {
-    bool valid, visible;
+    bool valid;
     HWND top = nullptr;
     std::string w;
     {
@@ -947,10 +947,10 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
         w = wnd_str_locked(hwnd);
         valid = checked_locked(hwnd) != nullptr;
         top = top_level_of_locked(hwnd);
-        visible = valid && effectively_visible_locked(top);
     }
-    // A hidden window stays hidden; only a shown one comes to the front.
-    if (visible) activate_internal(top);
+    // A hidden window stays hidden, but it becomes the active window and
+    // takes the keyboard, as on the desktop.
+    if (valid) activate_internal(top, true);
     trace("SetForegroundWindow(" + w + ") = " + bool_str(valid));
     return valid;
 }

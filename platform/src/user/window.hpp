@@ -53,7 +53,7 @@ struct Queue {
     int thread = 0;                // device thread ordinal
     bool alive = true;             // false once its thread or process ended
     std::deque<MSG> posted;        // PostMessage, WM_CHAR from TranslateMessage
-    std::deque<MSG> input;         // key messages; retrieved after posted ones
+    std::deque<MSG> input;         // key messages, bound to a window when retrieved; after posted ones
     std::deque<std::shared_ptr<SentMessage>> sent;  // sends from other threads
     bool quit = false;             // PostQuitMessage called
     int quit_code = 0;
@@ -181,8 +181,9 @@ HWND active_locked();   // the active top-level window
 // new focus; activates hwnd's top-level window first when needed.
 HWND set_focus_internal(HWND hwnd);
 // Activates a top-level window (WM_ACTIVATE out/in) and gives it back its
-// last focus (or focuses it). Returns false for a hidden or disabled window.
-bool activate_internal(HWND hwnd);
+// last focus (or focuses it). Returns false for a disabled window, and for
+// a hidden one unless even_hidden (SetForegroundWindow activates those too).
+bool activate_internal(HWND hwnd, bool even_hidden = false);
 
 // ---- trace formatting ----
 // hwnd#3 "title" (the title only when there is one), for trace lines. Lock held.
