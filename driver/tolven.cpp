@@ -39,13 +39,6 @@ const bool quiet_registered = (add_quiet_condition([] {
                                }),
                                true);
 
-Lock enter() {
-    current_thread();
-    Lock lock(device_mutex());
-    check_alive_locked();
-    return lock;
-}
-
 std::string bytes_text(const std::vector<BYTE>& bytes) {
     std::string out = "\"";
     for (BYTE b : bytes) {
@@ -178,7 +171,7 @@ void reset() {
 using zel::control::result_name;
 
 extern "C" DWORD ZELOpen(HWND window, DWORD value) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     Reader& r = reader();
     DWORD result = 0;
     if (r.open_fault) {
@@ -193,7 +186,7 @@ extern "C" DWORD ZELOpen(HWND window, DWORD value) {
 }
 
 extern "C" DWORD ZELClose(void) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     Reader& r = reader();
     r.open = false;
     // A closed reader forgets the reads nobody fetched.
@@ -206,7 +199,7 @@ extern "C" DWORD ZELClose(void) {
 }
 
 extern "C" DWORD ZELChangeBuffMode(DWORD mode) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     Reader& r = reader();
     DWORD result = 0;
     if (r.mode_fault) {
@@ -225,19 +218,19 @@ extern "C" DWORD ZELChangeBuffMode(DWORD mode) {
 // Operations 590 and 580 reset the scanner engine on a real terminal; the
 // simulated reader has nothing to reset.
 extern "C" DWORD ZELOp590(void) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     trace("ZELOp590() = 0");
     return 0;
 }
 
 extern "C" DWORD ZELOp580(void) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     trace("ZELOp580() = 0");
     return 0;
 }
 
 extern "C" DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     Reader& r = reader();
     std::string call = "ZELPollStatus(" + out_ptr(status, "&status") + ", " + out_ptr(pending, "&pending") + ") = ";
     if (!status || !pending) {
@@ -255,7 +248,7 @@ extern "C" DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
 }
 
 extern "C" DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     Reader& r = reader();
     std::string call = "ZELReadData(" + out_ptr(buffer, "buffer") + ", " + out_ptr(info, "&info") + ", " +
                        out_ptr(length, "&length") + ") = ";

@@ -215,6 +215,19 @@ void check_alive_locked() {
     if (t.process->ended && t.process != device_process()) throw ProcessEnded{};
 }
 
+Lock lock_device() {
+    current_thread();
+    return Lock(device_mutex());
+}
+
+Lock enter_call() {
+    Lock lock = lock_device();
+    check_alive_locked();
+    return lock;
+}
+
+void set_last_error(DWORD error) { current_thread().last_error = error; }
+
 std::optional<Clock::time_point> deadline_after_ms(DWORD ms) {
     if (ms == INFINITE) return std::nullopt;
     std::chrono::duration<double, std::milli> host(double(ms) / time_scale());
@@ -488,6 +501,26 @@ void forget_handle_name_locked(const void* h) {
 }
 
 std::string bool_str(BOOL b) { return b ? "TRUE" : "FALSE"; }
+
+std::string call_str(std::string_view name, std::initializer_list<std::string_view> args) {
+    std::string out(name);
+    out += '(';
+    bool first = true;
+    for (std::string_view a : args) {
+        if (!first) out += ", ";
+        out += a;
+        first = false;
+    }
+    out += ')';
+    return out;
+}
+
+std::string call_str(std::string_view name, std::initializer_list<std::string_view> args, std::string_view result) {
+    std::string out = call_str(name, args);
+    out += " = ";
+    out += result;
+    return out;
+}
 
 void not_implemented(const char* what) {
     std::fprintf(stderr, "pendrel device: %s is not implemented on this device\n", what);

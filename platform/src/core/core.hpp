@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -94,6 +95,16 @@ std::optional<Clock::time_point> deadline_after_ms(DWORD ms);  // INFINITE -> nu
 // Throws ProcessEnded when the calling thread's process has ended.
 void check_alive_locked();
 
+// ---- entering a call ----
+// Takes the device lock, registering the calling thread first (a thread's
+// first call takes the lock itself to register it).
+Lock lock_device();
+// How every API call begins: lock_device(), then check_alive_locked(), so a
+// thread whose process has ended stops here.
+Lock enter_call();
+// SetLastError for the calling thread.
+void set_last_error(DWORD error);
+
 // The device is quiet when every counted thread is blocked with nothing to
 // wake it, except by the timeout of a poll-length wait (at most this long):
 // a longer timed wait, such as a stop handshake, still has an outcome coming.
@@ -150,6 +161,10 @@ std::string handle_name(const void* h);
 void name_handle_locked(const void* h, std::string name);
 void forget_handle_name_locked(const void* h);
 std::string bool_str(BOOL b);
+// A call as the trace shows it: "Name(a, b)" and "Name(a, b) = result",
+// from arguments already formatted.
+std::string call_str(std::string_view name, std::initializer_list<std::string_view> args);
+std::string call_str(std::string_view name, std::initializer_list<std::string_view> args, std::string_view result);
 
 // A call the platform does not implement: recorded and reported loudly.
 [[noreturn]] void not_implemented(const char* what);

@@ -23,8 +23,6 @@ DWORD usual_failure(Call which) {
 
 }  // namespace
 
-void set_last_error(DWORD error) { current_thread().last_error = error; }
-
 std::string error_name(DWORD error) {
     switch (error) {
     case ERROR_SUCCESS: return "ERROR_SUCCESS";
@@ -75,14 +73,14 @@ using namespace pf;
 using namespace pf::kernel;
 
 DWORD WINAPI GetLastError(void) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     DWORD error = current_thread().last_error;
     trace("GetLastError() = " + error_name(error));
     return error;
 }
 
 void WINAPI SetLastError(DWORD dwErrCode) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     current_thread().last_error = dwErrCode;
     trace("SetLastError(" + error_name(dwErrCode) + ")");
 }

@@ -105,7 +105,7 @@ fs::path pf::kernel::device_root() {
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     if (dwDesiredAccess != GENERIC_READ || dwCreationDisposition != OPEN_EXISTING || hTemplateFile)
         not_implemented("CreateFileW other than opening an existing file for reading");
     std::string call = "CreateFileW(" + quoted(lpFileName) + ", " + access_str(dwDesiredAccess) + ", " +
@@ -139,7 +139,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     if (lpOverlapped) not_implemented("ReadFile with overlapped I/O");
     std::string call = "ReadFile(" + handle_name(hFile) + ", buffer, " + std::to_string(nNumberOfBytesToRead) +
                        ", " + (lpNumberOfBytesRead ? "&read" : "NULL") + ", NULL) = ";

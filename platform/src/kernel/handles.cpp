@@ -65,13 +65,6 @@ Object::~Object() {
     if (file) std::fclose(file);
 }
 
-Lock enter() {
-    current_thread();
-    Lock lock(device_mutex());
-    check_alive_locked();
-    return lock;
-}
-
 HANDLE insert_locked(std::shared_ptr<Object> object, const char* type) {
     auto& t = table();
     if (t.next_slot >= handle_slots) return nullptr;
@@ -129,7 +122,7 @@ using namespace pf;
 using namespace pf::kernel;
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     std::string name = handle_name(hObject);
     auto& entries = table().entries;
     auto it = entries.find(hObject);

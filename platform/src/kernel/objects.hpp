@@ -48,11 +48,6 @@ struct Object {
 
 // All of these need the device lock held.
 
-// Enters a kernel call: makes sure the calling thread is known to the device
-// before the lock is taken, then takes it and stops the thread if its
-// process has ended.
-Lock enter();
-
 // A new handle in the calling process, named "<type>#N" in the trace.
 HANDLE insert_locked(std::shared_ptr<Object> object, const char* type);
 // The object behind a handle of the calling process, or null.
@@ -63,7 +58,6 @@ std::shared_ptr<Object> lookup_locked(HANDLE h, Kind kind);
 std::shared_ptr<Object> find_named_locked(const std::u16string& name);
 void add_named_locked(const std::shared_ptr<Object>& object);
 
-void set_last_error(DWORD error);
 std::string error_name(DWORD error);
 std::string wait_result_name(DWORD result);
 

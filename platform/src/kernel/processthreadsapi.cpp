@@ -43,7 +43,7 @@ void pf::kernel::name_start_routine(LPTHREAD_START_ROUTINE routine, std::string 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwStackSize,
                            LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
                            LPDWORD lpThreadId) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     if (dwCreationFlags != 0) not_implemented("CreateThread with creation flags");
     std::string call = std::string("CreateThread(") + (lpThreadAttributes ? "&sa" : "NULL") + ", " +
                        std::to_string(dwStackSize) + ", " + routine_name_locked(lpStartAddress) + ", " +
@@ -84,7 +84,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwSta
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     auto object = lookup_locked(hThread, Kind::Thread);
     BOOL ok = FALSE;
     if (!object || !lpExitCode) {

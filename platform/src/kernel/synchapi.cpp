@@ -65,7 +65,7 @@ DWORD acquire(Object& o, Thread& me) {
 }
 
 BOOL set_event_state(const char* call, HANDLE h, bool state) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     auto object = lookup_locked(h, Kind::Event);
     BOOL ok = FALSE;
     if (object) {
@@ -88,7 +88,7 @@ BOOL set_event_state(const char* call, HANDLE h, bool state) {
 
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
                            LPCWSTR lpName) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     HANDLE h = create_or_open_locked(Kind::Event, lpName, [&](Object& o) {
         o.manual_reset = bManualReset;
         o.signalled = bInitialState;
@@ -102,7 +102,7 @@ BOOL WINAPI SetEvent(HANDLE hEvent) { return set_event_state("SetEvent", hEvent,
 BOOL WINAPI ResetEvent(HANDLE hEvent) { return set_event_state("ResetEvent", hEvent, false); }
 
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     Thread& me = current_thread();
     HANDLE h = create_or_open_locked(Kind::Mutex, lpName, [&](Object& o) {
         if (bInitialOwner) {
@@ -117,7 +117,7 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     auto object = lookup_locked(hMutex, Kind::Mutex);
     BOOL ok = FALSE;
     if (!object) {
@@ -137,7 +137,7 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     Thread& me = current_thread();
     std::string call = "WaitForSingleObject(" + handle_name(hHandle) + ", " +
                        (dwMilliseconds == INFINITE ? std::string("INFINITE") : std::to_string(dwMilliseconds)) +
@@ -181,7 +181,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-    Lock lock = enter();
+    Lock lock = enter_call();
     trace("Sleep(" + std::to_string(dwMilliseconds) + ")");
     if (dwMilliseconds == 0) {
         lock.unlock();

@@ -11,7 +11,7 @@ namespace {
 
 LRESULT CALLBACK command_bar_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCDESTROY) {
-        Lock lock = user::lock_device();
+        Lock lock = lock_device();
         if (user::Window* w = user::from_hwnd(hwnd)) w->cmdbar.reset();
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
@@ -38,8 +38,7 @@ HWND WINAPI CommandBar_Create(HINSTANCE instance, HWND parent, int id) {
     LONG width = 0;
     std::string p;
     {
-        Lock lock = user::lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         p = user::wnd_str_locked(parent);
         if (user::Window* w = user::from_hwnd(parent)) width = user::client_rect_locked(*w).right;
     }
@@ -50,7 +49,7 @@ HWND WINAPI CommandBar_Create(HINSTANCE instance, HWND parent, int id) {
                                           reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), instance, nullptr);
     }
     if (cb) {
-        Lock lock = user::lock_device();
+        Lock lock = lock_device();
         if (user::Window* w = user::from_hwnd(cb)) w->cmdbar = std::make_shared<CommandBarState>();
     }
     trace("CommandBar_Create(" + handle_name(instance) + ", " + p + ", " + std::to_string(id) + ") = " +
@@ -61,18 +60,17 @@ HWND WINAPI CommandBar_Create(HINSTANCE instance, HWND parent, int id) {
 BOOL WINAPI CommandBar_InsertMenubar(HWND cb, HINSTANCE instance, WORD menu_id, WORD button) {
     auto menu = user::load_menu(instance, user::ResId::of(menu_id));
     BOOL ok = FALSE;
-    Lock lock = user::lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     if (CommandBarState* s = command_bar_locked(cb)) {
         if (menu) {
             s->menu = std::move(*menu);
             ok = TRUE;
             if (user::Window* w = user::from_hwnd(cb)) user::invalidate_locked(*w, true);
         } else {
-            user::set_last_error(ERROR_RESOURCE_NAME_NOT_FOUND);
+            set_last_error(ERROR_RESOURCE_NAME_NOT_FOUND);
         }
     } else {
-        user::set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+        set_last_error(ERROR_INVALID_WINDOW_HANDLE);
     }
     trace("CommandBar_InsertMenubar(" + handle_name(cb) + ", " + handle_name(instance) + ", " +
           std::to_string(menu_id) + ", " + std::to_string(button) + ") = " + bool_str(ok));
@@ -82,8 +80,7 @@ BOOL WINAPI CommandBar_InsertMenubar(HWND cb, HINSTANCE instance, WORD menu_id, 
 BOOL WINAPI CommandBar_AddAdornments(HWND cb, DWORD flags, DWORD reserved) {
     if (flags) not_implemented("CommandBar_AddAdornments with help or OK buttons");
     BOOL ok = FALSE;
-    Lock lock = user::lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     if (CommandBarState* s = command_bar_locked(cb)) {
         s->adornments = true;
         ok = TRUE;
@@ -96,8 +93,7 @@ BOOL WINAPI CommandBar_AddAdornments(HWND cb, DWORD flags, DWORD reserved) {
 BOOL WINAPI CommandBar_Show(HWND cb, BOOL show) {
     bool valid;
     {
-        Lock lock = user::lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         valid = command_bar_locked(cb) != nullptr;
     }
     BOOL was = valid && user::show_window_internal(cb, show ? SW_SHOWNA : SW_HIDE);
@@ -106,8 +102,7 @@ BOOL WINAPI CommandBar_Show(HWND cb, BOOL show) {
 }
 
 int WINAPI CommandBar_Height(HWND cb) {
-    Lock lock = user::lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     int h = command_bar_locked(cb) ? command_bar_height : 0;
     trace("CommandBar_Height(" + handle_name(cb) + ") = " + std::to_string(h));
     return h;

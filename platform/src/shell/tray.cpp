@@ -50,8 +50,7 @@ using namespace pf;
 using namespace pf::shell;
 
 BOOL WINAPI Shell_NotifyIcon(DWORD message, PNOTIFYICONDATAW d) {
-    Lock lock = user::lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     BOOL ok = FALSE;
     auto& icons = tray_locked();
     auto it = d ? std::find_if(icons.begin(), icons.end(),

@@ -425,8 +425,7 @@ INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDia
                                        DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     std::string head;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         head = "DialogBoxIndirectParamW(" + handle_name(hInstance) + ", " +
                (hDialogTemplate ? "template" : "NULL") + ", " + wnd_str_locked(hWndParent) + ", " +
                (lpDialogFunc ? "proc" : "NULL") + ", " + num_str(uintptr_t(dwInitParam)) + ")";
@@ -518,8 +517,7 @@ BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg) {
 }
 
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     HWND item = nullptr;
     if (!from_hwnd(hDlg))
         set_last_error(ERROR_INVALID_WINDOW_HANDLE);
@@ -533,8 +531,7 @@ HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
 }
 
 int WINAPI GetDlgCtrlID(HWND hWnd) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     int id = 0;
     Window* w = from_hwnd(hWnd);
     if (!w)
@@ -561,8 +558,7 @@ BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
     HWND item;
     std::string dlg;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         dlg = wnd_str_locked(hDlg);
         item = dialog_item_locked(hDlg, nIDDlgItem);
     }
@@ -576,8 +572,7 @@ UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchM
     HWND item;
     std::string dlg;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         dlg = wnd_str_locked(hDlg);
         item = dialog_item_locked(hDlg, nIDDlgItem);
     }
@@ -596,8 +591,7 @@ LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM w
     HWND item;
     std::string dlg;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         dlg = wnd_str_locked(hDlg);
         item = dialog_item_locked(hDlg, nIDDlgItem);
     }

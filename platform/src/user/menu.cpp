@@ -55,8 +55,7 @@ Menu* menu_locked(HMENU h) {
 }
 
 HMENU create_menu(bool popup) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     // Handles are never reused: a destroyed menu's handle stays invalid.
     auto h = reinterpret_cast<HMENU>(new char);
     auto m = std::make_unique<Menu>();
@@ -174,8 +173,7 @@ BOOL WINAPI AppendMenuW(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR l
     BOOL ok = FALSE;
     std::string line;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         std::string id_s = (uFlags & MF_POPUP) ? handle_name(reinterpret_cast<HMENU>(uIDNewItem))
                                                : std::to_string(uIDNewItem);
         std::string text_s = (uFlags & MF_SEPARATOR) ? ptr_name(lpNewItem) : quoted(lpNewItem);
@@ -204,8 +202,7 @@ BOOL WINAPI DestroyMenu(HMENU hMenu) {
     BOOL ok = FALSE;
     std::string name;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         name = handle_name(hMenu);
         if (menu_locked(hMenu)) {
             destroy_menu_locked(hMenu);
@@ -225,8 +222,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, 
     std::string line;
     bool ok = false;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         line = "TrackPopupMenuEx(" + handle_name(hMenu) + ", " + (uFlags ? std::string("TPM_RETURNCMD") : "0") + ", " +
                std::to_string(x) + ", " + std::to_string(y) + ", " + wnd_str_locked(hwnd) + ", NULL)";
         Menu* m = menu_locked(hMenu);

@@ -75,8 +75,7 @@ int message_box_internal(HWND owner, const std::u16string& text, const std::u16s
     if (buttons_of(type).empty()) not_implemented(("MessageBoxW with type " + hex(type)).c_str());
     HWND top_owner = nullptr;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         if (owner && !from_hwnd(owner)) {
             set_last_error(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
@@ -131,8 +130,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     std::u16string c = caption ? caption : u"Error";
     std::string o;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         o = handle_name(owner);
     }
     int r = message_box_internal(owner, t, c, type);

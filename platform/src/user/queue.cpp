@@ -262,8 +262,7 @@ LRESULT call_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT send_internal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     Window* w = from_hwnd(hwnd);
     if (!w) {
         set_last_error(ERROR_INVALID_WINDOW_HANDLE);
@@ -331,14 +330,12 @@ bool post_locked(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 bool post_internal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     return post_locked(hwnd, msg, wp, lp);
 }
 
 void post_quit_internal(int code) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     auto q = current_queue_locked();
     q->quit = true;
     q->quit_code = code;
@@ -348,8 +345,7 @@ void post_quit_internal(int code) {
 LRESULT dispatch_internal(const MSG& m) {
     WNDPROC proc;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         Window* w = from_hwnd(m.hwnd);
         if (!w || w->queue != current_queue_locked()) return 0;
         proc = w->proc;
@@ -366,8 +362,7 @@ LRESULT dispatch_internal(const MSG& m) {
 
 bool translate_internal(const MSG& m) {
     if (m.message != WM_KEYDOWN && m.message != WM_SYSKEYDOWN) return false;
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     auto q = current_queue_locked();
     auto ch = input::layout_char(BYTE(m.wParam), (q->keys[VK_SHIFT] & 0x80) != 0);
     if (!ch) return false;
@@ -380,8 +375,7 @@ bool translate_internal(const MSG& m) {
 // ---- modal loops ----
 
 Pump pump_one(MSG& msg, const std::function<bool()>& stop_locked) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     auto q = current_queue_locked();
     ++q->modal_depth;
     struct Depth {
@@ -448,8 +442,7 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
 }
 
 BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     BOOL r = post_locked(hwnd, msg, wp, lp);
     trace("PostMessageW(" + wnd_str_locked(hwnd) + ", " + msg_name(msg) + ", " + num_str(wp) + ", " +
           num_str(uintptr_t(lp)) + ") = " + bool_str(r));
@@ -459,8 +452,7 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 LRESULT WINAPI SendMessageW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     std::string w;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         w = wnd_str_locked(hwnd);
     }
     LRESULT r = send_internal(hwnd, msg, wp, lp);
@@ -478,8 +470,7 @@ void WINAPI PostQuitMessage(int code) {
 // not the keyboard's state now: a window reading Shift while handling a key
 // sees the Shift that came with that key.
 SHORT WINAPI GetKeyState(int nVirtKey) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     SHORT s = (current_queue_locked()->keys[BYTE(nVirtKey)] & 0x80) ? SHORT(0x8000) : SHORT(0);
     if (trace_wanted(true)) trace_poll("GetKeyState(" + hex(BYTE(nVirtKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
     return s;
@@ -508,8 +499,7 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
 HACCEL WINAPI LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name) {
     auto table = load_accelerator_table(instance, ResId::from(name));
     HACCEL h = nullptr;
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     if (!table) {
         set_last_error(ERROR_RESOURCE_NAME_NOT_FOUND);
     } else {
@@ -527,8 +517,7 @@ int WINAPI TranslateAcceleratorW(HWND hwnd, HACCEL haccel, LPMSG msg) {
     std::optional<WORD> cmd;
     std::string line;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         AccelTable* t = find_accel_locked(haccel);
         Window* w = from_hwnd(hwnd);
         if (t && msg && w && w->enabled()) cmd = match_accel_locked(*t, *msg, *current_queue_locked());

@@ -83,14 +83,6 @@ private:
 
 char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; }
 
-// Serialises device state access the same way as the rest of the platform.
-// The calling thread is registered first: current_thread() takes the lock
-// itself for a thread the device has not seen yet.
-Lock device_lock() {
-    current_thread();
-    return Lock(device_mutex());
-}
-
 struct Registry {
     std::vector<std::unique_ptr<Module>> modules;
     std::map<HICON, std::unique_ptr<IconInfo>> icons;
@@ -423,25 +415,25 @@ HINSTANCE device::load_module(std::string name, const unsigned char* res, size_t
     m->bytes.assign(res, res + size);
     m->entries = parse_res_file(m->bytes.data(), m->bytes.size());
     auto h = reinterpret_cast<HINSTANCE>(m.get());
-    Lock lock = device_lock();
+    Lock lock = lock_device();
     name_handle_locked(h, "hinst");
     registry().modules.push_back(std::move(m));
     return h;
 }
 
 const Module* find_module(HINSTANCE instance) {
-    Lock lock = device_lock();
+    Lock lock = lock_device();
     return find_module_locked(instance);
 }
 
 const ResEntry* find_entry(HINSTANCE instance, const ResId& type, const ResId& name) {
-    Lock lock = device_lock();
+    Lock lock = lock_device();
     return find_entry_locked(instance, type, name);
 }
 
 std::optional<ResLocation> locate_resource_data(const void* p) {
     auto q = static_cast<const unsigned char*>(p);
-    Lock lock = device_lock();
+    Lock lock = lock_device();
     for (auto& m : registry().modules)
         for (auto& e : m->entries)
             if (q >= e.data && q < e.data + e.size)
@@ -504,14 +496,14 @@ HICON create_icon(HINSTANCE instance, const ResId& group, int cx, int cy) {
     info->image = img->data;
     info->image_size = img->size;
     auto h = reinterpret_cast<HICON>(info.get());
-    Lock lock = device_lock();
+    Lock lock = lock_device();
     name_handle_locked(h, "hicon#" + std::to_string(registry().next_icon++));
     registry().icons[h] = std::move(info);
     return h;
 }
 
 std::optional<IconInfo> icon_info(HICON icon) {
-    Lock lock = device_lock();
+    Lock lock = lock_device();
     auto it = registry().icons.find(icon);
     if (it == registry().icons.end()) return std::nullopt;
     return *it->second;
@@ -541,7 +533,7 @@ HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType) {
     } else {
         ResId type = ResId::from(lpType), name = ResId::from(lpName);
         call = "FindResourceW(" + handle_name(hModule) + ", " + name.str() + ", " + type_str(type) + ")";
-        Lock lock = device_lock();
+        Lock lock = lock_device();
         if (!find_module_locked(hModule)) {
             set_error_locked(ERROR_INVALID_HANDLE);
         } else if (const ResEntry* e = find_entry_locked(hModule, type, name)) {
@@ -560,7 +552,7 @@ HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType) {
 HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo) {
     HGLOBAL result = nullptr;
     {
-        Lock lock = device_lock();
+        Lock lock = lock_device();
         auto e = reinterpret_cast<const ResEntry*>(hResInfo);
         // A null module means the program's own module, which is where the
         // resource handle came from anyway: accept it if any module holds it.
@@ -579,7 +571,7 @@ HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo) {
 LPVOID WINAPI LockResource(HGLOBAL hResData) { return hResData; }
 
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo) {
-    Lock lock = device_lock();
+    Lock lock = lock_device();
     auto e = reinterpret_cast<const ResEntry*>(hResInfo);
     for (auto& m : registry().modules) {
         if (hModule && reinterpret_cast<HMODULE>(m.get()) != hModule) continue;
@@ -669,7 +661,7 @@ HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
 BOOL WINAPI DestroyIcon(HICON hIcon) {
     BOOL ok = FALSE;
     {
-        Lock lock = device_lock();
+        Lock lock = lock_device();
         auto& icons = registry().icons;
         auto it = icons.find(hIcon);
         if (it != icons.end()) {
@@ -681,7 +673,7 @@ BOOL WINAPI DestroyIcon(HICON hIcon) {
     }
     trace("DestroyIcon(" + handle_name(hIcon) + ") = " + bool_str(ok));
     if (ok) {
-        Lock lock = device_lock();
+        Lock lock = lock_device();
         forget_handle_name_locked(hIcon);
     }
     return ok;

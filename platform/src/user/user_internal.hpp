@@ -20,10 +20,6 @@ struct State {
 };
 State& state();
 
-// current_thread() first (it may take the lock itself), then the lock.
-Lock lock_device();
-void set_last_error(DWORD error);
-
 // Messages that a change made under the lock owes to windows; delivered
 // once the lock is released.
 struct Outbox {

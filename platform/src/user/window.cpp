@@ -12,13 +12,6 @@ State& state() {
     return s;
 }
 
-Lock lock_device() {
-    current_thread();
-    return Lock(device_mutex());
-}
-
-void set_last_error(DWORD error) { current_thread().last_error = error; }
-
 namespace {
 
 bool same_name(std::u16string_view a, std::u16string_view b) {
@@ -453,8 +446,7 @@ HWND create_window_internal(DWORD exstyle, std::u16string_view cls_name, std::u1
     CREATESTRUCTW cs{};
     bool child = (style & WS_CHILD) != 0;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         Process* p = current_thread().process;
         auto cls = find_class_locked(cls_s, p);
         if (!cls) {
@@ -728,8 +720,7 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
     ATOM atom = 0;
     std::string args;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) {
             set_last_error(ERROR_INVALID_PARAMETER);
         } else {
@@ -765,8 +756,7 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
 BOOL WINAPI UnregisterClassW(LPCWSTR name, HINSTANCE) {
     BOOL ok = FALSE;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         Process* p = current_thread().process;
         std::u16string n = class_arg(name);
         auto& classes = state().classes;
@@ -789,8 +779,7 @@ HWND WINAPI CreateWindowExW(DWORD exstyle, LPCWSTR cls, LPCWSTR title, DWORD sty
     std::u16string title_s = title ? title : u"";
     std::string parent_s;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         parent_s = handle_name(parent);
     }
     HWND hwnd = create_window_internal(exstyle, cls_s, title_s, style, x, y, cx, cy, parent, menu, instance, param);
@@ -872,8 +861,7 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
     bool paint;
     std::string w;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         w = wnd_str_locked(hwnd);
         Window* win = checked_locked(hwnd);
         if (!win) {
@@ -892,8 +880,7 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
     BOOL ok = FALSE;
     std::string w;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         w = wnd_str_locked(hwnd);
         if (Window* win = checked_locked(hwnd)) {
             invalidate_locked(*win, erase);
@@ -906,24 +893,21 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
 }
 
 BOOL WINAPI IsWindow(HWND hwnd) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     BOOL r = from_hwnd(hwnd) ? TRUE : FALSE;
     trace("IsWindow(" + wnd_str_locked(hwnd) + ") = " + bool_str(r));
     return r;
 }
 
 BOOL WINAPI IsWindowVisible(HWND hwnd) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     BOOL r = effectively_visible_locked(hwnd);
     trace("IsWindowVisible(" + wnd_str_locked(hwnd) + ") = " + bool_str(r));
     return r;
 }
 
 BOOL WINAPI IsWindowEnabled(HWND hwnd) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     Window* w = from_hwnd(hwnd);
     BOOL r = w && w->enabled();
     trace("IsWindowEnabled(" + wnd_str_locked(hwnd) + ") = " + bool_str(r));
@@ -942,8 +926,7 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
     HWND top = nullptr;
     std::string w;
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
         w = wnd_str_locked(hwnd);
         valid = checked_locked(hwnd) != nullptr;
         top = top_level_of_locked(hwnd);
@@ -956,16 +939,14 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
 }
 
 HWND WINAPI GetForegroundWindow(void) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     HWND r = state().active;
     trace("GetForegroundWindow() = " + wnd_str_locked(r));
     return r;
 }
 
 HWND WINAPI GetActiveWindow(void) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     Window* w = from_hwnd(state().active);
     HWND r = w && w->queue == current_queue_locked() ? w->hwnd : nullptr;
     trace("GetActiveWindow() = " + wnd_str_locked(r));
@@ -973,8 +954,7 @@ HWND WINAPI GetActiveWindow(void) {
 }
 
 HWND WINAPI FindWindowW(LPCWSTR cls, LPCWSTR title) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     std::u16string c = class_arg(cls);
     HWND found = nullptr;
     for (HWND h : state().top_levels) {
@@ -991,8 +971,7 @@ HWND WINAPI FindWindowW(LPCWSTR cls, LPCWSTR title) {
 }
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     Window* w = checked_locked(hwnd);
     if (w && rect) *rect = client_rect_locked(*w);
     BOOL ok = w && rect;
@@ -1001,8 +980,7 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     Window* w = checked_locked(hwnd);
     if (w && rect) *rect = screen_rect_locked(*w);
     BOOL ok = w && rect;
@@ -1032,8 +1010,7 @@ BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int cx, int cy, BOOL repaint) {
 }
 
 HWND WINAPI GetParent(HWND hwnd) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     HWND r = nullptr;
     if (Window* w = checked_locked(hwnd)) {
         // A child's parent; a popup's owner.
@@ -1053,8 +1030,7 @@ int WINAPI GetSystemMetrics(int index) {
     default: not_implemented(("GetSystemMetrics(" + std::to_string(index) + ")").c_str());
     }
     {
-        Lock lock = lock_device();
-        check_alive_locked();
+        Lock lock = enter_call();
     }
     trace("GetSystemMetrics(" + name + ") = " + std::to_string(r));
     return r;
@@ -1085,8 +1061,7 @@ BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
 }
 
 LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     LONG r = 0;
     std::string name;
     Window* w = checked_locked(hwnd);
@@ -1122,8 +1097,7 @@ BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT*) {
 }
 
 int WINAPI DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rect, UINT format) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     auto& s = state();
     int r = 0;
     int n = text ? (count < 0 ? int(std::char_traits<char16_t>::length(text)) : count) : 0;
@@ -1146,8 +1120,7 @@ HGDIOBJ WINAPI GetStockObject(int object) {
         not_implemented(("GetStockObject(" + std::to_string(object) + ")").c_str());
     static char objects[6];
     HGDIOBJ r = &objects[object];
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     name_handle_locked(r, names[object]);
     trace(std::string("GetStockObject(") + names[object] + ") = " + names[object]);
     return r;
@@ -1161,8 +1134,7 @@ HWND WINAPI SetFocus(HWND hwnd) {
 }
 
 HWND WINAPI GetFocus(void) {
-    Lock lock = lock_device();
-    check_alive_locked();
+    Lock lock = enter_call();
     Window* w = from_hwnd(state().focus);
     // Only the calling thread's own focus window is visible to it.
     HWND r = w && w->queue == current_queue_locked() ? w->hwnd : nullptr;
