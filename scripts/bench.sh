@@ -64,6 +64,7 @@ goal() {  # NAME LIMIT
   awk -v v="$(value "$1")" -v l="$2" 'BEGIN { if (v == "n/a") print "not measured"; else print (v + 0 <= l + 0) ? "met" : "missed" }'
 }
 keys() {  # BENCHMARK COUNTER
+  [[ -f $work/keys.json ]] || { echo "n/a"; return; }
   python3 - "$work/keys.json" "$1" "$2" <<'EOF'
 import json, sys
 data = json.load(open(sys.argv[1]))
@@ -91,10 +92,10 @@ burst_row() {
 split_row() {
   local k=wine_$1
   awk -v total="$(value "${k}_total_p50_ms")" -v wait="$(value "${k}_poll_wait_p50_ms")" \
-      -v emit="$(value "${k}_emitkeys_p50_ms")" -v keybd="$(value "${k}_keybd_sum_p50_ms")" \
+      -v loop="$(value "${k}_loop_p50_us")" -v keybd="$(value "${k}_keybd_sum_p50_ms")" \
       -v translate="$(value "${k}_translate_p50_us")" -v n="$1" 'BEGIN {
-    if (total == "n/a" || emit == "n/a" || keybd == "n/a") { printf "| %s characters | n/a | | | | |\n", n; exit }
-    own = translate / 1000 + (emit > keybd ? emit - keybd : 0)
+    if (total == "n/a" || loop == "n/a" || keybd == "n/a") { printf "| %s characters | n/a | | | | |\n", n; exit }
+    own = (translate + loop) / 1000
     printf "| %s characters | %.1f ms | %.1f ms | %.3f ms | %.1f ms | %.1f ms |\n", n, total, wait, own, keybd, total - wait - own - keybd
   }'
 }
@@ -221,22 +222,23 @@ call to the recorder's last \`WM_CHAR\`: the harness's delivery, not Pendrel's.
 $(burst_row 12)
 $(burst_row 255)
 
-How the time of a read divides (p50), with \`EmitKeys\` and its \`keybd_event\` calls taken from \`keyburst.exe\`
-(the same code and key stream as Pendrel's worker, in another process):
+How the time of a read divides (p50), with the typing's parts taken from \`keyburst.exe\` (the same code and
+key stream as Pendrel's worker, in another process); the loop is the replay's time outside its
+\`keybd_event\` calls, timing included:
 
-| Read | Queued to last \`WM_CHAR\` | Poll wait (Pendrel) | Pendrel's own calls: \`TranslateRead\` and \`EmitKeys\` less its \`keybd_event\` calls | \`keybd_event\` (Wine) | Rest: the recorder taking and logging the messages (harness) |
+| Read | Queued to last \`WM_CHAR\` | Poll wait (Pendrel) | Pendrel's own code: \`TranslateRead\` and the loop around \`keybd_event\` | \`keybd_event\` (Wine) | Rest: the recorder taking and logging the messages (harness) |
 |---|---|---|---|---|---|
 $(split_row 12)
 $(split_row 255)
 
-Pendrel's share is its poll wait, which the 50 ms period bounds, and a few microseconds of its own code; the
-\`keybd_event\` calls are almost all of \`EmitKeys\` (the share column above). Each call is a request to the
-Wine server, about $(fmt wine_255_keybd_call_p50_us 0) µs while the recorder is taking the earlier events, so a
-255-character read spends a few hundred milliseconds in them where the emulated device's whole key path takes
-a fraction of a millisecond. The
-rest belongs to the harness: the recorder translates every key message and writes and flushes a log line for
-each, so its last \`WM_CHAR\` comes long after the last \`keybd_event\` has returned. The figures are
-noisy: the machine is shared, and the Wine server, X server, Pendrel and the recorder share its $(nproc) cores.
+Pendrel's share is its poll wait, which the 50 ms period bounds, and well under a millisecond of its own
+code. The \`keybd_event\` calls are nearly all of \`EmitKeys\` (the share column above) and are Wine's: each
+is a request to the Wine server, about $(fmt wine_255_keybd_call_p50_us 0) µs while the recorder is taking the
+earlier events, $(fmt wine_255_keybd_sum_p50_ms 0) ms for a 255-character read, where the emulated device's
+whole key path takes a fraction of a millisecond. The rest, the largest part, belongs to the harness: the
+recorder translates every key message and writes and flushes a log line for each, so its last \`WM_CHAR\`
+comes long after the last \`keybd_event\` has returned. The figures are noisy: the machine is shared, and
+the Wine server, the X server, Pendrel and the recorder share its $(nproc) cores.
 EOF
 fi
 cat <<EOF
