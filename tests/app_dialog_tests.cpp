@@ -8,7 +8,6 @@ namespace {
 
 using scenario::calls_by_thread;
 using scenario::calls_of;
-using scenario::expect_sequence;
 using scenario::run;
 using scenario::without;
 using Lines = std::vector<std::string>;
@@ -26,7 +25,7 @@ TEST_F(Dialogs, ReadDisplayOpensForTheMainWindowAndClosesInOrder) {
     run({"menu 40004", R"(scan "7")", "press cancel", "wait 600", "sync"});
     auto threads = calls_by_thread();
     ASSERT_GE(threads.size(), 1u);
-    expect_sequence(
+    EXPECT_TRUE(same_sequence(
         {
             "Shell_NotifyIcon(NIM_DELETE, {hWnd hwnd#1, uID 1, NIF_MESSAGE|NIF_ICON, 0x8064}) = FALSE",
             R"(ShowWindow(hwnd#1 "Pendrel", SW_SHOW) = TRUE)",
@@ -55,7 +54,7 @@ TEST_F(Dialogs, ReadDisplayOpensForTheMainWindowAndClosesInOrder) {
             R"(DialogBoxIndirectParamW(hinst, template, hwnd#1 "Pendrel", proc, 0) = 2)",
             "ZELClose() = 0",
         },
-        without(threads[0], "WaitForSingleObject("), "read display");
+        without(threads[0], "WaitForSingleObject("), "read display"));
     run({"expect dialog none", "expect window shown", "expect reader closed", "expect worker stopped",
          "expect tray 0"});
 }
@@ -74,7 +73,7 @@ TEST_F(Dialogs, ReadDisplayShowsReadsInTheFocusedField) {
 TEST_F(Dialogs, AboutFromTheMenuAndFromAltSlashIsTheSameDialog) {
     for (const char* action : {"menu 40003", "key alt+/"}) {
         SCOPED_TRACE(action);
-        scenario::dev().reset();
+        scenario::runner().reset();
         run({settings_display_on, "launch"});
         pf::trace_clear();
         run({action, "expect dialog 103"});

@@ -7,9 +7,7 @@
 namespace {
 
 using scenario::calls_of;
-using scenario::concat;
 using scenario::exit_code;
-using scenario::expect_sequence;
 using scenario::run;
 using Lines = std::vector<std::string>;
 
@@ -81,25 +79,28 @@ class Startup : public scenario::Scenario {};
 
 TEST_F(Startup, NoSettingsFileOpensTheReaderHidesAndTypesReads) {
     run({"launch"});
-    expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset,
-                            {
-                                "ZELChangeBuffMode(0) = 0",
-                                "ZELOpen(NULL, 0) = 0",
-                                "Shell_NotifyIcon(NIM_ADD, {hWnd hwnd#1, uID 1, NIF_MESSAGE|NIF_ICON, 0x8064}) = TRUE",
-                                R"(ShowWindow(hwnd#1 "Pendrel", SW_HIDE) = FALSE)",
-                                create_returns_window,
-                                R"(ShowWindow(hwnd#1 "Pendrel", SW_SHOW) = TRUE)",
-                                R"(UpdateWindow(hwnd#1 "Pendrel") = TRUE)",
-                                // the paint latch: the first paint hides instead of painting
-                                R"(ShowWindow(hwnd#1 "Pendrel", SW_HIDE) = TRUE)",
-                                "CommandBar_Show(hwnd#2, TRUE) = TRUE",
-                                "LoadAcceleratorsW(hinst, 3) = haccel#1",
-                            }}),
-                    calls_of(), "background start");
+    EXPECT_TRUE(same_sequence(
+        concat({before_create,
+                no_settings_file,
+                worker_started_and_reset,
+                {
+                    "ZELChangeBuffMode(0) = 0",
+                    "ZELOpen(NULL, 0) = 0",
+                    "Shell_NotifyIcon(NIM_ADD, {hWnd hwnd#1, uID 1, NIF_MESSAGE|NIF_ICON, 0x8064}) = TRUE",
+                    R"(ShowWindow(hwnd#1 "Pendrel", SW_HIDE) = FALSE)",
+                    create_returns_window,
+                    R"(ShowWindow(hwnd#1 "Pendrel", SW_SHOW) = TRUE)",
+                    R"(UpdateWindow(hwnd#1 "Pendrel") = TRUE)",
+                    // the paint latch: the first paint hides instead of painting
+                    R"(ShowWindow(hwnd#1 "Pendrel", SW_HIDE) = TRUE)",
+                    "CommandBar_Show(hwnd#2, TRUE) = TRUE",
+                    "LoadAcceleratorsW(hinst, 3) = haccel#1",
+                }}),
+        calls_of(), "background start"));
 
     pf::trace_clear();
     run({R"(scan "a1")"});
-    expect_sequence(
+    EXPECT_TRUE(same_sequence(
         {
             "ZELPollStatus(&status, &pending) = 0 [pending 1]",
             "ZELReadData(buffer, &info, &length) = 0 [length 2]",
@@ -110,7 +111,7 @@ TEST_F(Startup, NoSettingsFileOpensTheReaderHidesAndTypesReads) {
             "keybd_event(0x31, 0, KEYEVENTF_SILENT, 0)",
             "keybd_event(0x31, 0, KEYEVENTF_KEYUP, 0)",
         },
-        calls_of(1, true), "one read");
+        calls_of(1, true), "one read"));
     run({R"(expect text memo "a1")", "expect window hidden", "expect tray 1"});
 }
 
@@ -122,7 +123,7 @@ TEST_F(Startup, DisplayOnShowsTheWindowWithoutWorkerDriverOrTray) {
     };
     for (int i = 0; i < 11; ++i) read_setting.push_back("ReadFile(file#1, buffer, 1, &read, NULL) = TRUE [read 1]");
     read_setting.push_back("CloseHandle(file#1) = TRUE");
-    expect_sequence(concat({before_create, read_setting, shown_with_banner}), calls_of(), "Display On");
+    EXPECT_TRUE(same_sequence(concat({before_create, read_setting, shown_with_banner}), calls_of(), "Display On"));
     run({"expect window shown", "expect tray 0", "expect worker stopped", "expect reader closed"});
 }
 
@@ -146,11 +147,15 @@ const RetryCase retry_cases[] = {
 TEST_F(Startup, RetryInA1AndB1LeavesTheWindowShownAndTheWorkerRunning) {
     for (const auto& c : retry_cases) {
         SCOPED_TRACE(c.name);
-        scenario::dev().reset();
+        scenario::runner().reset();
         run({c.fault, "launch", "answer retry"});
-        expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset, c.failing_calls,
-                                {std::string(c.box) + "IDRETRY"}, shown_with_banner}),
-                        calls_of(), c.name);
+        EXPECT_TRUE(same_sequence(concat({before_create,
+                                          no_settings_file,
+                                          worker_started_and_reset,
+                                          c.failing_calls,
+                                          {std::string(c.box) + "IDRETRY"},
+                                          shown_with_banner}),
+                                  calls_of(), c.name));
         run({"expect window shown", "expect tray 0", "expect worker running", "expect running"});
     }
 }
@@ -158,12 +163,16 @@ TEST_F(Startup, RetryInA1AndB1LeavesTheWindowShownAndTheWorkerRunning) {
 TEST_F(Startup, CancelInA1AndB1DestroysTheWindowAndExitsWithZero) {
     for (const auto& c : retry_cases) {
         SCOPED_TRACE(c.name);
-        scenario::dev().reset();
+        scenario::runner().reset();
         run({c.fault, "launch", "answer cancel", "wait-exit"});
-        expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset, c.failing_calls,
-                                {std::string(c.box) + "IDCANCEL"}, destroyed,
-                                {R"(DestroyWindow(hwnd#1 "Pendrel") = TRUE)", create_returns_null}}),
-                        calls_of(), c.name);
+        EXPECT_TRUE(same_sequence(concat({before_create,
+                                          no_settings_file,
+                                          worker_started_and_reset,
+                                          c.failing_calls,
+                                          {std::string(c.box) + "IDCANCEL"},
+                                          destroyed,
+                                          {R"(DestroyWindow(hwnd#1 "Pendrel") = TRUE)", create_returns_null}}),
+                                  calls_of(), c.name));
         EXPECT_EQ(exit_code(1), 0u);
         run({"expect tray 0"});
     }
@@ -171,11 +180,13 @@ TEST_F(Startup, CancelInA1AndB1DestroysTheWindowAndExitsWithZero) {
 
 TEST_F(Startup, OkInC1LeavesTheWindowShown) {
     run({"fail ZELOpen 0xFFFF0701", "launch", "answer ok"});
-    expect_sequence(concat({before_create, no_settings_file, worker_started_and_reset,
-                            {"ZELChangeBuffMode(0) = 0", "ZELOpen(NULL, 0) = ZEL_ERR_OPEN",
-                             R"(MessageBoxW(hwnd#1, "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗", "ZELOpen Error", MB_OK) = IDOK)"},
-                            shown_with_banner}),
-                    calls_of(), "C1");
+    EXPECT_TRUE(same_sequence(concat({before_create,
+                                      no_settings_file,
+                                      worker_started_and_reset,
+                                      {"ZELChangeBuffMode(0) = 0", "ZELOpen(NULL, 0) = ZEL_ERR_OPEN",
+                                       R"(MessageBoxW(hwnd#1, "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗", "ZELOpen Error", MB_OK) = IDOK)"},
+                                      shown_with_banner}),
+                              calls_of(), "C1"));
     run({"expect window shown", "expect tray 0", "expect worker running"});
 }
 
@@ -183,7 +194,7 @@ TEST_F(Startup, SecondLaunchBringsTheFirstForwardAndExitsAtOnce) {
     run({"launch"});
     auto first = calls_of(1);
     run({"launch", "wait-exit"});
-    expect_sequence(
+    EXPECT_TRUE(same_sequence(
         {
             R"(CreateMutexW(NULL, FALSE, "PENDRELInstance") = mutex#2)",
             "GetLastError() = ERROR_ALREADY_EXISTS",
@@ -192,10 +203,10 @@ TEST_F(Startup, SecondLaunchBringsTheFirstForwardAndExitsAtOnce) {
             R"(SetForegroundWindow(hwnd#1 "Pendrel") = TRUE)",
             "CloseHandle(mutex#2) = TRUE",
         },
-        calls_of(2), "second launch");
+        calls_of(2), "second launch"));
     EXPECT_EQ(exit_code(2), 0u);
     // The first copy made no call meanwhile and is still in the background.
-    expect_sequence(first, calls_of(1), "first launch");
+    EXPECT_TRUE(same_sequence(first, calls_of(1), "first launch"));
     run({"expect running 1", "expect window hidden 1", "expect tray 1", "expect reader open", R"(scan "2nd")",
          R"(expect text memo "2nd")"});
 }
@@ -204,7 +215,7 @@ TEST_F(Startup, SecondLaunchBringsTheFirstForwardAndExitsAtOnce) {
 TEST_F(Startup, AltF4AndMenuExitEndWithExitCodeZero) {
     for (const char* action : {"key alt+f4", "menu 40002"}) {
         SCOPED_TRACE(action);
-        scenario::dev().reset();
+        scenario::runner().reset();
         run({settings_display_on, "launch"});
         pf::trace_clear();
         run({action, "wait-exit"});
@@ -214,7 +225,7 @@ TEST_F(Startup, AltF4AndMenuExitEndWithExitCodeZero) {
         expected = concat({expected, destroyed,
                            {R"(DestroyWindow(hwnd#1 "Pendrel") = TRUE)", "ZELClose() = 0",
                             "ReleaseMutex(mutex#1) = FALSE", "CloseHandle(mutex#1) = TRUE"}});
-        expect_sequence(expected, calls_of(), action);
+        EXPECT_TRUE(same_sequence(expected, calls_of(), action));
         EXPECT_EQ(exit_code(1), 0u);
     }
 }

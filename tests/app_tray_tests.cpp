@@ -12,9 +12,7 @@ namespace {
 
 using scenario::calls_by_thread;
 using scenario::calls_of;
-using scenario::concat;
 using scenario::exit_code;
-using scenario::expect_sequence;
 using scenario::run;
 using scenario::without;
 using Lines = std::vector<std::string>;
@@ -47,16 +45,16 @@ class Tray : public scenario::Scenario {};
 
 TEST_F(Tray, OnlyAButtonDownOpensThePopup) {
     run({"launch"});
-    HWND main = scenario::dev().pendrel_window();
+    HWND main = scenario::runner().pendrel_window();
     ASSERT_TRUE(main);
     pf::trace_clear();
     for (LPARAM mouse : {WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE}) ud::post(main, 0x8064, 1, mouse);
     run({"sync", "expect popup closed"});
-    expect_sequence({}, calls_of(), "other mouse messages");
+    EXPECT_TRUE(same_sequence({}, calls_of(), "other mouse messages"));
 
     ud::post(main, 0x8064, 1, WM_LBUTTONDOWN);
     run({"sync", "expect popup open"});
-    expect_sequence(popup_opened, calls_of(), "button down");
+    EXPECT_TRUE(same_sequence(popup_opened, calls_of(), "button down"));
     auto popup = ud::open_popup();
     ASSERT_TRUE(popup);
     EXPECT_EQ(popup->rect.left, 60);   // 240 / 2 - 60
@@ -67,13 +65,13 @@ TEST_F(Tray, ASecondTapClosesTheOpenPopupAndOpensNoOther) {
     run({"launch", "tap tray", "expect popup open"});
     pf::trace_clear();
     run({"tap tray", "expect popup closed", "expect running", "expect tray 1"});
-    expect_sequence(
+    EXPECT_TRUE(same_sequence(
         {
             "PostMessageW(NULL, WM_LBUTTONDOWN, 0, 0) = TRUE",
             R"(TrackPopupMenuEx(hmenu#1, 0, 60, 290, hwnd#1 "Pendrel", NULL) = FALSE)",
             "DestroyMenu(hmenu#1) = TRUE",
         },
-        calls_of(), "second tap");
+        calls_of(), "second tap"));
 }
 
 TEST_F(Tray, ExitStopsTheWorkerDeletesTheIconAndEndsWithZero) {
@@ -84,19 +82,19 @@ TEST_F(Tray, ExitStopsTheWorkerDeletesTheIconAndEndsWithZero) {
     ASSERT_EQ(threads.size(), 2u) << "the UI thread and the worker";
     // How many 100 ms waits the handshake takes depends on timing; their
     // order around them does not.
-    expect_sequence(concat({{
-                                R"(TrackPopupMenuEx(hmenu#1, 0, 60, 290, hwnd#1 "Pendrel", NULL) = TRUE)",
-                                "DestroyMenu(hmenu#1) = TRUE",
-                                "SetEvent(event#1) = TRUE",
-                                "SetEvent(event#1) = TRUE",
-                                "CloseHandle(thread#1) = TRUE",
-                                "CloseHandle(event#1) = TRUE",
-                                "CloseHandle(event#2) = TRUE",
-                            },
-                            exit_after_stop}),
-                    without(threads[0], "WaitForSingleObject("), "UI thread");
+    EXPECT_TRUE(same_sequence(concat({{
+                                          R"(TrackPopupMenuEx(hmenu#1, 0, 60, 290, hwnd#1 "Pendrel", NULL) = TRUE)",
+                                          "DestroyMenu(hmenu#1) = TRUE",
+                                          "SetEvent(event#1) = TRUE",
+                                          "SetEvent(event#1) = TRUE",
+                                          "CloseHandle(thread#1) = TRUE",
+                                          "CloseHandle(event#1) = TRUE",
+                                          "CloseHandle(event#2) = TRUE",
+                                      },
+                                      exit_after_stop}),
+                              without(threads[0], "WaitForSingleObject("), "UI thread"));
     // The worker signals once more as it ends, and never closes a handle.
-    expect_sequence({"SetEvent(event#2) = TRUE"}, without(threads[1], "WaitForSingleObject("), "worker");
+    EXPECT_TRUE(same_sequence({"SetEvent(event#2) = TRUE"}, without(threads[1], "WaitForSingleObject("), "worker"));
     EXPECT_EQ(exit_code(1), 0u);
     run({"expect tray 0"});
 }
@@ -114,7 +112,7 @@ TEST_F(Tray, ExitWithoutAWorkerEndsAtOnce) {
     // 32 waits on the null start/stop signal, one on the null wake event.
     for (int i = 0; i < 33; ++i) expected.push_back("WaitForSingleObject(NULL, 100) = WAIT_FAILED");
     for (int i = 0; i < 3; ++i) expected.push_back("CloseHandle(NULL) = FALSE");
-    expect_sequence(concat({expected, exit_after_stop}), calls_of(), "no worker");
+    EXPECT_TRUE(same_sequence(concat({expected, exit_after_stop}), calls_of(), "no worker"));
     EXPECT_EQ(exit_code(1), 0u);
 }
 
@@ -124,7 +122,7 @@ TEST_F(Tray, ExitNeverCutsAReadShort) {
     const std::string read(200, 'x');
     for (int attempt = 0; attempt < 3; ++attempt) {
         SCOPED_TRACE(attempt);
-        scenario::dev().reset();
+        scenario::runner().reset();
         run({"launch", "tap tray"});
         ASSERT_TRUE(zel::control::scan(read).accepted);
         auto deadline = pf::Clock::now() + 2s;
@@ -133,7 +131,7 @@ TEST_F(Tray, ExitNeverCutsAReadShort) {
         ASSERT_TRUE(ud::choose(1324));
         run({"wait-exit"});
         run({"sync"});
-        auto typed = ud::text_of(scenario::dev().memo_edit());
+        auto typed = ud::text_of(scenario::runner().memo_edit());
         EXPECT_EQ(typed, std::u16string(read.begin(), read.end()))
             << "the memo holds " << typed.size() << " of " << read.size() << " characters";
     }
@@ -143,7 +141,7 @@ TEST_F(Tray, RestoreShowsTheBannerClosesTheReaderAndKeepsTheWorker) {
     run({"launch"});
     pf::trace_clear();
     run({"post 1325"});
-    expect_sequence(
+    EXPECT_TRUE(same_sequence(
         {
             tray_delete,
             R"(ShowWindow(hwnd#1 "Pendrel", SW_SHOW) = FALSE)",
@@ -155,7 +153,7 @@ TEST_F(Tray, RestoreShowsTheBannerClosesTheReaderAndKeepsTheWorker) {
             R"(DrawTextW(hdc#1, "1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ", 28, {0,0,240,294}, DT_CENTER|DT_VCENTER|DT_SINGLELINE) = 16)",
             R"(EndPaint(hwnd#1 "Pendrel") = TRUE)",
         },
-        calls_of(), "restore");
+        calls_of(), "restore"));
     run({"expect window shown", "expect tray 0", "expect reader closed", "expect worker running"});
 }
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-class Files : public DeviceTest {
+class Files : public FreshDevice {
 protected:
     TempDeviceRoot root;
     HANDLE open(const char16_t* path) {

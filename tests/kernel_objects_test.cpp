@@ -7,7 +7,7 @@
 
 namespace {
 
-using Kernel = DeviceTest;
+using Kernel = FreshDevice;
 
 TEST_F(Kernel, TimedWaitTimesOutAndIsTraced) {
     TracedProcess app;
@@ -16,11 +16,13 @@ TEST_F(Kernel, TimedWaitTimesOutAndIsTraced) {
     EXPECT_EQ(WaitForSingleObject(e, 120), WAIT_TIMEOUT);
     CloseHandle(e);
     // Short poll waits that time out are left to the verbose trace.
-    EXPECT_TRUE(same_sequence(app.calls(), {
-        "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
-        "WaitForSingleObject(event#1, 120) = WAIT_TIMEOUT",
-        "CloseHandle(event#1) = TRUE",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
+            "WaitForSingleObject(event#1, 120) = WAIT_TIMEOUT",
+            "CloseHandle(event#1) = TRUE",
+        },
+        app.calls(), "calls"));
 }
 
 TEST_F(Kernel, NullAndClosedHandlesFailAtOnce) {
@@ -42,9 +44,10 @@ TEST_F(Kernel, NullAndClosedHandlesFailAtOnce) {
         EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     }
     auto waits = app.calls_starting("WaitForSingleObject");
-    EXPECT_TRUE(same_sequence(waits, {"WaitForSingleObject(NULL, INFINITE) = WAIT_FAILED",
-                                      "WaitForSingleObject(event#1, INFINITE) = WAIT_FAILED",
-                                      "WaitForSingleObject(0xFFFFFFFFFFFFFFFF, INFINITE) = WAIT_FAILED"}));
+    EXPECT_TRUE(same_sequence(
+        {"WaitForSingleObject(NULL, INFINITE) = WAIT_FAILED", "WaitForSingleObject(event#1, INFINITE) = WAIT_FAILED",
+         "WaitForSingleObject(0xFFFFFFFFFFFFFFFF, INFINITE) = WAIT_FAILED"},
+        waits, "waits on bad handles"));
 }
 
 TEST_F(Kernel, NamedMutexExistsOnceDeviceWide) {
@@ -137,14 +140,16 @@ TEST_F(Kernel, HandleNamesCountPerType) {
     HANDLE m1 = CreateMutexW(NULL, FALSE, NULL);
     HANDLE e2 = CreateEventW(NULL, TRUE, TRUE, u"named");
     for (HANDLE h : {e1, m1, e2}) CloseHandle(h);
-    EXPECT_TRUE(same_sequence(app.calls(), {
-        "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
-        "CreateMutexW(NULL, FALSE, NULL) = mutex#1",
-        "CreateEventW(NULL, TRUE, TRUE, \"named\") = event#2",
-        "CloseHandle(event#1) = TRUE",
-        "CloseHandle(mutex#1) = TRUE",
-        "CloseHandle(event#2) = TRUE",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
+            "CreateMutexW(NULL, FALSE, NULL) = mutex#1",
+            "CreateEventW(NULL, TRUE, TRUE, \"named\") = event#2",
+            "CloseHandle(event#1) = TRUE",
+            "CloseHandle(mutex#1) = TRUE",
+            "CloseHandle(event#2) = TRUE",
+        },
+        app.calls(), "calls"));
 }
 
 TEST_F(Kernel, InterlockedOperations) {

@@ -21,7 +21,6 @@
 #include <vector>
 
 using namespace std::chrono_literals;
-using trace_table::same_sequence;
 using trace_table::TracedProcess;
 
 inline std::string key_down(int vk) { return "keybd_event(" + pf::hex(vk, 2) + ", 0, KEYEVENTF_SILENT, 0)"; }
@@ -38,13 +37,7 @@ inline std::vector<std::string> typed(int vk, bool shift) {
     return out;
 }
 
-inline std::vector<std::string> concat(std::initializer_list<std::vector<std::string>> parts) {
-    std::vector<std::string> out;
-    for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-class DeviceTest : public ::testing::Test {
+class FreshDevice : public ::testing::Test {
 protected:
     void SetUp() override {
         zel::control::reset();
@@ -73,6 +66,9 @@ protected:
         ASSERT_EQ(ZELOpen(NULL, 0), 0u);
     }
 };
+
+// The fixture's former name, for tests written before it was renamed.
+using DeviceTest = FreshDevice;
 
 // Characters typed on the device keyboard, decoded through its layout.
 class TypedText {

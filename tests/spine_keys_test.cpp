@@ -3,7 +3,7 @@
 
 namespace {
 
-class KeyOutput : public DeviceTest {
+class KeyOutput : public FreshDevice {
 protected:
     // Puts bytes in the read buffer, then translates and emits `length` of
     // them as the worker does; returns the traced calls.
@@ -19,62 +19,74 @@ protected:
 };
 
 TEST_F(KeyOutput, LowerCaseLetterThenDigit) {
-    EXPECT_TRUE(same_sequence(emit("a1"), {
-        "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x41, 0, KEYEVENTF_SILENT, 0)",
-        "keybd_event(0x41, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x31, 0, KEYEVENTF_SILENT, 0)",
-        "keybd_event(0x31, 0, KEYEVENTF_KEYUP, 0)",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x41, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0x41, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x31, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0x31, 0, KEYEVENTF_KEYUP, 0)",
+        },
+        emit("a1"), "keys of a1"));
 }
 
 TEST_F(KeyOutput, CapitalLetterHoldsShift) {
-    EXPECT_TRUE(same_sequence(emit("A"), {
-        "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x10, 0, KEYEVENTF_SILENT, 0)",
-        "keybd_event(0x41, 0, KEYEVENTF_SILENT, 0)",
-        "keybd_event(0x41, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x10, 0, KEYEVENTF_KEYUP, 0)",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x10, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0x41, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0x41, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x10, 0, KEYEVENTF_KEYUP, 0)",
+        },
+        emit("A"), "keys of A"));
 }
 
 TEST_F(KeyOutput, ColonAndAsteriskShareTheirKey) {
-    EXPECT_TRUE(same_sequence(emit(":*"), {
-        "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0xDE, 0, KEYEVENTF_SILENT, 0)",
-        "keybd_event(0xDE, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x10, 0, KEYEVENTF_SILENT, 0)",
-        "keybd_event(0xDE, 0, KEYEVENTF_SILENT, 0)",
-        "keybd_event(0xDE, 0, KEYEVENTF_KEYUP, 0)",
-        "keybd_event(0x10, 0, KEYEVENTF_KEYUP, 0)",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0xDE, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0xDE, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x5B, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x10, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0xDE, 0, KEYEVENTF_SILENT, 0)",
+            "keybd_event(0xDE, 0, KEYEVENTF_KEYUP, 0)",
+            "keybd_event(0x10, 0, KEYEVENTF_KEYUP, 0)",
+        },
+        emit(":*"), "keys of :*"));
 }
 
 TEST_F(KeyOutput, ControlBytesAreTheirOwnKeys) {
-    EXPECT_TRUE(same_sequence(emit("\r"), typed(0x0D, false)));
-    EXPECT_TRUE(same_sequence(emit(std::string(1, '\0')), typed(0x00, false)));
-    EXPECT_TRUE(same_sequence(emit("\t\b\x1b "), concat({typed(0x09, false), typed(0x08, false),
-                                                         typed(0x1B, false), typed(0x20, false)})));
+    EXPECT_TRUE(same_sequence(typed(0x0D, false), emit("\r"), "keys of Return"));
+    EXPECT_TRUE(same_sequence(typed(0x00, false), emit(std::string(1, '\0')), "keys of a NUL byte"));
+    EXPECT_TRUE(same_sequence(concat({typed(0x09, false), typed(0x08, false), typed(0x1B, false), typed(0x20, false)}),
+                              emit("\t\b\x1b "), "keys of control bytes"));
 }
 
-TEST_F(KeyOutput, LengthZeroSendsNothing) { EXPECT_TRUE(same_sequence(emit("abc", 0), {})); }
+TEST_F(KeyOutput, LengthZeroSendsNothing) {
+    EXPECT_TRUE(same_sequence({}, emit("abc", 0), "keys of a read of length 0"));
+}
 
 TEST_F(KeyOutput, OnlyTheReadLengthIsTyped) {
-    EXPECT_TRUE(same_sequence(emit("xyz!", 2), concat({typed('X', false), typed('Y', false)})));
+    EXPECT_TRUE(
+        same_sequence(concat({typed('X', false), typed('Y', false)}), emit("xyz!", 2), "keys of the first 2 bytes"));
 }
 
 TEST_F(KeyOutput, DigitRowShiftsAsOnAJapaneseKeyboard) {
-    EXPECT_TRUE(same_sequence(emit("\"'~_"), concat({typed(0x32, true), typed(0x37, true), typed(0x30, true),
-                                                      typed(0xBB, true)})));
+    EXPECT_TRUE(same_sequence(concat({typed(0x32, true), typed(0x37, true), typed(0x30, true), typed(0xBB, true)}),
+                              emit("\"'~_"), "keys of shifted symbols"));
 }
 
 TEST_F(KeyOutput, BytesWithoutAKeySendNothing) {
     // "Q" first, so that stale codes would show if they were replayed.
     emit("Q");
-    EXPECT_TRUE(same_sequence(emit("\x80"), {}));
-    EXPECT_TRUE(same_sequence(emit("a\xFF" "b\xC0"), concat({typed('A', false), typed('B', false)})));
+    EXPECT_TRUE(same_sequence({}, emit("\x80"), "keys of 0x80"));
+    EXPECT_TRUE(same_sequence(concat({typed('A', false), typed('B', false)}),
+                              emit("a\xFF"
+                                   "b\xC0"),
+                              "keys of bytes above 0x7F"));
 }
 
 // Every printable character typed and read back through the device

@@ -5,7 +5,7 @@
 
 namespace {
 
-class Settings : public DeviceTest {
+class Settings : public FreshDevice {
 protected:
     TempDeviceRoot root;
     int read_with(const std::string& content) {
@@ -20,11 +20,13 @@ protected:
 TEST_F(Settings, MissingFileIsMinusOne) {
     TracedProcess app;
     EXPECT_EQ(ReadStartupSetting(), -1);
-    EXPECT_TRUE(same_sequence(app.calls(), {
-        "CreateFileW(\"\\\\FlashDisk\\\\Velmira\\\\PENDRELTOOL.ini\", GENERIC_READ, FILE_SHARE_READ, NULL, "
-        "OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL) = INVALID_HANDLE_VALUE [ERROR_PATH_NOT_FOUND]",
-        "GetLastError() = ERROR_PATH_NOT_FOUND",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "CreateFileW(\"\\\\FlashDisk\\\\Velmira\\\\PENDRELTOOL.ini\", GENERIC_READ, FILE_SHARE_READ, NULL, "
+            "OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL) = INVALID_HANDLE_VALUE [ERROR_PATH_NOT_FOUND]",
+            "GetLastError() = ERROR_PATH_NOT_FOUND",
+        },
+        app.calls(), "calls"));
 }
 
 TEST_F(Settings, EmptyFileIsZero) { EXPECT_EQ(read_with(""), 0); }
@@ -85,8 +87,8 @@ TEST_F(Settings, FailedReadIsMinusOneAndClosesTheFile) {
     TracedProcess app;
     pf::kernel::fail_next(pf::kernel::Call::ReadFile);
     EXPECT_EQ(ReadStartupSetting(), -1);
-    EXPECT_TRUE(same_sequence(app.calls_starting("ReadFile"),
-                              {"ReadFile(file#1, buffer, 1, &read, NULL) = FALSE [ERROR_READ_FAULT]"}));
+    EXPECT_TRUE(same_sequence({"ReadFile(file#1, buffer, 1, &read, NULL) = FALSE [ERROR_READ_FAULT]"},
+                              app.calls_starting("ReadFile"), "reads of the file"));
     EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
 }
 

@@ -22,18 +22,18 @@ bool eventually(const std::function<bool()>& cond) {
     return cond();
 }
 
-class WorkerRestart : public DeviceTest {
+class WorkerRestart : public FreshDevice {
 protected:
     // The stop's 32 waits of 100 ms pass 20 times as fast.
     void SetUp() override {
-        DeviceTest::SetUp();
+        FreshDevice::SetUp();
         pf::set_time_scale(20);
     }
     void TearDown() override {
         release = true;
         if (WorkerThread) StopReaderWorker();
         pf::set_time_scale(1);
-        DeviceTest::TearDown();
+        FreshDevice::TearDown();
     }
     std::atomic<bool> gate_reached{false};
     std::atomic<bool> release{false};

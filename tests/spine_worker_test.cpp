@@ -17,11 +17,11 @@ const std::vector<std::string> worker_start = {
 
 LONG read_flag(volatile LONG& flag) { return std::atomic_ref<LONG>(const_cast<LONG&>(flag)).load(); }
 
-class Worker : public DeviceTest {
+class Worker : public FreshDevice {
 protected:
     void TearDown() override {
         if (WorkerThread) StopReaderWorker();
-        DeviceTest::TearDown();
+        FreshDevice::TearDown();
     }
 };
 
@@ -31,12 +31,14 @@ TEST_F(Worker, FetchesAndTypesAScannedRead) {
     ASSERT_EQ(StartReaderWorker(NULL), 0);
     ASSERT_TRUE(zel::control::scan("a1").accepted);
     ASSERT_TRUE(pf::wait_quiet(10s));
-    EXPECT_TRUE(same_sequence(app.calls(), concat({worker_start,
-                                                   {
-                                                       "ZELPollStatus(&status, &pending) = 0 [pending 1]",
-                                                       "ZELReadData(buffer, &info, &length) = 0 [length 2]",
-                                                   },
-                                                   typed('A', false), typed('1', false)})));
+    EXPECT_TRUE(same_sequence(concat({worker_start,
+                                      {
+                                          "ZELPollStatus(&status, &pending) = 0 [pending 1]",
+                                          "ZELReadData(buffer, &info, &length) = 0 [length 2]",
+                                      },
+                                      typed('A', false),
+                                      typed('1', false)}),
+                              app.calls(), "calls"));
     EXPECT_EQ(StopReaderWorker(), 0);
 }
 
@@ -67,11 +69,13 @@ TEST_F(Worker, StartThenStopLeavesNoHandleOpen) {
     EXPECT_EQ(WakeEvent, nullptr);
     EXPECT_EQ(SignalEvent, nullptr);
     // The stop closes what the start created, in this order.
-    EXPECT_TRUE(same_sequence(app.calls_starting("CloseHandle"), {
-        "CloseHandle(thread#1) = TRUE",
-        "CloseHandle(event#1) = TRUE",
-        "CloseHandle(event#2) = TRUE",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "CloseHandle(thread#1) = TRUE",
+            "CloseHandle(event#1) = TRUE",
+            "CloseHandle(event#2) = TRUE",
+        },
+        app.calls_starting("CloseHandle"), "handles closed"));
 }
 
 TEST_F(Worker, StartWhileRunningKeepsTheRunningWorker) {
@@ -81,7 +85,7 @@ TEST_F(Worker, StartWhileRunningKeepsTheRunningWorker) {
     auto before = app.calls();
     EXPECT_EQ(StartReaderWorker(NULL), 0);
     EXPECT_EQ(WorkerThread, first);
-    EXPECT_TRUE(same_sequence(app.calls(), before));
+    EXPECT_TRUE(same_sequence(before, app.calls(), "calls"));
     EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 3u);
     StopReaderWorker();
     EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
@@ -94,7 +98,7 @@ TEST_F(Worker, StopWithoutWorkerFailsEveryCallAtOnce) {
     for (int i = 0; i < 32; ++i) expected.push_back("WaitForSingleObject(NULL, 100) = WAIT_FAILED");
     expected.push_back("WaitForSingleObject(NULL, 100) = WAIT_FAILED");
     for (int i = 0; i < 3; ++i) expected.push_back("CloseHandle(NULL) = FALSE");
-    EXPECT_TRUE(same_sequence(app.calls(), expected));
+    EXPECT_TRUE(same_sequence(expected, app.calls(), "calls"));
     EXPECT_EQ(WorkerThread, nullptr);
     EXPECT_EQ(WakeEvent, nullptr);
     EXPECT_EQ(SignalEvent, nullptr);
@@ -104,12 +108,14 @@ TEST_F(Worker, ThreadCreationFailureAnswers9999AfterTheStartWait) {
     TracedProcess app;
     pf::kernel::fail_next(pf::kernel::Call::CreateThread);
     EXPECT_EQ(StartReaderWorker(NULL), 9999);
-    EXPECT_TRUE(same_sequence(app.calls(), {
-        "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
-        "CreateEventW(NULL, FALSE, FALSE, NULL) = event#2",
-        "CreateThread(NULL, 0, ReaderWorker, NULL, 0, NULL) = NULL",
-        "WaitForSingleObject(event#2, 3000) = WAIT_TIMEOUT",
-    }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
+            "CreateEventW(NULL, FALSE, FALSE, NULL) = event#2",
+            "CreateThread(NULL, 0, ReaderWorker, NULL, 0, NULL) = NULL",
+            "WaitForSingleObject(event#2, 3000) = WAIT_TIMEOUT",
+        },
+        app.calls(), "calls"));
     // A later start keeps the events instead of leaking a second pair.
     EXPECT_EQ(StartReaderWorker(NULL), 0);
     EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 3u);
@@ -154,11 +160,119 @@ TEST_F(Worker, StopDuringEmissionTakesEffectAfterTheWholeRead) {
     EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
 }
 
+// ---- the stop's waits, against a stand-in worker that ends on cue ----
+
+// The stand-in ends while the stopper is blocked in its n-th wait for the
+// end signal (0: never ends until released).
+struct StandIn {
+    pf::Thread* stopper = nullptr;
+    int ends_in_wait = 0;
+    HANDLE release = NULL;
+};
+StandIn stand_in;
+
+// The stopper's waits for the end signal that have returned so far.
+int signal_waits_returned() {
+    int n = 0;
+    for (const pf::TraceRecord& r : pf::trace_records())
+        if (r.thread == stand_in.stopper->ordinal && r.text.rfind("WaitForSingleObject(event#2, 100)", 0) == 0) ++n;
+    return n;
+}
+
+bool stopper_blocked() {
+    pf::Lock lock(pf::device_mutex());
+    return stand_in.stopper->blocked;
+}
+
+// Does what a worker does once it sees the stop: takes the wake-up, marks
+// itself done, signals its end.
+DWORD WINAPI StandInWorker(LPVOID) {
+    if (stand_in.ends_in_wait == 0) return WaitForSingleObject(stand_in.release, INFINITE);
+    for (int i = 0; i < 10000; ++i) {
+        if (read_flag(StopRequested) == 1 && signal_waits_returned() == stand_in.ends_in_wait - 1 &&
+            stopper_blocked())
+            break;
+        std::this_thread::sleep_for(1ms);
+    }
+    WaitForSingleObject(WakeEvent, 0);
+    InterlockedExchange(&WorkerDone, 1);
+    SetEvent(SignalEvent);
+    return 1;
+}
+
+const std::vector<std::string> stop_requested = {"SetEvent(event#1) = TRUE", "SetEvent(event#1) = TRUE"};
+const std::vector<std::string> handles_closed = {
+    "CloseHandle(thread#1) = TRUE",
+    "CloseHandle(event#1) = TRUE",
+    "CloseHandle(event#2) = TRUE",
+};
+const std::string signal_timeout = "WaitForSingleObject(event#2, 100) = WAIT_TIMEOUT";
+
+class Stop : public FreshDevice {
+protected:
+    // Sets up the handshake as StartReaderWorker leaves it, with the
+    // stand-in as the worker.
+    void start_stand_in(int ends_in_wait) {
+        WakeEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
+        SignalEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
+        stand_in = StandIn{&pf::current_thread(), ends_in_wait, CreateEventW(NULL, TRUE, FALSE, NULL)};
+        WorkerThread = CreateThread(NULL, 0, StandInWorker, NULL, 0, NULL);
+        ASSERT_TRUE(WorkerThread != NULL);
+    }
+    // The stopper's own calls since the stop began.
+    std::vector<std::string> stop_calls() {
+        std::vector<std::string> out;
+        for (const pf::TraceRecord& r : pf::trace_records())
+            if (r.thread == stand_in.stopper->ordinal && r.party == app.party()) out.push_back(r.text);
+        return out;
+    }
+    // Stops a stand-in that ends in the stopper's n-th wait: once WorkerDone
+    // reads 1 the stopper waits once more on the signal, then on the wake-up
+    // event (which the worker took).
+    void stop_worker_ending_in_wait(int n) {
+        start_stand_in(n);
+        pf::trace_clear();
+        EXPECT_EQ(StopReaderWorker(), 0);
+        std::vector<std::string> waits(n - 1, signal_timeout);
+        waits.push_back("WaitForSingleObject(event#2, 100) = WAIT_OBJECT_0");
+        waits.push_back(signal_timeout);  // the one more wait
+        waits.push_back("WaitForSingleObject(event#1, 100) = WAIT_TIMEOUT");
+        EXPECT_TRUE(same_sequence(concat({stop_requested, waits, handles_closed}), stop_calls(),
+                                  "stop of a worker ending in wait " + std::to_string(n)));
+        EXPECT_EQ(read_flag(WorkerDone), 1);
+        EXPECT_EQ(WorkerThread, nullptr);
+    }
+
+    void TearDown() override {
+        SetEvent(stand_in.release);
+        CloseHandle(stand_in.release);
+        pf::set_time_scale(1);
+        FreshDevice::TearDown();
+    }
+    TracedProcess app;
+};
+
+TEST_F(Stop, WorkerEndingInTheFirstWaitCostsOneMoreSignalWait) { stop_worker_ending_in_wait(1); }
+TEST_F(Stop, WorkerEndingInTheThirdWaitCostsOneMoreSignalWait) { stop_worker_ending_in_wait(3); }
+
+// A worker that never ends: 32 waits, WorkerDone not read after the last,
+// so no extra wait; the wake-up event is still set from the stop.
+TEST_F(Stop, WorkerThatNeverEndsGetsThirtyTwoWaits) {
+    pf::set_time_scale(20);
+    start_stand_in(0);
+    pf::trace_clear();
+    EXPECT_EQ(StopReaderWorker(), 0);
+    std::vector<std::string> waits(32, signal_timeout);
+    waits.push_back("WaitForSingleObject(event#1, 100) = WAIT_OBJECT_0");
+    EXPECT_TRUE(same_sequence(concat({stop_requested, waits, handles_closed}), stop_calls(), "stop given up"));
+    EXPECT_EQ(read_flag(WorkerDone), 0);
+}
+
 TEST_F(Worker, ResetReaderClosesAndResets) {
     open_reader(0);
     TracedProcess app;
     ResetReader();
-    EXPECT_TRUE(same_sequence(app.calls(), {"ZELClose() = 0", "ZELOp590() = 0", "ZELOp580() = 0"}));
+    EXPECT_TRUE(same_sequence({"ZELClose() = 0", "ZELOp590() = 0", "ZELOp580() = 0"}, app.calls(), "calls"));
     EXPECT_FALSE(zel::control::is_open());
 }
 

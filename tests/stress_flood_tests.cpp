@@ -1,7 +1,7 @@
 // A flood of random printable reads, scanned as fast as the reader takes
 // them: in the background mode every byte arrives in the memo, in order; in
 // the read display they fill field 1001 as far as it holds.
-#include "stress_device.hpp"
+#include "stress.hpp"
 
 #include <random>
 
@@ -62,14 +62,14 @@ void flood(const std::vector<std::string>& reads, const std::function<void(const
     }
 }
 
-using Flood = DeviceStress;
+using Flood = StressTest;
 
 TEST_F(Flood, BackgroundModeTypesEveryReadIntoTheMemoInOrder) {
     auto reads = random_reads(count(flood_reads), 2024);
     run("launch");
     ASSERT_TRUE(settles("expect window hidden"));
     ASSERT_TRUE(settles("expect worker running"));
-    HWND memo = dev().memo_edit();
+    HWND memo = runner().memo_edit();
     std::size_t typed = 0;
     flood(reads, [&](const std::string& batch) {
         std::string seen = bytes_of(ud::text_of(memo));

@@ -2,7 +2,7 @@
 // display opened and closed, read key output, tray taps and popup choices,
 // the restore command. One Pendrel keeps running, and each round leaves the
 // device holding what it held before.
-#include "stress_device.hpp"
+#include "stress.hpp"
 
 namespace {
 
@@ -12,7 +12,7 @@ int running_launches() {
     int n = 0;
     pf::Lock lock(pf::device_mutex());
     for (int i = 1;; ++i) {
-        pf::Process* p = dev().launch_process(i);
+        pf::Process* p = runner().launch_process(i);
         if (!p) return n;
         if (!p->ended) ++n;
     }
@@ -24,7 +24,7 @@ void round_trip(std::initializer_list<const char*> actions, std::initializer_lis
     for (const char* e : settled) ASSERT_TRUE(settles(e)) << "after " << *(actions.end() - 1);
 }
 
-using Loop = DeviceStress;
+using Loop = StressTest;
 
 TEST_F(Loop, ShownProgramThroughEveryCommandStaysAloneAndLeaksNothing) {
     const int rounds = count(25);
@@ -61,7 +61,7 @@ TEST_F(Loop, ShownProgramThroughEveryCommandStaysAloneAndLeaksNothing) {
 
         // Every round ends where the first one ended.
         if (!after_round) {
-            ASSERT_TRUE(eventually([] { return live_threads(dev().launch_process(1)) == 1; }));
+            ASSERT_TRUE(eventually([] { return live_threads(runner().launch_process(1)) == 1; }));
             after_round = holdings();
         }
         Holdings now;
@@ -79,8 +79,8 @@ TEST_F(Loop, ShownProgramThroughEveryCommandStaysAloneAndLeaksNothing) {
     Holdings now;
     EXPECT_TRUE(eventually([&] { return (now = holdings()) == before_launch; }))
         << "holding " << now << " after the exit, " << before_launch << " before the launch";
-    for (int n = 1; dev().launch_process(n); ++n)
-        EXPECT_TRUE(ud::windows_of(dev().launch_process(n)).empty()) << "pendrel#" << n << " left a window";
+    for (int n = 1; runner().launch_process(n); ++n)
+        EXPECT_TRUE(ud::windows_of(runner().launch_process(n)).empty()) << "pendrel#" << n << " left a window";
 }
 
 TEST_F(Loop, BackgroundStartsEndedFromTheTrayLeakNothing) {
@@ -104,8 +104,8 @@ TEST_F(Loop, BackgroundStartsEndedFromTheTrayLeakNothing) {
         Holdings now;
         EXPECT_TRUE(eventually([&] { return (now = holdings()) == before; }))
             << "holding " << now << ", " << before << " before the launch";
-        for (int k = 1; dev().launch_process(k); ++k)
-            EXPECT_TRUE(ud::windows_of(dev().launch_process(k)).empty()) << "pendrel#" << k << " left a window";
+        for (int k = 1; runner().launch_process(k); ++k)
+            EXPECT_TRUE(ud::windows_of(runner().launch_process(k)).empty()) << "pendrel#" << k << " left a window";
         if (HasFailure()) return;
         // The memo starts empty for the next launch's read.
         clear_memo();

@@ -1,7 +1,7 @@
 // Bad settings files: each gives ReadStartupSetting's answer and the start
 // that answer calls for, and nothing else: no message, no file left open,
 // no read past the deciding byte.
-#include "stress_device.hpp"
+#include "stress.hpp"
 
 #include "settings.h"
 
@@ -119,12 +119,12 @@ FileCalls file_calls(const std::vector<std::string>& lines) {
     return f;
 }
 
-using BadSettings = DeviceStress;
+using BadSettings = StressTest;
 
 TEST_F(BadSettings, EachFileGivesItsAnswerAndItsStart) {
     for (const BadFile& c : bad_files()) {
         SCOPED_TRACE(c.name);
-        dev().reset();
+        runner().reset();
 
         // The answer itself, on the test's own (untraced) thread.
         prepare(c);

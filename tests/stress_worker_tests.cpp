@@ -1,6 +1,6 @@
 // The reader worker started and stopped over and over: every cycle closes
 // what it opened, and every worker thread ends.
-#include "stress_device.hpp"
+#include "stress.hpp"
 
 #include <atomic>
 

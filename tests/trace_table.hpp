@@ -12,17 +12,17 @@
 //
 //     TracedProcess app;
 //     ... run the code under test ...
-//     EXPECT_TRUE(same_sequence(app.calls(), {
+//     EXPECT_TRUE(same_sequence({
 //         "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
 //         "CloseHandle(event#1) = TRUE",
-//     }));
+//     }, app.calls(), "an event made and closed"));
 //
-// same_sequence compares strictly, entry by entry, and on failure prints the
-// first differing entry (expected against actual) and both sequences.
+// (same_sequence, from sequence.hpp, compares strictly entry by entry.)
 #pragma once
 #include <gtest/gtest.h>
 
 #include "core/core.hpp"
+#include "sequence.hpp"
 
 #include <atomic>
 #include <sstream>
@@ -46,24 +46,6 @@ inline std::vector<std::string> texts_starting(std::string_view party, std::stri
     for (const std::string& t : texts(party))
         if (t.compare(0, prefix.size(), prefix) == 0) out.push_back(t);
     return out;
-}
-
-inline ::testing::AssertionResult same_sequence(const std::vector<std::string>& actual,
-                                                const std::vector<std::string>& expected) {
-    std::size_t n = std::max(actual.size(), expected.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        bool have_e = i < expected.size(), have_a = i < actual.size();
-        if (have_e && have_a && expected[i] == actual[i]) continue;
-        std::ostringstream out;
-        out << "sequences differ at entry " << i << ":\n  expected: "
-            << (have_e ? expected[i] : std::string("(end of sequence)")) << "\n  actual:   "
-            << (have_a ? actual[i] : std::string("(end of sequence)")) << "\nexpected sequence:\n";
-        for (std::size_t k = 0; k < expected.size(); ++k) out << "  " << k << ": " << expected[k] << "\n";
-        out << "actual sequence:\n";
-        for (std::size_t k = 0; k < actual.size(); ++k) out << "  " << k << ": " << actual[k] << "\n";
-        return ::testing::AssertionFailure() << out.str();
-    }
-    return ::testing::AssertionSuccess();
 }
 
 class TracedProcess {

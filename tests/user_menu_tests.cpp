@@ -80,8 +80,9 @@ TEST_F(PopupTest, ChoosingAnItemPostsItsCommandAfterThePopupCloses) {
     ASSERT_TRUE(dev::choose(1324));
     EXPECT_EQ(finish(), TRUE);
     EXPECT_FALSE(dev::popup_open());
-    ok_sequence({{"Owner", WM_INITMENUPOPUP, any, any}}, returned_before, "before TrackPopupMenuEx returned");
-    ok_sequence({{"Owner", WM_COMMAND, 1324, 0}}, rec().take(), "after TrackPopupMenuEx returned");
+    EXPECT_TRUE(
+        same_sequence({{"Owner", WM_INITMENUPOPUP, any, any}}, returned_before, "before TrackPopupMenuEx returned"));
+    EXPECT_TRUE(same_sequence({{"Owner", WM_COMMAND, 1324, 0}}, rec().take(), "after TrackPopupMenuEx returned"));
 }
 
 TEST_F(PopupTest, TapOutsideClosesWithoutACommand) {
@@ -89,7 +90,7 @@ TEST_F(PopupTest, TapOutsideClosesWithoutACommand) {
     EXPECT_EQ(dev::open_popup()->rect.top, 200);
     ASSERT_TRUE(dev::tap_outside());
     EXPECT_EQ(finish(), FALSE);
-    ok_sequence({}, rec().take(), "after a tap outside");
+    EXPECT_TRUE(same_sequence({}, rec().take(), "after a tap outside"));
     EXPECT_FALSE(dev::tap_outside()) << "nothing left to close";
     EXPECT_FALSE(dev::choose(1324));
 }
@@ -111,9 +112,9 @@ TEST_F(PopupTest, AClickPostedToTheThreadFromInsideAHandlerClosesIt) {
     }
     EXPECT_EQ(finish(), FALSE);
     EXPECT_FALSE(dev::popup_open());
-    ok_sequence({{"Owner", WM_INITMENUPOPUP, any, any}, {"Owner", kTrayTap, 1, WM_LBUTTONDOWN}}, returned_before,
-                "the tap handled inside the popup's loop");
-    ok_sequence({}, rec().take(), "no command afterwards");
+    EXPECT_TRUE(same_sequence({{"Owner", WM_INITMENUPOPUP, any, any}, {"Owner", kTrayTap, 1, WM_LBUTTONDOWN}},
+                              returned_before, "the tap handled inside the popup's loop"));
+    EXPECT_TRUE(same_sequence({}, rec().take(), "no command afterwards"));
 }
 
 TEST_F(PopupTest, KeptOnTheScreenAtTheRightAndBottomEdges) {
@@ -131,7 +132,7 @@ TEST_F(PopupTest, ReturnCommandFlagReturnsTheIdAndPostsNothing) {
     track(0, 0, TPM_RETURNCMD);
     ASSERT_TRUE(dev::choose(1324));
     EXPECT_EQ(finish(), 1324);
-    ok_sequence({}, rec().take(), "no posted command with TPM_RETURNCMD");
+    EXPECT_TRUE(same_sequence({}, rec().take(), "no posted command with TPM_RETURNCMD"));
 }
 
 TEST_F(PopupTest, TheProgramsMenuCallsAreTraced) {
@@ -146,14 +147,16 @@ TEST_F(PopupTest, TheProgramsMenuCallsAreTraced) {
     std::vector<std::string> menu_calls;
     for (auto& c : calls)
         if (c.find("Menu") != std::string::npos) menu_calls.push_back(c);
-    EXPECT_TRUE(trace_table::same_sequence(menu_calls, {
-                                                           "CreatePopupMenu() = " + m,
-                                                           "AppendMenuW(" + m + ", MF_STRING, 1324, \"終了\") = TRUE",
-                                                           "AppendMenuW(" + m + ", MF_SEPARATOR, 0, NULL) = TRUE",
-                                                           "AppendMenuW(" + m + ", MF_STRING|MF_GRAYED, 1400, \"Grey\") = TRUE",
-                                                           "TrackPopupMenuEx(" + m + ", 0, 60, 290, hwnd#2 \"Owner\", NULL) = TRUE",
-                                                           "DestroyMenu(" + m + ") = TRUE",
-                                                       }));
+    EXPECT_TRUE(same_sequence(
+        {
+            "CreatePopupMenu() = " + m,
+            "AppendMenuW(" + m + ", MF_STRING, 1324, \"終了\") = TRUE",
+            "AppendMenuW(" + m + ", MF_SEPARATOR, 0, NULL) = TRUE",
+            "AppendMenuW(" + m + ", MF_STRING|MF_GRAYED, 1400, \"Grey\") = TRUE",
+            "TrackPopupMenuEx(" + m + ", 0, 60, 290, hwnd#2 \"Owner\", NULL) = TRUE",
+            "DestroyMenu(" + m + ") = TRUE",
+        },
+        menu_calls, "menu calls"));
 }
 
 TEST_F(PopupTest, BadHandlesAndASecondPopupOnTheSameThreadFail) {

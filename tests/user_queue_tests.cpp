@@ -47,7 +47,8 @@ TEST_F(Queues, SendMessageAcrossThreadsRunsOnTheOwnerAndAnswersNestedSends) {
     EXPECT_EQ(r, 41);
     EXPECT_EQ(a_handler, a_thread);
     EXPECT_EQ(b_handler, b_thread);
-    ok_sequence({{"A", WM_USER + 1, 4}, {"B", WM_USER + 2, 4}}, rec().take(), "nested cross-thread send");
+    EXPECT_TRUE(
+        same_sequence({{"A", WM_USER + 1, 4}, {"B", WM_USER + 2, 4}}, rec().take(), "nested cross-thread send"));
 
     // A send to a window whose program has ended returns at once.
     a.end();
@@ -74,15 +75,15 @@ TEST_F(Queues, KeysGoToTheFocusThreadAndTranslateWithTheirShiftState) {
         tap('B');
     });
     ASSERT_TRUE(quiet());
-    ok_sequence({{"edit", WM_KEYDOWN, VK_SHIFT},
-                 {"edit", WM_KEYDOWN, 'A'},
-                 {"edit", WM_CHAR, 'A'},
-                 {"edit", WM_KEYUP, 'A'},
-                 {"edit", WM_KEYUP, VK_SHIFT},
-                 {"edit", WM_KEYDOWN, 'B'},
-                 {"edit", WM_CHAR, 'b'},
-                 {"edit", WM_KEYUP, 'B'}},
-                rec().take(), "keys to the focus window");
+    EXPECT_TRUE(same_sequence({{"edit", WM_KEYDOWN, VK_SHIFT},
+                               {"edit", WM_KEYDOWN, 'A'},
+                               {"edit", WM_CHAR, 'A'},
+                               {"edit", WM_KEYUP, 'A'},
+                               {"edit", WM_KEYUP, VK_SHIFT},
+                               {"edit", WM_KEYDOWN, 'B'},
+                               {"edit", WM_CHAR, 'b'},
+                               {"edit", WM_KEYUP, 'B'}},
+                              rec().take(), "keys to the focus window"));
 }
 
 std::vector<unsigned char> accel_entry(BYTE flags, WORD key, WORD cmd) {
@@ -124,31 +125,31 @@ TEST_F(Queues, AcceleratorsTurnAltKeysIntoCommands) {
     tap(VK_F4);
     key(VK_MENU, false);
     ASSERT_TRUE(quiet());
-    ok_sequence({{"main", WM_SYSKEYDOWN, VK_MENU},
-                 {"main", WM_COMMAND, MAKEWPARAM(40002, 1), 0},
-                 {"main", WM_SYSKEYUP, VK_F4},
-                 {"main", WM_SYSKEYUP, VK_MENU}},
-                rec().take(), "Alt+F4");
+    EXPECT_TRUE(same_sequence({{"main", WM_SYSKEYDOWN, VK_MENU},
+                               {"main", WM_COMMAND, MAKEWPARAM(40002, 1), 0},
+                               {"main", WM_SYSKEYUP, VK_F4},
+                               {"main", WM_SYSKEYUP, VK_MENU}},
+                              rec().take(), "Alt+F4"));
     key(VK_MENU, true);
     tap(VK_OEM_2);
     key(VK_MENU, false);
     ASSERT_TRUE(quiet());
-    ok_sequence({{"main", WM_SYSKEYDOWN, VK_MENU},
-                 {"main", WM_SYSKEYDOWN, VK_OEM_2},
-                 {"main", WM_COMMAND, MAKEWPARAM(40003, 1), 0},
-                 {"main", WM_SYSKEYUP, VK_OEM_2},
-                 {"main", WM_SYSKEYUP, VK_MENU}},
-                rec().take(), "Alt+/");
+    EXPECT_TRUE(same_sequence({{"main", WM_SYSKEYDOWN, VK_MENU},
+                               {"main", WM_SYSKEYDOWN, VK_OEM_2},
+                               {"main", WM_COMMAND, MAKEWPARAM(40003, 1), 0},
+                               {"main", WM_SYSKEYUP, VK_OEM_2},
+                               {"main", WM_SYSKEYUP, VK_MENU}},
+                              rec().take(), "Alt+/"));
     // Without Alt, '/' is just a character.
     tap(VK_OEM_2);
     tap(VK_F4);
     ASSERT_TRUE(quiet());
-    ok_sequence({{"main", WM_KEYDOWN, VK_OEM_2},
-                 {"main", WM_CHAR, '/'},
-                 {"main", WM_KEYUP, VK_OEM_2},
-                 {"main", WM_KEYDOWN, VK_F4},
-                 {"main", WM_KEYUP, VK_F4}},
-                rec().take(), "plain keys");
+    EXPECT_TRUE(same_sequence({{"main", WM_KEYDOWN, VK_OEM_2},
+                               {"main", WM_CHAR, '/'},
+                               {"main", WM_KEYUP, VK_OEM_2},
+                               {"main", WM_KEYDOWN, VK_F4},
+                               {"main", WM_KEYUP, VK_F4}},
+                              rec().take(), "plain keys"));
 }
 
 template <class F>
@@ -179,7 +180,7 @@ TEST_F(Queues, MessageBoxIsModalAndAnsweredByTheDevice) {
     rec().clear();
     dev::post(main, WM_USER + 9, 0, 0);
     ASSERT_TRUE(quiet());
-    ok_sequence({{"main", WM_USER + 9}}, rec().take(), "a message during the box");
+    EXPECT_TRUE(same_sequence({{"main", WM_USER + 9}}, rec().take(), "a message during the box"));
     EXPECT_FALSE(dev::answer_message_box(IDOK));  // no such button
     EXPECT_TRUE(dev::answer_message_box(IDRETRY));
     ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
@@ -236,7 +237,8 @@ TEST_F(Queues, TrayIconTapSendsTheCallback) {
     rec().clear();
     EXPECT_TRUE(dev::tap_tray(0));
     ASSERT_TRUE(quiet());
-    ok_sequence({{"main", 0x8064, 1, WM_LBUTTONDOWN}, {"main", 0x8064, 1, WM_LBUTTONUP}}, rec().take(), "tray tap");
+    EXPECT_TRUE(same_sequence({{"main", 0x8064, 1, WM_LBUTTONDOWN}, {"main", 0x8064, 1, WM_LBUTTONUP}}, rec().take(),
+                              "tray tap"));
     app.run([&] {
         EXPECT_TRUE(Shell_NotifyIcon(NIM_DELETE, &nid));
         EXPECT_FALSE(Shell_NotifyIcon(NIM_DELETE, &nid));
@@ -280,7 +282,7 @@ TEST_F(Queues, CommandBarCarriesTheMenuAndSendsItsCommands) {
     EXPECT_TRUE(dev::choose_menu_command(40002));
     EXPECT_FALSE(dev::choose_menu_command(12345));
     ASSERT_TRUE(quiet());
-    ok_sequence({{"main", WM_COMMAND, 40002, 0}}, rec().take(), "menu command");
+    EXPECT_TRUE(same_sequence({{"main", WM_COMMAND, 40002, 0}}, rec().take(), "menu command"));
     app.run([&] { EXPECT_TRUE(DestroyWindow(cb)); });
     EXPECT_TRUE(dev::window_info(main)->menu.empty());
 }
@@ -317,7 +319,8 @@ TEST_F(Queues, AnEndedProgramTakesItsWindowsAndIconsAlong) {
     EXPECT_EQ(dev::focus(), rec().hwnd("memo"));
     (void)edit;
     // The ended program's procedures are not called any more.
-    ok_sequence({{"memo", WM_ACTIVATE, WA_ACTIVE}, {"memo", WM_SETFOCUS}}, rec().take(), "end of a program");
+    EXPECT_TRUE(
+        same_sequence({{"memo", WM_ACTIVATE, WA_ACTIVE}, {"memo", WM_SETFOCUS}}, rec().take(), "end of a program"));
 }
 
 }  // namespace

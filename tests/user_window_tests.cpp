@@ -13,14 +13,14 @@ TEST_F(Windows, VisibleTopLevelIsCreatedThenShownAndActivated) {
     HWND main = nullptr;
     auto log = app.record([&] { main = create(u"main", WS_VISIBLE); });
     ASSERT_TRUE(main);
-    ok_sequence({{"main", WM_NCCREATE},
-                 {"main", WM_CREATE},
-                 {"main", WM_SIZE, 0, uintptr_t(MAKELPARAM(240, 294))},
-                 {"main", WM_MOVE},
-                 {"main", WM_SHOWWINDOW, TRUE},
-                 {"main", WM_ACTIVATE, WA_ACTIVE},
-                 {"main", WM_SETFOCUS}},
-                log, "CreateWindowExW(WS_VISIBLE)");
+    EXPECT_TRUE(same_sequence({{"main", WM_NCCREATE},
+                               {"main", WM_CREATE},
+                               {"main", WM_SIZE, 0, uintptr_t(MAKELPARAM(240, 294))},
+                               {"main", WM_MOVE},
+                               {"main", WM_SHOWWINDOW, TRUE},
+                               {"main", WM_ACTIVATE, WA_ACTIVE},
+                               {"main", WM_SETFOCUS}},
+                              log, "CreateWindowExW(WS_VISIBLE)"));
     RECT r{};
     app.run([&] {
         GetWindowRect(main, &r);
@@ -40,12 +40,12 @@ TEST_F(Windows, ShowUpdateAndPaint) {
         UpdateWindow(main);  // invalid since shown: painted at once
         UpdateWindow(main);  // valid now: nothing
     });
-    ok_sequence({{"main", WM_SHOWWINDOW, TRUE},
-                 {"main", WM_ACTIVATE, WA_ACTIVE},
-                 {"main", WM_SETFOCUS},
-                 {"main", WM_PAINT},
-                 {"main", WM_ERASEBKGND}},
-                log, "ShowWindow(SW_SHOW), UpdateWindow");
+    EXPECT_TRUE(same_sequence({{"main", WM_SHOWWINDOW, TRUE},
+                               {"main", WM_ACTIVATE, WA_ACTIVE},
+                               {"main", WM_SETFOCUS},
+                               {"main", WM_PAINT},
+                               {"main", WM_ERASEBKGND}},
+                              log, "ShowWindow(SW_SHOW), UpdateWindow"));
 
     // A window that needs painting gets WM_PAINT when its queue is empty.
     log = app.record([&] {
@@ -57,11 +57,12 @@ TEST_F(Windows, ShowUpdateAndPaint) {
         DispatchMessageW(&msg);
         EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
     });
-    ok_sequence({{"main", WM_PAINT}}, log, "WM_PAINT from the queue");
+    EXPECT_TRUE(same_sequence({{"main", WM_PAINT}}, log, "WM_PAINT from the queue"));
 
     log = app.record([&] { EXPECT_TRUE(ShowWindow(main, SW_HIDE)); });
-    ok_sequence({{"main", WM_SHOWWINDOW, FALSE}, {"main", WM_ACTIVATE, WA_INACTIVE}, {"main", WM_KILLFOCUS}}, log,
-                "ShowWindow(SW_HIDE)");
+    EXPECT_TRUE(
+        same_sequence({{"main", WM_SHOWWINDOW, FALSE}, {"main", WM_ACTIVATE, WA_INACTIVE}, {"main", WM_KILLFOCUS}}, log,
+                      "ShowWindow(SW_HIDE)"));
     bool traced = false;
     for (auto& r : pf::trace_records())
         if (r.party == "app" && r.text.find("ShowWindow(hwnd#2 \"main\", SW_HIDE) = TRUE") == 0) traced = true;
@@ -101,7 +102,7 @@ TEST_F(Windows, CloseDestroysThroughDefWindowProc) {
     HWND main = nullptr;
     app.run([&] { main = create(u"main", 0); });
     auto log = app.record([&] { SendMessageW(main, WM_CLOSE, 0, 0); });
-    ok_sequence({{"main", WM_CLOSE}, {"main", WM_DESTROY}, {"main", WM_NCDESTROY}}, log, "WM_CLOSE");
+    EXPECT_TRUE(same_sequence({{"main", WM_CLOSE}, {"main", WM_DESTROY}, {"main", WM_NCDESTROY}}, log, "WM_CLOSE"));
 }
 
 // The next window is activated and takes the focus itself, as
@@ -122,10 +123,11 @@ TEST_F(Windows, HidingTheActiveWindowActivatesTheNextWhichTakesTheFocus) {
     app.run([&] { ShowWindow(main, SW_HIDE); });
     ASSERT_TRUE(quiet());
     auto log = rec().take();
-    ok_sequence({{"main", WM_SHOWWINDOW, FALSE}, {"main", WM_ACTIVATE, WA_INACTIVE}, {"main", WM_KILLFOCUS}},
-                only(log, {"main"}), "hiding the active window: the hidden one");
-    ok_sequence({{"memo", WM_ACTIVATE, WA_ACTIVE}, {"memo", WM_SETFOCUS}}, only(log, {"memo", "edit"}),
-                "hiding the active window: the next one");
+    EXPECT_TRUE(
+        same_sequence({{"main", WM_SHOWWINDOW, FALSE}, {"main", WM_ACTIVATE, WA_INACTIVE}, {"main", WM_KILLFOCUS}},
+                      only(log, {"main"}), "hiding the active window: the hidden one"));
+    EXPECT_TRUE(same_sequence({{"memo", WM_ACTIVATE, WA_ACTIVE}, {"memo", WM_SETFOCUS}}, only(log, {"memo", "edit"}),
+                              "hiding the active window: the next one"));
     EXPECT_EQ(dev::focus(), rec().hwnd("memo"));
     EXPECT_EQ(dev::active_window(), rec().hwnd("memo"));
     (void)edit;

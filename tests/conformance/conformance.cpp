@@ -2,12 +2,62 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace conformance {
 
 LRESULT create_result = 0;
 void (*on_create)(HWND) = nullptr;
 
+namespace {
+
+const char* message_name(UINT message) {
+    switch (message) {
+    case WM_CREATE: return "WM_CREATE";
+    case WM_DESTROY: return "WM_DESTROY";
+    case WM_MOVE: return "WM_MOVE";
+    case WM_SIZE: return "WM_SIZE";
+    case WM_ACTIVATE: return "WM_ACTIVATE";
+    case WM_SETFOCUS: return "WM_SETFOCUS";
+    case WM_KILLFOCUS: return "WM_KILLFOCUS";
+    case WM_PAINT: return "WM_PAINT";
+    case WM_CLOSE: return "WM_CLOSE";
+    case WM_ERASEBKGND: return "WM_ERASEBKGND";
+    case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
+    case WM_ACTIVATEAPP: return "WM_ACTIVATEAPP";
+    case WM_QUERYNEWPALETTE: return "WM_QUERYNEWPALETTE";
+    case WM_GETMINMAXINFO: return "WM_GETMINMAXINFO";
+    case WM_WINDOWPOSCHANGING: return "WM_WINDOWPOSCHANGING";
+    case WM_WINDOWPOSCHANGED: return "WM_WINDOWPOSCHANGED";
+    case WM_NCCREATE: return "WM_NCCREATE";
+    case WM_NCDESTROY: return "WM_NCDESTROY";
+    case WM_NCCALCSIZE: return "WM_NCCALCSIZE";
+    case WM_NCPAINT: return "WM_NCPAINT";
+    case WM_NCACTIVATE: return "WM_NCACTIVATE";
+    case WM_KEYDOWN: return "WM_KEYDOWN";
+    case WM_KEYUP: return "WM_KEYUP";
+    case WM_CHAR: return "WM_CHAR";
+    case WM_INITDIALOG: return "WM_INITDIALOG";
+    case WM_COMMAND: return "WM_COMMAND";
+    case WM_PARENTNOTIFY: return "WM_PARENTNOTIFY";
+    case WM_CHILDACTIVATE: return "WM_CHILDACTIVATE";
+    }
+    return nullptr;
+}
+
+// Sent or not as the system's own bookkeeping goes, never part of the
+// behaviour a table describes: the default procedure reading the title to
+// draw the caption, icons, the input method, accessibility.
+bool ignored(UINT message) {
+    switch (message) {
+    case WM_GETTEXT: case WM_GETTEXTLENGTH: case WM_GETICON: case WM_GETOBJECT: case WM_TIMECHANGE:
+    case WM_DEVICECHANGE: case WM_DISPLAYCHANGE: case WM_SETTINGCHANGE:
+        return true;
+    }
+    return message >= WM_IME_SETCONTEXT && message <= WM_IME_KEYUP;
+}
+
+// Which messages the handle-based comparison looks at.
 bool compared(UINT message) {
     switch (message) {
     case WM_CREATE: case WM_DESTROY: case WM_NCDESTROY: case WM_SHOWWINDOW: case WM_ACTIVATE:
@@ -18,11 +68,50 @@ bool compared(UINT message) {
     return message >= WM_USER && message < WM_APP;
 }
 
-std::string describe(const Msg& m) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "hwnd %p message 0x%04X wParam %s", (void*)m.hwnd, m.message,
-                  m.wParam == any ? "any" : std::to_string((unsigned long long)m.wParam).c_str());
+// Window names: the title each recording window was created with, known
+// from before its first message (Windows sends WM_GETMINMAXINFO before
+// WM_NCCREATE).
+std::map<HWND, std::string>& names() {
+    static std::map<HWND, std::string> n;
+    return n;
+}
+std::string creating;
+
+std::string narrow(const WCHAR* s) {
+    std::string out;
+    for (; s && *s; ++s) out += *s < 0x80 ? char(*s) : '?';
+    return out;
+}
+
+std::string name_of(HWND hwnd, UINT message) {
+    // A window's first message claims the name being created; a handle the
+    // system reuses after a destruction is named anew.
+    if (message == WM_NCCREATE || !names().count(hwnd)) names()[hwnd] = creating;
+    return names()[hwnd];
+}
+
+}  // namespace
+
+bool sequence_matches(const Step& e, const Step& a) {
+    return e.window == a.window && e.message == a.message && (e.wParam == any || e.wParam == a.wParam);
+}
+
+bool sequence_optional(const Step& e) { return e.mark == optional; }
+
+std::string sequence_describe(const Step& s) {
+    char buf[160];
+    const char* name = message_name(s.message);
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%04X", s.message);
+    std::snprintf(buf, sizeof buf, "%s %s%s%s%s", s.window.c_str(), name ? name : number,
+                  s.wParam == any ? "" : " wParam ", s.wParam == any ? "" : std::to_string((unsigned long long)s.wParam).c_str(),
+                  s.mark == optional ? " (optional)" : "");
     return buf;
+}
+
+std::vector<Step>& messages() {
+    static std::vector<Step> log;
+    return log;
 }
 
 std::vector<Msg>& recorded() {
@@ -30,8 +119,14 @@ std::vector<Msg>& recorded() {
     return log;
 }
 
+void clear_record() {
+    messages().clear();
+    recorded().clear();
+}
+
 LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     recorded().push_back(Msg{hwnd, message, wParam});
+    if (!ignored(message)) messages().push_back(Step{name_of(hwnd, message), message, wParam});
     switch (message) {
     case WM_CREATE:
         if (on_create) on_create(hwnd);
@@ -60,6 +155,7 @@ void register_recording_class() {
 
 HWND create_recording_window(const WCHAR* title, DWORD style, HWND parent, int id) {
     register_recording_class();
+    creating = narrow(title);
     return CreateWindowExW(0, TEXT("ConformanceWindow"), title, style, 0, 0, 200, 200, parent,
                            (HMENU)(INT_PTR)id, NULL, NULL);
 }
@@ -72,23 +168,18 @@ void pump() {
     }
 }
 
-::testing::AssertionResult same_messages(const std::vector<Msg>& expected, const std::vector<Msg>& all) {
-    std::vector<Msg> actual;
-    for (const Msg& m : all)
-        if (compared(m.message)) actual.push_back(m);
-    size_t n = expected.size() > actual.size() ? expected.size() : actual.size();
-    for (size_t i = 0; i < n; ++i) {
-        bool same = i < expected.size() && i < actual.size() && expected[i].hwnd == actual[i].hwnd &&
-                    expected[i].message == actual[i].message &&
-                    (expected[i].wParam == any || expected[i].wParam == actual[i].wParam);
-        if (same) continue;
-        auto out = ::testing::AssertionFailure() << "first difference at entry " << i << "\n";
-        for (size_t k = i; k < n && k < i + 6; ++k)
-            out << "  expected: " << (k < expected.size() ? describe(expected[k]) : "(nothing)")
-                << "\n  actual:   " << (k < actual.size() ? describe(actual[k]) : "(nothing)") << "\n";
+::testing::AssertionResult same_messages(const std::vector<Msg>& expected, const std::vector<Msg>& actual) {
+    auto steps = [](const std::vector<Msg>& msgs, bool filter) {
+        std::vector<Step> out;
+        for (const Msg& m : msgs) {
+            if (filter && !compared(m.message)) continue;
+            char window[32];
+            std::snprintf(window, sizeof window, "hwnd %p", (void*)m.hwnd);
+            out.push_back(Step{window, m.message, m.wParam});
+        }
         return out;
-    }
-    return ::testing::AssertionSuccess();
+    };
+    return same_sequence(steps(expected, false), steps(actual, true), "messages");
 }
 
 }  // namespace conformance

@@ -1,6 +1,21 @@
 // Behaviour tests of the window system and kernel that hold on Windows and
 // on the emulated device alike: written against the Win32 API only, built
-// for the device and with mingw-w64, and run under Wine as the reference.
+// for the device and with mingw-w64 (C++17), and run under Wine as the
+// reference.
+//
+// Message order is checked against named tables of the messages each window
+// receives, windows named by the title they were created with:
+//
+//     const std::vector<Step> shown = {
+//         {"main", WM_SHOWWINDOW, TRUE},
+//         {"main", WM_NCACTIVATE, any, optional},  // Windows only
+//         {"main", WM_ACTIVATE},
+//     };
+//     EXPECT_TRUE(same_sequence(shown, messages(), "ShowWindow"));
+//
+// An entry marked optional passes whether it was received or not: the
+// messages one window system sends and the other does not (non-client and
+// position bookkeeping on Windows) are written into the table that way.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -8,23 +23,85 @@
 #include <string>
 #include <vector>
 
+#include "../sequence.hpp"
+
+// Messages Windows sends that the device never does, left out of its headers.
+#ifndef WM_CHILDACTIVATE
+#define WM_CHILDACTIVATE 0x0022
+#endif
+#ifndef WM_GETMINMAXINFO
+#define WM_GETMINMAXINFO 0x0024
+#endif
+#ifndef WM_GETOBJECT
+#define WM_GETOBJECT 0x003D
+#endif
+#ifndef WM_GETICON
+#define WM_GETICON 0x007F
+#endif
+#ifndef WM_DISPLAYCHANGE
+#define WM_DISPLAYCHANGE 0x007E
+#endif
+#ifndef WM_NCCREATE
+#define WM_NCCREATE 0x0081
+#endif
+#ifndef WM_NCDESTROY
+#define WM_NCDESTROY 0x0082
+#endif
+#ifndef WM_NCCALCSIZE
+#define WM_NCCALCSIZE 0x0083
+#endif
+#ifndef WM_NCPAINT
+#define WM_NCPAINT 0x0085
+#endif
+#ifndef WM_NCACTIVATE
+#define WM_NCACTIVATE 0x0086
+#endif
+#ifndef WM_SETTINGCHANGE
+#define WM_SETTINGCHANGE 0x001A
+#endif
+#ifndef WM_TIMECHANGE
+#define WM_TIMECHANGE 0x001E
+#endif
+#ifndef WM_PARENTNOTIFY
+#define WM_PARENTNOTIFY 0x0210
+#endif
+#ifndef WM_DEVICECHANGE
+#define WM_DEVICECHANGE 0x0219
+#endif
+#ifndef WM_IME_SETCONTEXT
+#define WM_IME_SETCONTEXT 0x0281
+#endif
+#ifndef WM_IME_KEYUP
+#define WM_IME_KEYUP 0x0291
+#endif
+#ifndef WM_QUERYNEWPALETTE
+#define WM_QUERYNEWPALETTE 0x030F
+#endif
+
 namespace conformance {
 
-// A message as the tests compare it; wParam is compared unless `any`.
-struct Msg {
-    HWND hwnd;
-    UINT message;
-    WPARAM wParam;
-};
 constexpr WPARAM any = ~WPARAM(0);
+enum Mark { required = 0, optional = 1 };
 
-// Windows sends many messages the device never does (non-client and
-// position bookkeeping); the tables cover the messages both must send.
-bool compared(UINT message);
-std::string describe(const Msg& m);
+// One message a window received, or one entry of an expected table.
+struct Step {
+    std::string window;  // the title the window was created with
+    UINT message;
+    WPARAM wParam = any;  // in a table: compared unless `any`
+    Mark mark = required;
+};
 
-// Records what the recording window procedure receives.
-std::vector<Msg>& recorded();
+bool sequence_matches(const Step& expected, const Step& actual);
+bool sequence_optional(const Step& expected);
+std::string sequence_describe(const Step& step);
+
+// What the recording windows received, in order. Messages that say nothing
+// about the behaviour under test and come and go with the system's own
+// bookkeeping (icons, input method, accessibility) are not recorded.
+std::vector<Step>& messages();
+// Empties the record (both the named record and the handle record below).
+void clear_record();
+
 LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // What RecordingWndProc answers to WM_CREATE; and a hook run on WM_CREATE.
 extern LRESULT create_result;
@@ -36,8 +113,18 @@ HWND create_recording_window(const WCHAR* title, DWORD style, HWND parent = NULL
 // Handles every message waiting for this thread, as a message loop would.
 void pump();
 
-// Compares the compared messages of `actual` with `expected`, strictly, and
-// prints both from the first difference.
+// ---- the handle-based record, for tests written before the named tables ----
+
+struct Msg {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+};
+// Every message the recording windows received, by window handle.
+std::vector<Msg>& recorded();
+// Compares the messages of `actual` that both window systems always send
+// (creation, showing, activation, focus, paint, close, command, keys and
+// the WM_USER range) with `expected`, strictly.
 ::testing::AssertionResult same_messages(const std::vector<Msg>& expected, const std::vector<Msg>& actual);
 
 }  // namespace conformance

@@ -1,4 +1,4 @@
-// The device's command language: what it accepts and how it names a bad line.
+// The device runner's command language: what it accepts and how it names a bad line.
 #include <gtest/gtest.h>
 
 #include <sstream>

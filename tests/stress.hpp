@@ -1,6 +1,6 @@
-// Stress runs on the emulated device: one booted device per test program,
-// sped up so that many thousands of 50 ms polls and 100 ms handshake waits
-// fit in a short run. Every wait is bounded so that a hang fails the test;
+// Stress runs on the emulated device, booted once by the test program's
+// runner and sped up so that many thousands of 50 ms polls and 100 ms
+// handshake waits fit in a short run. Every wait is bounded so that a hang fails the test;
 // nothing here asserts how long anything took.
 #pragma once
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/core.hpp"
-#include "device.hpp"
+#include "runner.hpp"
 #include "platform_link.hpp"
 #include "kernel/kernel.hpp"
 #include "user/device_user.hpp"
@@ -61,26 +61,19 @@ inline bool eventually(const std::function<bool()>& cond, std::chrono::milliseco
     }
 }
 
-inline device::Device& dev() {
-    static device::Device d([] {
-        pf::set_time_scale(time_scale());
-        return device::Options{};
-    }());
-    return d;
-}
+// The device runs sped up from before its boot to the end of the program.
+struct ScaledTime : testing::Environment {
+    void SetUp() override { pf::set_time_scale(time_scale()); }
+};
+inline testing::Environment* const scaled_time = testing::AddGlobalTestEnvironment(new ScaledTime);
 
-// Runs one device command line, with its implicit sync.
-inline void run(const std::string& line) {
-    if (auto c = device::parse_line(line, "stress", 1)) dev().run(*c);
-}
-inline void run(std::initializer_list<const char*> lines) {
-    for (const char* line : lines) run(std::string(line));
-}
+using scenario::run;
+using scenario::runner;
 
 // Launches Pendrel and waits for the device to settle: a start that reads
 // megabytes of settings may take longer than a command's own sync allows.
 inline void launch() {
-    dev().launch();
+    runner().launch();
     ASSERT_TRUE(pf::wait_quiet(bound)) << "the launch did not settle";
 }
 
@@ -91,7 +84,7 @@ inline ::testing::AssertionResult settles(const std::string& expectation) {
     std::string last;
     bool held = eventually([&] {
         try {
-            dev().run(*c);
+            runner().run(*c);
             return true;
         } catch (const device::ScriptError& e) {
             last = e.what();
@@ -106,7 +99,7 @@ inline bool settle_device() { return pf::wait_quiet(bound); }
 
 // Empties the memo (its edit holds 30000 characters at most).
 inline void clear_memo() {
-    pf::user::send_internal(dev().memo_edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u""));
+    pf::user::send_internal(runner().memo_edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u""));
 }
 
 // Device threads still running, over every process.
@@ -146,10 +139,10 @@ inline void write_settings(const std::string& content) {
 }
 
 // Every test starts on a freshly reset device and leaves it reset.
-class DeviceStress : public ::testing::Test {
+class StressTest : public ::testing::Test {
 protected:
-    void SetUp() override { dev().reset(); }
-    void TearDown() override { dev().reset(); }
+    void SetUp() override { runner().reset(); }
+    void TearDown() override { runner().reset(); }
 };
 
 }  // namespace stress
