@@ -1,5 +1,6 @@
 // State and helpers shared by the window core's own sources.
 #pragma once
+#include <optional>
 #include <unordered_map>
 
 #include "user/window.hpp"
@@ -53,6 +54,46 @@ void post_quit_internal(int code);
 
 // Text of a window for trace lines and the device (no message sent).
 std::u16string title_locked(HWND hwnd);
+
+// Handles are addresses of bytes that are never freed, so that a handle
+// value is never reused and never meets a kernel handle.
+template <class H>
+H new_handle() {
+    return reinterpret_cast<H>(new char);
+}
+
+// ---- classes ----
+bool same_name(std::u16string_view a, std::u16string_view b);  // ignoring ASCII case
+std::u16string class_arg(LPCWSTR name);                        // "#N" for an atom
+
+// ---- windows ----
+// The window, or nullptr with ERROR_INVALID_WINDOW_HANDLE. Lock held.
+Window* checked_locked(HWND hwnd);
+// The screen less the taskbar.
+RECT work_area();
+// Raises a top-level window, with the windows it owns above it. Lock held.
+void bring_to_top_locked(HWND hwnd);
+bool can_activate_locked(const Window* w);
+// Marks a window and its children as needing a paint (or not). Lock held.
+void set_paint_tree_locked(Window& w, bool invalid);
+// BeginPaint and EndPaint without the trace (DefWindowProc paints too).
+HDC begin_paint_internal(HWND hwnd, PAINTSTRUCT* ps);
+void end_paint_internal(HWND hwnd);
+
+// ---- queues ----
+bool matches(const MSG& m, HWND filter, UINT lo, UINT hi);
+// The next message GetMessage would return, sent messages aside. Lock held.
+std::optional<MSG> take_next_locked(Queue& q, HWND filter, UINT lo, UINT hi, bool remove);
+// The first key input the thread may retrieve, bound to its window. Lock held.
+std::optional<MSG> take_input_locked(Queue& q, HWND filter, UINT lo, UINT hi, bool remove);
+// Handles the first message another thread sent to this one.
+void handle_one_sent_locked(Lock& lock, Queue& q);
+
+// ---- trace formatting ----
+std::string wnd(HWND hwnd);  // wnd_str_locked, taking the lock
+std::string cls_str(LPCWSTR name);
+std::string int_str(int v);  // CW_USEDEFAULT by name
+std::string msg_str_locked(const MSG* m);
 
 // ---- trace formatting ----
 std::string rect_str(const RECT& r);

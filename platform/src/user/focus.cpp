@@ -1,0 +1,183 @@
+// Activation and keyboard focus: which window is active, which has the focus,
+// and who takes over when they go.
+#include <algorithm>
+#include "user/user_internal.hpp"
+
+namespace pf::user {
+
+namespace {
+
+// A disabled window hands activation to the enabled popup it owns (the
+// modal box or dialog that disabled it).
+HWND enabled_owned_popup_locked(HWND owner) {
+    for (HWND h : state().top_levels) {
+        Window* w = from_hwnd(h);
+        if (w && w->owner == owner && can_activate_locked(w)) return h;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void bring_to_top_locked(HWND hwnd) {
+    auto& tl = state().top_levels;
+    auto it = std::find(tl.begin(), tl.end(), hwnd);
+    if (it == tl.end()) return;
+    tl.erase(it);
+    tl.insert(tl.begin(), hwnd);
+    // Windows it owns stay above it.
+    std::vector<HWND> owned;
+    for (HWND h : tl)
+        if (Window* w = from_hwnd(h); w && w->owner == hwnd) owned.push_back(h);
+    for (auto o = owned.rbegin(); o != owned.rend(); ++o) {
+        std::erase(tl, *o);
+        tl.insert(tl.begin(), *o);
+    }
+}
+
+bool can_activate_locked(const Window* w) {
+    return w && !w->is_child() && w->visible() && w->enabled() && !w->destroying;
+}
+
+HWND focus_locked() { return state().focus; }
+
+HWND active_locked() { return state().active; }
+
+void set_focus_locked(HWND hwnd, Outbox& out) {
+    auto& s = state();
+    HWND old = s.focus;
+    if (old == hwnd) return;
+    s.focus = hwnd;
+    if (hwnd)
+        if (Window* top = from_hwnd(top_level_of_locked(hwnd))) top->last_focus = hwnd;
+    if (old && from_hwnd(old)) out.add(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+    if (hwnd) out.add(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+    notify_all_locked();
+}
+
+bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden) {
+    Window* w = from_hwnd(hwnd);
+    if (!w || w->is_child() || (!w->visible() && !even_hidden) || w->destroying) return false;
+    if (!w->enabled()) {
+        hwnd = enabled_owned_popup_locked(hwnd);
+        w = from_hwnd(hwnd);
+        if (!w) return false;
+    }
+    auto& s = state();
+    bring_to_top_locked(hwnd);
+    HWND old = s.active;
+    if (old != hwnd) {
+        if (from_hwnd(old)) out.add(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
+        s.active = hwnd;
+        out.add(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    }
+    if (!s.focus || top_level_of_locked(s.focus) != hwnd) {
+        // As DefWindowProc's activation does, a window takes the focus itself
+        // and passes it on from its WM_SETFOCUS if it likes; only a dialog
+        // gives it back to the control that had it.
+        HWND f = w->dialog ? w->last_focus : nullptr;
+        if (!f || !is_descendant_locked(hwnd, f) || !effectively_visible_locked(f)) f = hwnd;
+        set_focus_locked(f, out);
+    }
+    notify_all_locked();
+    return true;
+}
+
+void activate_next_locked(HWND except, Outbox& out) {
+    auto& s = state();
+    for (HWND h : s.top_levels) {
+        if (h == except) continue;
+        if (can_activate_locked(from_hwnd(h)) && activate_locked(h, out)) return;
+    }
+    if (s.active && s.active != except && from_hwnd(s.active)) return;
+    HWND old = s.active;
+    s.active = nullptr;
+    if (from_hwnd(old)) out.add(old, WM_ACTIVATE, WA_INACTIVE, 0);
+    set_focus_locked(nullptr, out);
+}
+
+HWND set_focus_internal(HWND hwnd) {
+    Outbox out;
+    HWND old;
+    {
+        Lock lock = lock_device();
+        old = state().focus;
+        if (hwnd) {
+            Window* w = from_hwnd(hwnd);
+            if (!w) {
+                set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+                return nullptr;
+            }
+            if (!w->enabled()) return nullptr;
+            HWND top = top_level_of_locked(hwnd);
+            if (state().active != top && !activate_locked(top, out)) return nullptr;
+        }
+        set_focus_locked(hwnd, out);
+    }
+    deliver(out);
+    return old;
+}
+
+bool activate_internal(HWND hwnd, bool even_hidden) {
+    Outbox out;
+    bool ok;
+    {
+        Lock lock = lock_device();
+        ok = activate_locked(hwnd, out, even_hidden);
+    }
+    deliver(out);
+    return ok;
+}
+
+}  // namespace pf::user
+
+using namespace pf;
+using namespace pf::user;
+
+BOOL WINAPI SetForegroundWindow(HWND hwnd) {
+    bool valid;
+    HWND top = nullptr;
+    std::string w;
+    {
+        Lock lock = enter_call();
+        w = wnd_str_locked(hwnd);
+        valid = checked_locked(hwnd) != nullptr;
+        top = top_level_of_locked(hwnd);
+    }
+    // A hidden window stays hidden, but it becomes the active window and
+    // takes the keyboard, as on the desktop.
+    if (valid) activate_internal(top, true);
+    trace("SetForegroundWindow(" + w + ") = " + bool_str(valid));
+    return valid;
+}
+
+HWND WINAPI GetForegroundWindow(void) {
+    Lock lock = enter_call();
+    HWND r = state().active;
+    trace("GetForegroundWindow() = " + wnd_str_locked(r));
+    return r;
+}
+
+HWND WINAPI GetActiveWindow(void) {
+    Lock lock = enter_call();
+    Window* w = from_hwnd(state().active);
+    HWND r = w && w->queue == current_queue_locked() ? w->hwnd : nullptr;
+    trace("GetActiveWindow() = " + wnd_str_locked(r));
+    return r;
+}
+
+HWND WINAPI SetFocus(HWND hwnd) {
+    std::string w = wnd(hwnd);
+    HWND old = set_focus_internal(hwnd);
+    trace("SetFocus(" + w + ") = " + wnd(old));
+    return old;
+}
+
+HWND WINAPI GetFocus(void) {
+    Lock lock = enter_call();
+    Window* w = from_hwnd(state().focus);
+    // Only the calling thread's own focus window is visible to it.
+    HWND r = w && w->queue == current_queue_locked() ? w->hwnd : nullptr;
+    if (trace_wanted(true)) trace_poll("GetFocus() = " + wnd_str_locked(r));
+    return r;
+}
