@@ -1,5 +1,5 @@
 // Modal dialogs: creation from a template, the modal loop, the dialog
-// manager's keys, EndDialog, and the dialog item helpers.
+// manager's keys, EndDialog and DefDlgProcW.
 #include "user/dialog.hpp"
 
 #include <algorithm>
@@ -22,13 +22,6 @@ int mul_div(int v, int mul, int div) {
 // Windows treats a dialog item's id as its low word when looking it up.
 bool same_id(int a, int b) { return WORD(a) == WORD(b); }
 
-HWND find_item_locked(HWND dlg, int id) {
-    Window* d = from_hwnd(dlg);
-    if (!d) return nullptr;
-    for (HWND c : d->children)
-        if (Window* w = from_hwnd(c); w && same_id(w->id, id)) return c;
-    return nullptr;
-}
 
 bool is_tab_stop_locked(HWND h) {
     Window* w = from_hwnd(h);
@@ -256,6 +249,14 @@ INT_PTR run_dialog(HINSTANCE instance, const DialogTemplate& t, HWND owner, DLGP
 
 }  // namespace
 
+HWND find_item_locked(HWND dlg, int id) {
+    Window* d = from_hwnd(dlg);
+    if (!d) return nullptr;
+    for (HWND c : d->children)
+        if (Window* w = from_hwnd(c); w && same_id(w->id, id)) return c;
+    return nullptr;
+}
+
 int dlu_to_px_x(int x) { return mul_div(x, dialog_base_x, 4); }
 int dlu_to_px_y(int y) { return mul_div(y, dialog_base_y, 8); }
 
@@ -306,113 +307,6 @@ bool is_dialog_message_internal(HWND dlg, MSG& msg) {
 }
 
 }  // namespace pf::user
-
-// ---- the device side ----
-
-namespace pf::user::device {
-
-namespace {
-DialogInfo describe_locked(HWND hwnd) {
-    Window* w = from_hwnd(hwnd);
-    DialogState* s = dialog_state_locked(*w);
-    DialogInfo d;
-    d.hwnd = hwnd;
-    d.owner = s->owner;
-    d.party = w->process ? w->process->party : "";
-    d.template_id = s->template_id;
-    d.title = w->title;
-    d.rect = screen_rect_locked(*w);
-    POINT o = client_origin_locked(*w);
-    RECT c = client_rect_locked(*w);
-    d.client = RECT{o.x, o.y, o.x + c.right, o.y + c.bottom};
-    d.style = w->style;
-    d.exstyle = w->exstyle;
-    d.ok_button = (w->exstyle & WS_EX_CAPTIONOKBTN) != 0;
-    d.close_button = (w->style & WS_SYSMENU) != 0;
-    d.visible = w->visible();
-    HWND focus = focus_locked();
-    if (focus == hwnd) d.focus = hwnd;
-    for (HWND h : w->children) {
-        Window* cw = from_hwnd(h);
-        if (!cw) continue;
-        DialogControl c;
-        c.hwnd = h;
-        c.id = cw->id;
-        c.cls = class_name_locked(*cw);
-        c.text = cw->title;
-        c.style = cw->style;
-        c.rect = screen_rect_locked(*cw);
-        c.visible = cw->visible();
-        c.enabled = cw->enabled();
-        c.focused = h == focus;
-        c.icon = static_icon_locked(*cw);
-        if (EditState* e = edit_state_locked(*cw)) {
-            c.sel_start = std::min(e->sel_start, e->sel_end);
-            c.sel_end = e->sel_end;
-        }
-        if (c.focused) {
-            d.focus = h;
-            d.focus_id = cw->id;
-        }
-        d.controls.push_back(std::move(c));
-    }
-    return d;
-}
-
-// Running dialogs, topmost first. Lock held.
-std::vector<HWND> running_locked() {
-    std::vector<HWND> out;
-    for (HWND h : state().top_levels) {
-        Window* w = from_hwnd(h);
-        DialogState* s = w ? dialog_state_locked(*w) : nullptr;
-        if (s && !s->ended && !w->destroying && w->visible()) out.push_back(h);
-    }
-    return out;
-}
-}  // namespace
-
-std::vector<DialogInfo> open_dialogs() {
-    Lock lock = lock_device();
-    std::vector<DialogInfo> out;
-    for (HWND h : running_locked()) out.push_back(describe_locked(h));
-    return out;
-}
-
-std::optional<DialogInfo> open_dialog() {
-    Lock lock = lock_device();
-    auto running = running_locked();
-    if (running.empty()) return std::nullopt;
-    return describe_locked(running.front());
-}
-
-namespace {
-bool press(bool ok) {
-    Lock lock = lock_device();
-    auto running = running_locked();
-    if (running.empty()) return false;
-    HWND dlg = running.front();
-    Window* w = from_hwnd(dlg);
-    if (ok ? !(w->exstyle & WS_EX_CAPTIONOKBTN) : !(w->style & WS_SYSMENU)) return false;
-    return post_locked(dlg, WM_COMMAND, MAKEWPARAM(ok ? IDOK : IDCANCEL, BN_CLICKED), 0);
-}
-}  // namespace
-
-bool press_ok() { return press(true); }
-bool press_cancel() { return press(false); }
-
-bool focus_control(int id) {
-    HWND ctrl;
-    {
-        Lock lock = lock_device();
-        auto running = running_locked();
-        if (running.empty()) return false;
-        ctrl = find_item_locked(running.front(), id);
-        if (!ctrl) return false;
-    }
-    return set_focus_from_device(ctrl);
-}
-
-}  // namespace pf::user::device
 
 // ---- the device API ----
 
@@ -514,91 +408,6 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
 BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg) {
     if (!lpMsg) return FALSE;
     return is_dialog_message_internal(hDlg, *lpMsg);
-}
-
-HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
-    Lock lock = enter_call();
-    HWND item = nullptr;
-    if (!from_hwnd(hDlg))
-        set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    else if (!(item = find_item_locked(hDlg, nIDDlgItem)))
-        set_last_error(1421 /*ERROR_CONTROL_ID_NOT_FOUND*/);
-    std::string line = "GetDlgItem(" + wnd_str_locked(hDlg) + ", " + std::to_string(nIDDlgItem) + ") = " +
-                       handle_name(item);
-    lock.unlock();
-    trace(line);
-    return item;
-}
-
-int WINAPI GetDlgCtrlID(HWND hWnd) {
-    Lock lock = enter_call();
-    int id = 0;
-    Window* w = from_hwnd(hWnd);
-    if (!w)
-        set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    else if (w->is_child())
-        id = w->id;
-    std::string line = "GetDlgCtrlID(" + wnd_str_locked(hWnd) + ") = " + std::to_string(id);
-    lock.unlock();
-    trace(line);
-    return id;
-}
-
-namespace {
-// The control nIDDlgItem of hDlg, setting the last error as Windows does
-// when the dialog or the control is not there.
-HWND dialog_item_locked(HWND hDlg, int nIDDlgItem) {
-    HWND item = find_item_locked(hDlg, nIDDlgItem);
-    if (!item) set_last_error(from_hwnd(hDlg) ? 1421 /*ERROR_CONTROL_ID_NOT_FOUND*/ : ERROR_INVALID_WINDOW_HANDLE);
-    return item;
-}
-}  // namespace
-
-BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
-    HWND item;
-    std::string dlg;
-    {
-        Lock lock = enter_call();
-        dlg = wnd_str_locked(hDlg);
-        item = dialog_item_locked(hDlg, nIDDlgItem);
-    }
-    BOOL ok = item ? BOOL(send_internal(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0) : FALSE;
-    trace("SetDlgItemTextW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " + quoted(lpString) + ") = " +
-          bool_str(ok));
-    return ok;
-}
-
-UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
-    HWND item;
-    std::string dlg;
-    {
-        Lock lock = enter_call();
-        dlg = wnd_str_locked(hDlg);
-        item = dialog_item_locked(hDlg, nIDDlgItem);
-    }
-    UINT n = 0;
-    if (item && lpString && cchMax > 0)
-        n = UINT(send_internal(item, WM_GETTEXT, WPARAM(cchMax), reinterpret_cast<LPARAM>(lpString)));
-    else if (lpString && cchMax > 0)
-        lpString[0] = 0;
-    trace("GetDlgItemTextW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " +
-          (lpString && cchMax > 0 ? quoted(lpString) : std::string("buf")) + ", " + std::to_string(cchMax) +
-          ") = " + std::to_string(n));
-    return n;
-}
-
-LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    HWND item;
-    std::string dlg;
-    {
-        Lock lock = enter_call();
-        dlg = wnd_str_locked(hDlg);
-        item = dialog_item_locked(hDlg, nIDDlgItem);
-    }
-    LRESULT r = item ? send_internal(item, Msg, wParam, lParam) : 0;
-    trace("SendDlgItemMessageW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " + msg_name(Msg) + ", " +
-          num_str(wParam) + ", " + num_str(uintptr_t(lParam)) + ") = " + std::to_string(r));
-    return r;
 }
 
 }  // extern "C"

@@ -80,6 +80,10 @@ void set_paint_tree_locked(Window& w, bool invalid);
 HDC begin_paint_internal(HWND hwnd, PAINTSTRUCT* ps);
 void end_paint_internal(HWND hwnd);
 
+// ---- dialogs ----
+// The child of dlg with control id `id`, or nullptr. Lock held.
+HWND find_item_locked(HWND dlg, int id);
+
 // ---- queues ----
 bool matches(const MSG& m, HWND filter, UINT lo, UINT hi);
 // The next message GetMessage would return, sent messages aside. Lock held.
