@@ -1,17 +1,17 @@
-// The emulated handheld as the operator sees it: boots the screen, the
-// reader and the memo, launches Pendrel, and runs script commands.
+// The emulated handheld as the runner drives it: boots the screen, the reader
+// and the memo, launches Pendrel, and runs script commands on it.
 #pragma once
 #include <windows.h>
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "core/core.hpp"
+#include "keys.hpp"
+#include "platform_link.hpp"
 #include "script.hpp"
 
 namespace device {
@@ -26,7 +26,7 @@ struct Options {
 };
 
 // "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"
-std::string format_trace(const pf::TraceRecord& r);
+std::string format_trace(const link::TraceRecord& r);
 // The trace texts of one party so far, in order.
 std::vector<std::string> trace_of(const std::string& party);
 
@@ -39,14 +39,14 @@ public:
 
     // Runs one command, with the implicit sync of the commands that act on
     // the device. Returns false after quit. Throws ScriptError naming the
-    // command's line when it fails.
+    // command's line when it fails. (commands.cpp)
     bool run(const Command& command);
     // Parses and runs lines until quit or the end; throws on the first error.
     void run_script(std::istream& in, const std::string& file);
 
     // Launches Pendrel once more; returns N of pendrel#N.
     int launch();
-    pf::Process* launch_process(int n) const;  // null for a launch that never happened
+    link::Process* launch_process(int n) const;  // null for a launch that never happened
     HWND memo_edit() const { return memo_edit_; }
     HWND pendrel_window(std::optional<long long> launch = {}) const;
     std::string screen() const;
@@ -57,17 +57,23 @@ public:
     void reset();
 
 private:
-    pf::Process* target(std::optional<long long> launch) const;
-    void expect(const Command& c);
+    link::Process* target(std::optional<long long> launch) const;
+    link::Process* latest() const;  // null before the first launch
+    void expect(const Command& c);  // expectations.cpp
     void sync(const Command& c, long long ms);
-    void keys(const Command& c, const std::vector<std::pair<std::uint8_t, bool>>& strokes);
+    void type(const Command& c);
+    void press(const std::vector<KeyStroke>& strokes);
 
     Options options_;
     bool own_root_ = false;
-    pf::Process* memo_ = nullptr;
+    link::Process* memo_ = nullptr;
     HWND memo_window_ = nullptr;
     HWND memo_edit_ = nullptr;
-    std::vector<pf::Process*> launches_;
+    std::vector<link::Process*> launches_;
 };
+
+// How long a sync waits unless told otherwise, and the bound on the quiet
+// waits of booting and resetting.
+constexpr long long default_sync_ms = 5000;
 
 }  // namespace device

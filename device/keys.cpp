@@ -1,3 +1,4 @@
+// Chord names parsed into virtual keys, and the key events a chord makes.
 #include "keys.hpp"
 
 #include <cctype>

@@ -1,4 +1,5 @@
-// pendrel-device: the emulated handheld, driven by a script or the console.
+// pendrel-device, the device runner: its command line, the console, and the
+// choice between the emulated handheld and the Wine backend.
 #include <unistd.h>
 
 #include <cstring>
@@ -7,7 +8,7 @@
 
 #include "device.hpp"
 #include "memo.hpp"
-#include "wine_device.hpp"
+#include "wine_backend.hpp"
 
 namespace {
 
@@ -91,7 +92,7 @@ int run_on_wine(const std::string& build, const std::string& script,
     in.clear();
     in.seekg(0);
     try {
-        device::WineDevice wine({build, &std::cout, std::move(observe)});
+        device::WineBackend wine({build, &std::cout, std::move(observe)});
         wine.run_script(in, script);
         return 0;
     } catch (const device::ScriptError& e) {

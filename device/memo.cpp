@@ -1,9 +1,10 @@
+// The memo program: its window procedure, message loop and key log.
 #include "memo.hpp"
 
 #include <cstdio>
 #include <future>
 
-#include "core/core.hpp"
+#include "platform_link.hpp"
 
 namespace device::memo {
 namespace {
@@ -76,11 +77,7 @@ Memo start() {
     auto created = std::make_shared<std::promise<HWND>>();
     auto window = created->get_future();
     Memo memo;
-    {
-        pf::Lock lock(pf::device_mutex());
-        memo.process = pf::create_process("memo", false, 0);
-        pf::start_device_thread(memo.process, [created] { run(*created); });
-    }
+    memo.process = link::start_process("memo", [created] { run(*created); });
     memo.window = window.get();
     return memo;
 }

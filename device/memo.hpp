@@ -1,21 +1,20 @@
 // The memo: "any application on the terminal", a window filled by a
-// multi-line edit, running its own message loop in its own process.
+// multi-line edit, running its own message loop in its own process. Being a
+// program on the device, it calls the device's Win32 API like Pendrel does.
 #pragma once
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
-namespace pf {
-struct Process;
-}
+#include "platform_link.hpp"
 
 namespace device::memo {
 
 constexpr int edit_id = 1;
 
 struct Memo {
-    pf::Process* process = nullptr;
+    link::Process* process = nullptr;
     HWND window = nullptr;  // null if it could not be created
 };
 

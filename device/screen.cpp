@@ -1,19 +1,16 @@
+// The screen picture drawn from a snapshot of the windows, boxes, popup and tray.
 #include "screen.hpp"
 
 #include <cstdio>
 #include <sstream>
 
-#include "core/core.hpp"
 #include "platform_link.hpp"
-#include "user/device_user.hpp"
 
 namespace device {
 namespace {
 
-namespace ud = pf::user::device;
-
-std::string text(const std::u16string& s) { return pf::quoted(s.c_str(), int(s.size())); }
-std::string plain(const std::u16string& s) { return pf::utf8(s.c_str(), int(s.size())); }
+std::string text(const std::u16string& s) { return link::quoted(s); }
+std::string plain(const std::u16string& s) { return link::utf8(s); }
 
 std::string rect(const RECT& r) {
     char buf[64];
@@ -34,7 +31,7 @@ std::string buttons(UINT type) {
     }
 }
 
-void controls(std::ostringstream& out, const std::vector<ud::Control>& list, int depth) {
+void controls(std::ostringstream& out, const std::vector<link::screen::Control>& list, int depth) {
     for (const auto& c : list) {
         if (!c.visible) continue;
         out << "|" << std::string(depth * 2 + 6, ' ') << plain(c.cls);
@@ -48,7 +45,7 @@ void controls(std::ostringstream& out, const std::vector<ud::Control>& list, int
     }
 }
 
-void menu(std::ostringstream& out, const std::vector<ud::MenuItem>& bar) {
+void menu(std::ostringstream& out, const std::vector<link::screen::MenuItem>& bar) {
     out << "|      menu:";
     for (const auto& popup : bar) {
         out << " " << plain(popup.text) << " {";
@@ -65,9 +62,9 @@ void menu(std::ostringstream& out, const std::vector<ud::MenuItem>& bar) {
 }  // namespace
 
 std::string render_screen() {
-    auto screen = ud::snapshot();
+    auto screen = link::snapshot();
     std::ostringstream out;
-    out << "+-- screen " << ud::screen_width << "x" << ud::screen_height << " --------------------------\n";
+    out << "+-- screen " << link::screen::width << "x" << link::screen::height << " --------------------------\n";
     int n = 0;
     for (const auto& w : screen.windows) {
         out << "| [" << ++n << "] " << text(w.title) << "  ";

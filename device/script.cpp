@@ -1,3 +1,4 @@
+// The command language's parser: tokens, escapes, and each command's arguments.
 #include "script.hpp"
 
 #include <cctype>

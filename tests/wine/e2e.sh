@@ -7,7 +7,7 @@
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
-host_device=${2:-}
+runner=${2:-}
 work=$build/wine-e2e
 screens=$build/screens
 rm -rf "$work"
@@ -15,9 +15,9 @@ mkdir -p "$work" "$screens"
 
 reads=('Ab1' 'HELLO, World!' 'x:*_~@"')
 expected_keys=
-if [[ -n $host_device && -x $host_device ]]; then
+if [[ -n $runner && -x $runner ]]; then
   { echo launch; for r in "${reads[@]}"; do printf 'scan "%s"\n' "${r//\"/\\\"}"; done; } >"$work/reads.scn"
-  if "$host_device" --script "$work/reads.scn" --key-log "$work/keys.device" >"$work/device.log" 2>&1; then
+  if "$runner" --script "$work/reads.scn" --key-log "$work/keys.device" >"$work/device.log" 2>&1; then
     grep -v '^char' "$work/keys.device" >"$work/keys.expected"
     expected_keys=$work/keys.expected
   else

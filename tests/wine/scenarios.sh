@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Every device scenario script on both devices: the emulated handheld (the
-# host build's pendrel-device) and the Win32 build under Wine, in one shared
-# Wine session. A script passes when it passes on both; otherwise both
-# outcomes are printed, with what each device saw at the line the other
+# Every scenario script run twice by the host build's runner (pendrel-device):
+# on the emulated device, and with --wine on the Win32 build under Wine, in
+# one shared Wine session. A script passes when it passes on both; otherwise
+# both outcomes are printed, with what each side saw at the line the other
 # failed on.
 # Usage: scenarios.sh WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]
 # (no SCRIPT: every script in examples/ and tests/scripts/)
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
-host_device=$2
+runner=$2
 shift 2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 scripts=("$@")
@@ -18,10 +18,9 @@ work=$build/wine-scenarios
 rm -rf "$work"
 mkdir -p "$work/host" "$work/wine"
 
-if [[ ! -x $host_device ]]; then
-  echo "scenarios: no host device runner at $host_device (build the default preset first)"; exit 1
+if [[ ! -x $runner ]]; then
+  echo "scenarios: no host device runner at $runner (build the default preset first)"; exit 1
 fi
-wine_device=$host_device  # the same runner drives Wine with --wine
 
 name_of() { local s=${1#"$source_dir"/}; echo "${s//\//_}"; }
 
@@ -29,7 +28,7 @@ name_of() { local s=${1#"$source_dir"/}; echo "${s//\//_}"; }
 (
   for s in "${scripts[@]}"; do
     n=$(name_of "$s")
-    (cd "$source_dir" && "$host_device" --script "${s#"$source_dir"/}" --trace /dev/null \
+    (cd "$source_dir" && "$runner" --script "${s#"$source_dir"/}" --trace /dev/null \
       --observations "$work/host/$n.obs") >"$work/host/$n.out" 2>"$work/host/$n.err"
     echo $? >"$work/host/$n.rc"
   done
@@ -48,7 +47,7 @@ outcome() {  # DIR NAME: the run's last error, or "passed"
     *) tail -1 "$1/$2.err" ;;
   esac
 }
-observed() {  # DIR NAME WHERE: that device's outcome of the expect line WHERE
+observed() {  # DIR NAME WHERE: that side's outcome of the expect line WHERE
   grep -F -- "$3 " "$1/$2.obs" 2>/dev/null | head -1 | cut -d' ' -f2- || true
 }
 
@@ -56,7 +55,7 @@ passed=0 failed=0 skipped=0
 for s in "${scripts[@]}"; do
   n=$(name_of "$s")
   rel=${s#"$source_dir"/}
-  (cd "$source_dir" && timeout 120 "$wine_device" --wine "$build" --script "$rel" --observations "$work/wine/$n.obs") \
+  (cd "$source_dir" && timeout 120 "$runner" --wine "$build" --script "$rel" --observations "$work/wine/$n.obs") \
     >"$work/wine/$n.out" 2>"$work/wine/$n.err"
   echo $? >"$work/wine/$n.rc"
   host=$(outcome "$work/host" "$n") wine=$(outcome "$work/wine" "$n")

@@ -1,18 +1,20 @@
-// The Win32 build under Wine as a device: the same script commands, carried
-// out by wineagent.exe (the memo, launches, window and driver queries) in
-// the running Wine session.
+// The Wine backend: the same script commands carried out on the Win32 build
+// under Wine, through wineagent.exe (the memo, launches, window and driver
+// queries) in the running Wine session.
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
 
 #include "script.hpp"
 
 namespace device {
+
+class WineAgent;
 
 // Scripts that cannot run under Wine say why in a leading comment line
 // "# wine: skip — WHY"; empty when the script has none.
@@ -25,29 +27,27 @@ struct WineOptions {
     std::function<void(const std::string& where, const std::string& outcome)> observe;
 };
 
-class WineDevice {
+class WineBackend {
 public:
     // Needs a running Wine session (WINEPREFIX and DISPLAY set).
-    explicit WineDevice(WineOptions options);
-    ~WineDevice();
-    WineDevice(const WineDevice&) = delete;
-    WineDevice& operator=(const WineDevice&) = delete;
+    explicit WineBackend(WineOptions options);
+    ~WineBackend();
+    WineBackend(const WineBackend&) = delete;
+    WineBackend& operator=(const WineBackend&) = delete;
 
     bool run(const Command& command);  // false after quit; throws ScriptError
     void run_script(std::istream& in, const std::string& file);
 
 private:
-    std::string request(const std::string& line);  // the agent's answer after "ok", or throws
+    std::string request(const std::string& line);
     std::string ask(const Command& c, const std::string& line, const std::string& error_meaning);
     void expect(const Command& c);
+    std::string check(const Command& c);  // the failure message; empty when it holds
     void settle();
 
     WineOptions options_;
     std::filesystem::path drive_c_;
-    int agent_pid_ = -1;
-    std::FILE* to_agent_ = nullptr;
-    int from_agent_ = -1;
-    std::string pending_;
+    std::unique_ptr<WineAgent> agent_;
 };
 
 }  // namespace device

@@ -1,10 +1,6 @@
-// The Wine device: script commands turned into wineagent.exe requests.
-#include "wine_device.hpp"
-
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+// The Wine backend's command and expectation switches: script commands
+// turned into wineagent.exe requests.
+#include "wine_backend.hpp"
 
 #include <chrono>
 #include <cstdlib>
@@ -12,6 +8,7 @@
 #include <thread>
 
 #include "device_files.hpp"
+#include "wine_agent.hpp"
 
 namespace device {
 namespace {
@@ -78,7 +75,7 @@ std::string wine_skip_reason(std::istream& script) {
     return "";
 }
 
-WineDevice::WineDevice(WineOptions options) : options_(std::move(options)) {
+WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
     const char* prefix = std::getenv("WINEPREFIX");
     if (!prefix || !std::getenv("DISPLAY"))
         throw std::runtime_error("--wine needs a running Wine session: WINEPREFIX and DISPLAY must be set "
@@ -89,74 +86,15 @@ WineDevice::WineDevice(WineOptions options) : options_(std::move(options)) {
             throw std::runtime_error("the Win32 build " + options_.build.string() + " has no " + file);
     // The device's flash folder starts empty, as on a freshly booted device.
     std::filesystem::remove_all(drive_c_ / "FlashDisk");
-
-    int to[2], from[2];
-    if (pipe(to) != 0 || pipe(from) != 0) throw std::runtime_error("cannot make pipes to the Wine agent");
-    std::string agent = (options_.build / "wineagent.exe").string();
-    std::string app = windows_path(options_.build / "pendrel.exe");
-    agent_pid_ = fork();
-    if (agent_pid_ == 0) {
-        dup2(to[0], 0);
-        dup2(from[1], 1);
-        close(to[1]);
-        close(from[0]);
-        execlp("wine", "wine", agent.c_str(), app.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(to[0]);
-    close(from[1]);
-    to_agent_ = fdopen(to[1], "w");
-    from_agent_ = from[0];
-    request("");  // its "ok ready"
+    agent_ = std::make_unique<WineAgent>(options_.build / "wineagent.exe", windows_path(options_.build / "pendrel.exe"));
 }
 
-WineDevice::~WineDevice() {
-    if (to_agent_) {
-        std::fputs("quit\n", to_agent_);
-        std::fclose(to_agent_);
-    }
-    if (from_agent_ >= 0) close(from_agent_);
-    if (agent_pid_ > 0) {
-        for (int i = 0; i < 100; ++i) {
-            if (waitpid(agent_pid_, nullptr, WNOHANG) == agent_pid_) return;
-            std::this_thread::sleep_for(50ms);
-        }
-        kill(agent_pid_, SIGKILL);
-        waitpid(agent_pid_, nullptr, 0);
-    }
-}
+WineBackend::~WineBackend() = default;
 
-// Sends one line (none for the greeting) and returns what follows "ok";
-// an "error" answer throws std::invalid_argument with its text.
-std::string WineDevice::request(const std::string& line) {
-    if (!line.empty()) {
-        std::fputs((line + "\n").c_str(), to_agent_);
-        std::fflush(to_agent_);
-    }
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    for (;;) {
-        size_t end = pending_.find('\n');
-        if (end != std::string::npos) {
-            std::string reply = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            if (!reply.empty() && reply.back() == '\r') reply.pop_back();
-            if (reply == "ok" || reply.rfind("ok ", 0) == 0) return reply.size() > 3 ? reply.substr(3) : "";
-            if (reply.rfind("error ", 0) == 0) throw std::invalid_argument(reply.substr(6));
-            continue;  // Wine's own chatter
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{from_agent_, POLLIN, 0};
-        char buffer[4096];
-        ssize_t got = left.count() > 0 && poll(&p, 1, int(left.count())) > 0 ? read(from_agent_, buffer, sizeof buffer) : -1;
-        if (got <= 0)
-            throw std::runtime_error("the Wine agent " + std::string(got == 0 ? "ended" : "did not answer") +
-                                     (line.empty() ? " at its start" : " on '" + line + "'"));
-        pending_.append(buffer, size_t(got));
-    }
-}
+std::string WineBackend::request(const std::string& line) { return agent_->request(line); }
 
 // A request whose refusal means `error_meaning` for this command.
-std::string WineDevice::ask(const Command& c, const std::string& line, const std::string& error_meaning) {
+std::string WineBackend::ask(const Command& c, const std::string& line, const std::string& error_meaning) {
     try {
         return request(line);
     } catch (const std::invalid_argument&) {
@@ -164,9 +102,9 @@ std::string WineDevice::ask(const Command& c, const std::string& line, const std
     }
 }
 
-void WineDevice::settle() { request("settle"); }
+void WineBackend::settle() { request("settle"); }
 
-bool WineDevice::run(const Command& c) {
+bool WineBackend::run(const Command& c) {
     auto fail = [&c](const std::string& message) { throw ScriptError(c.where + ": " + message); };
     bool acts = true;
     try {
@@ -283,102 +221,103 @@ bool WineDevice::run(const Command& c) {
     return true;
 }
 
-void WineDevice::expect(const Command& c) {
+void WineBackend::expect(const Command& c) {
     if (c.expect == Expect::trace) {
         if (options_.out) *options_.out << c.where << ": SKIPPED under Wine: expect trace (the trace is the emulated device's)\n";
         return;
     }
-    // Returns the failure message, empty when the expectation holds.
-    auto check = [&]() -> std::string {
-        auto failed = [](const std::string& wanted, const std::string& seen) {
-            return "expected " + wanted + ", saw " + seen;
-        };
-        std::string launch = c.launch ? std::to_string(*c.launch) : "0";
-        switch (c.expect) {
-        case Expect::text: {
-            std::string seen;
-            try {
-                seen = unhex(request("text " + (c.number ? std::to_string(*c.number) : c.text)));
-            } catch (const std::invalid_argument& e) {
-                return std::string(e.what()) == "no dialog"
-                           ? failed("control " + std::to_string(*c.number) + " of an open dialog", "no dialog")
-                           : failed("control " + std::to_string(*c.number), "a dialog without it");
-            }
-            return seen == c.data ? "" : failed("text " + escape(c.data), escape(seen));
-        }
-        case Expect::window: {
-            std::string seen = request("window " + launch);
-            if (seen == "none") {
-                if (request("process " + launch) == "none") throw ScriptError(c.where + ": no such launch of Pendrel");
-                return failed("Pendrel's window " + c.text, "no window");
-            }
-            return seen == c.text ? "" : failed("the window " + c.text, "it " + seen);
-        }
-        case Expect::tray: {
-            std::string seen = request("tray");
-            return seen == std::to_string(*c.number) ? "" : failed(std::to_string(*c.number) + " tray icon(s)", seen);
-        }
-        case Expect::messagebox: {
-            std::string box = request("messagebox");
-            std::string seen = box == "none" ? "none" : escape(unhex(word(box, 0))) + " " + escape(unhex(word(box, 1)));
-            std::string want = c.text == "none" ? "none" : escape(c.data) + " " + escape(c.text);
-            if (seen == want) return "";
-            return c.text == "none" ? failed("no message box", seen) : failed("message box " + want, seen);
-        }
-        case Expect::exit:
-        case Expect::running: {
-            std::string which = c.launch ? launch : "latest";
-            std::string state = request("process " + which);
-            if (state == "none") {
-                if (c.launch) throw ScriptError(c.where + ": no such launch of Pendrel");
-                return c.expect == Expect::exit ? failed("an exit", "nothing launched")
-                                                : failed("a running Pendrel", "nothing launched");
-            }
-            std::string party = "pendrel#" + word(state, 0);
-            std::string seen = word(state, 1) == "running" ? party + " is running"
-                                                           : party + " exited with code " + word(state, 2);
-            std::string want = c.expect == Expect::exit ? party + " exited with code " + std::to_string(*c.number)
-                                                        : party + " is running";
-            return seen == want ? "" : failed(c.expect == Expect::exit ? want : party + " running", seen);
-        }
-        case Expect::reader: {
-            std::string state = request("reader");
-            std::string seen = word(state, 1) == "1" ? "open" : "closed";
-            return seen == c.text ? "" : failed("the reader " + c.text, seen);
-        }
-        case Expect::mode: {
-            std::string state = request("reader");
-            std::string seen = state == "none" ? "no driver loaded" : word(state, 3);
-            return seen == std::to_string(*c.number) ? "" : failed("buffer mode " + std::to_string(*c.number), seen);
-        }
-        case Expect::dialog: {
-            std::string seen = request("dialog");
-            std::string seen_text = seen == "none" ? "no dialog" : "dialog " + seen;
-            std::string want = c.number ? "dialog " + std::to_string(*c.number) : "no dialog";
-            return seen_text == want ? "" : failed(want, seen_text);
-        }
-        case Expect::popup: {
-            std::string seen = request("popup");
-            return seen == c.text ? "" : failed("the popup " + c.text, seen);
-        }
-        case Expect::worker: {
-            std::string seen = request("worker");
-            return seen == c.text ? "" : failed("the worker " + c.text, seen);
-        }
-        case Expect::trace: break;
-        }
-        return "";
-    };
     auto deadline = std::chrono::steady_clock::now() + expect_patience;
     for (;;) {
-        std::string failure = check();
+        std::string failure = check(c);
         if (failure.empty()) return;
         if (std::chrono::steady_clock::now() >= deadline) throw ScriptError(c.where + ": " + failure);
         std::this_thread::sleep_for(100ms);
     }
 }
 
-void WineDevice::run_script(std::istream& in, const std::string& file) {
+// Looks once at what the expectation is about.
+std::string WineBackend::check(const Command& c) {
+    auto failed = [](const std::string& wanted, const std::string& seen) {
+        return "expected " + wanted + ", saw " + seen;
+    };
+    std::string launch = c.launch ? std::to_string(*c.launch) : "0";
+    switch (c.expect) {
+    case Expect::text: {
+        std::string seen;
+        try {
+            seen = unhex(request("text " + (c.number ? std::to_string(*c.number) : c.text)));
+        } catch (const std::invalid_argument& e) {
+            return std::string(e.what()) == "no dialog"
+                       ? failed("control " + std::to_string(*c.number) + " of an open dialog", "no dialog")
+                       : failed("control " + std::to_string(*c.number), "a dialog without it");
+        }
+        return seen == c.data ? "" : failed("text " + escape(c.data), escape(seen));
+    }
+    case Expect::window: {
+        std::string seen = request("window " + launch);
+        if (seen == "none") {
+            if (request("process " + launch) == "none") throw ScriptError(c.where + ": no such launch of Pendrel");
+            return failed("Pendrel's window " + c.text, "no window");
+        }
+        return seen == c.text ? "" : failed("the window " + c.text, "it " + seen);
+    }
+    case Expect::tray: {
+        std::string seen = request("tray");
+        return seen == std::to_string(*c.number) ? "" : failed(std::to_string(*c.number) + " tray icon(s)", seen);
+    }
+    case Expect::messagebox: {
+        std::string box = request("messagebox");
+        std::string seen = box == "none" ? "none" : escape(unhex(word(box, 0))) + " " + escape(unhex(word(box, 1)));
+        std::string want = c.text == "none" ? "none" : escape(c.data) + " " + escape(c.text);
+        if (seen == want) return "";
+        return c.text == "none" ? failed("no message box", seen) : failed("message box " + want, seen);
+    }
+    case Expect::exit:
+    case Expect::running: {
+        std::string which = c.launch ? launch : "latest";
+        std::string state = request("process " + which);
+        if (state == "none") {
+            if (c.launch) throw ScriptError(c.where + ": no such launch of Pendrel");
+            return c.expect == Expect::exit ? failed("an exit", "nothing launched")
+                                            : failed("a running Pendrel", "nothing launched");
+        }
+        std::string party = "pendrel#" + word(state, 0);
+        std::string seen = word(state, 1) == "running" ? party + " is running"
+                                                       : party + " exited with code " + word(state, 2);
+        std::string want = c.expect == Expect::exit ? party + " exited with code " + std::to_string(*c.number)
+                                                    : party + " is running";
+        return seen == want ? "" : failed(c.expect == Expect::exit ? want : party + " running", seen);
+    }
+    case Expect::reader: {
+        std::string state = request("reader");
+        std::string seen = word(state, 1) == "1" ? "open" : "closed";
+        return seen == c.text ? "" : failed("the reader " + c.text, seen);
+    }
+    case Expect::mode: {
+        std::string state = request("reader");
+        std::string seen = state == "none" ? "no driver loaded" : word(state, 3);
+        return seen == std::to_string(*c.number) ? "" : failed("buffer mode " + std::to_string(*c.number), seen);
+    }
+    case Expect::dialog: {
+        std::string seen = request("dialog");
+        std::string seen_text = seen == "none" ? "no dialog" : "dialog " + seen;
+        std::string want = c.number ? "dialog " + std::to_string(*c.number) : "no dialog";
+        return seen_text == want ? "" : failed(want, seen_text);
+    }
+    case Expect::popup: {
+        std::string seen = request("popup");
+        return seen == c.text ? "" : failed("the popup " + c.text, seen);
+    }
+    case Expect::worker: {
+        std::string seen = request("worker");
+        return seen == c.text ? "" : failed("the worker " + c.text, seen);
+    }
+    case Expect::trace: break;
+    }
+    return "";
+}
+
+void WineBackend::run_script(std::istream& in, const std::string& file) {
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {
         auto c = parse_line(line, file, n);

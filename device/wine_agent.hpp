@@ -1,0 +1,34 @@
+// The line protocol with wineagent.exe, the runner's helper inside the Wine
+// session: one request a line, answered "ok [VALUE]" or "error WHY".
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace device {
+
+class WineAgent {
+public:
+    // Starts `wine AGENT APP` and waits for its greeting; throws
+    // std::runtime_error when it does not come.
+    WineAgent(const std::filesystem::path& agent, const std::string& app_windows_path);
+    ~WineAgent();  // asks it to quit; kills it if it does not
+    WineAgent(const WineAgent&) = delete;
+    WineAgent& operator=(const WineAgent&) = delete;
+
+    // Sends one line and returns what follows "ok". An "error" answer throws
+    // std::invalid_argument with its text; silence or an ended agent throws
+    // std::runtime_error.
+    std::string request(const std::string& line);
+
+private:
+    std::string answer(const std::string& line);  // the next "ok" line; line: for messages only
+
+    int pid_ = -1;
+    std::FILE* to_ = nullptr;
+    int from_ = -1;
+    std::string pending_;  // read but not yet answered
+};
+
+}  // namespace device
