@@ -181,7 +181,7 @@ extern "C" DWORD ZELOpen(HWND window, DWORD value) {
         r.open = true;
         r.target = window;
     }
-    trace("ZELOpen(" + handle_name(window) + ", " + std::to_string(value) + ") = " + result_name(result));
+    trace(call_str("ZELOpen", {handle_name(window), std::to_string(value)}, result_name(result)));
     return result;
 }
 
@@ -193,7 +193,7 @@ extern "C" DWORD ZELClose(void) {
     std::size_t dropped = r.queue.size();
     r.queue.clear();
     notify_all_locked();
-    trace("ZELClose() = 0");
+    trace(call_str("ZELClose", {}, "0"));
     if (dropped) trace_as("driver", "closed with " + std::to_string(dropped) + " unfetched reads: discarded");
     return 0;
 }
@@ -211,7 +211,7 @@ extern "C" DWORD ZELChangeBuffMode(DWORD mode) {
         r.mode = mode;
         notify_all_locked();
     }
-    trace("ZELChangeBuffMode(" + std::to_string(mode) + ") = " + result_name(result));
+    trace(call_str("ZELChangeBuffMode", {std::to_string(mode)}, result_name(result)));
     return result;
 }
 
@@ -219,47 +219,51 @@ extern "C" DWORD ZELChangeBuffMode(DWORD mode) {
 // simulated reader has nothing to reset.
 extern "C" DWORD ZELOp590(void) {
     Lock lock = enter_call();
-    trace("ZELOp590() = 0");
+    trace(call_str("ZELOp590", {}, "0"));
     return 0;
 }
 
 extern "C" DWORD ZELOp580(void) {
     Lock lock = enter_call();
-    trace("ZELOp580() = 0");
+    trace(call_str("ZELOp580", {}, "0"));
     return 0;
 }
 
 extern "C" DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
     Lock lock = enter_call();
     Reader& r = reader();
-    std::string call = "ZELPollStatus(" + out_ptr(status, "&status") + ", " + out_ptr(pending, "&pending") + ") = ";
+    auto call = [&](std::string_view result) {
+        return call_str("ZELPollStatus", {out_ptr(status, "&status"), out_ptr(pending, "&pending")}, result);
+    };
     if (!status || !pending) {
-        trace(call + result_name(ZEL_ERR_PARAMETER));
+        trace(call(result_name(ZEL_ERR_PARAMETER)));
         return ZEL_ERR_PARAMETER;
     }
     // Status word: bit 0 open, bits 8-15 the buffer mode.
     *status = (r.open ? 1u : 0u) | (r.mode << 8);
     *pending = DWORD(r.queue.size());
     if (*pending == 0)
-        trace_poll(call + "0 [pending 0]");
+        trace_poll(call("0") + " [pending 0]");
     else
-        trace(call + "0 [pending " + std::to_string(*pending) + "]");
+        trace(call("0") + " [pending " + std::to_string(*pending) + "]");
     return 0;
 }
 
 extern "C" DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
     Lock lock = enter_call();
     Reader& r = reader();
-    std::string call = "ZELReadData(" + out_ptr(buffer, "buffer") + ", " + out_ptr(info, "&info") + ", " +
-                       out_ptr(length, "&length") + ") = ";
+    auto call = [&](std::string_view result) {
+        return call_str("ZELReadData", {out_ptr(buffer, "buffer"), out_ptr(info, "&info"), out_ptr(length, "&length")},
+                        result);
+    };
     if (!buffer || !info || !length) {
-        trace(call + result_name(ZEL_ERR_PARAMETER));
+        trace(call(result_name(ZEL_ERR_PARAMETER)));
         return ZEL_ERR_PARAMETER;
     }
     if (r.queue.empty()) {
         *length = 0;
         *info = 0;
-        trace(call + result_name(ZEL_ERR_NO_DATA) + " [length 0]");
+        trace(call(result_name(ZEL_ERR_NO_DATA)) + " [length 0]");
         return ZEL_ERR_NO_DATA;
     }
     std::vector<BYTE> read = std::move(r.queue.front());
@@ -268,6 +272,6 @@ extern "C" DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
     *length = BYTE(read.size());
     *info = DWORD(r.queue.size());  // reads still waiting
     notify_all_locked();
-    trace(call + "0 [length " + std::to_string(read.size()) + "]");
+    trace(call("0") + " [length " + std::to_string(read.size()) + "]");
     return 0;
 }

@@ -26,6 +26,10 @@ void notify_all_locked();  // call with the lock held after changing state
 
 struct Thread;
 
+namespace user {
+struct Queue;  // a thread's message queue, defined by the window system
+}
+
 // A process of the device: an application launch, or a device-side party.
 struct Process {
     int id = 0;
@@ -53,7 +57,7 @@ struct Thread {
     std::function<bool()> wake_condition;
     std::optional<Clock::time_point> deadline;
     bool outcome_pending = false;  // a timed wait longer than a poll period
-    std::shared_ptr<void> user_state;  // message queue and window-system state
+    std::shared_ptr<user::Queue> user_state;  // its message queue, made on first use
     std::string party_override;        // e.g. "driver" while the driver types
 };
 

@@ -1,4 +1,4 @@
-// Per-thread last error, the names errors are traced with, and the faults
+// GetLastError and SetLastError, the names errors are traced with, and the faults
 // armed by the device.
 #include "kernel/objects.hpp"
 
@@ -75,12 +75,12 @@ using namespace pf::kernel;
 DWORD WINAPI GetLastError(void) {
     Lock lock = enter_call();
     DWORD error = current_thread().last_error;
-    trace("GetLastError() = " + error_name(error));
+    trace(call_str("GetLastError", {}, error_name(error)));
     return error;
 }
 
 void WINAPI SetLastError(DWORD dwErrCode) {
     Lock lock = enter_call();
-    current_thread().last_error = dwErrCode;
-    trace("SetLastError(" + error_name(dwErrCode) + ")");
+    set_last_error(dwErrCode);
+    trace(call_str("SetLastError", {error_name(dwErrCode)}));
 }

@@ -86,11 +86,22 @@ std::string share_str(DWORD share) {
     return hex(share);
 }
 
+std::string flags_str(DWORD flags) {
+    return flags == FILE_ATTRIBUTE_NORMAL ? "FILE_ATTRIBUTE_NORMAL" : hex(flags);
+}
+
+// The error a failed call set, after its result: " [ERROR_...]"; nothing on success.
+std::string error_note(DWORD error) { return error ? " [" + error_name(error) + "]" : std::string(); }
+
 std::string handle_result(HANDLE h) {
     return h == INVALID_HANDLE_VALUE ? "INVALID_HANDLE_VALUE" : handle_name(h);
 }
 
 }  // namespace
+
+pf::kernel::FileObject::~FileObject() {
+    if (file) std::fclose(file);
+}
 
 void pf::kernel::set_device_root(fs::path root) {
     Lock lock(device_mutex());
@@ -108,12 +119,6 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     Lock lock = enter_call();
     if (dwDesiredAccess != GENERIC_READ || dwCreationDisposition != OPEN_EXISTING || hTemplateFile)
         not_implemented("CreateFileW other than opening an existing file for reading");
-    std::string call = "CreateFileW(" + quoted(lpFileName) + ", " + access_str(dwDesiredAccess) + ", " +
-                       share_str(dwShareMode) + ", " + (lpSecurityAttributes ? "&sa" : "NULL") +
-                       ", OPEN_EXISTING, " +
-                       (dwFlagsAndAttributes == FILE_ATTRIBUTE_NORMAL ? std::string("FILE_ATTRIBUTE_NORMAL")
-                                                                      : hex(dwFlagsAndAttributes)) +
-                       ", NULL) = ";
     HANDLE h = INVALID_HANDLE_VALUE;
     Resolved r = resolve_locked(lpFileName);
     DWORD error = take_fault_locked(Call::CreateFileW);
@@ -124,16 +129,20 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
         if (!file) error = errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     }
     if (!error) {
-        auto object = std::make_shared<Object>(Kind::File);
+        auto object = std::make_shared<FileObject>();
         object->file = file;
-        h = insert_locked(object, "file");
+        h = insert_locked(object);
         if (!h) {
             h = INVALID_HANDLE_VALUE;
             error = ERROR_NOT_ENOUGH_MEMORY;
         }
     }
     set_last_error(error);
-    trace(call + handle_result(h) + (error ? " [" + error_name(error) + "]" : std::string()));
+    trace(call_str("CreateFileW",
+                   {quoted(lpFileName), access_str(dwDesiredAccess), share_str(dwShareMode),
+                    lpSecurityAttributes ? "&sa" : "NULL", "OPEN_EXISTING", flags_str(dwFlagsAndAttributes), "NULL"},
+                   handle_result(h)) +
+          error_note(error));
     return h;
 }
 
@@ -141,9 +150,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
                      LPOVERLAPPED lpOverlapped) {
     Lock lock = enter_call();
     if (lpOverlapped) not_implemented("ReadFile with overlapped I/O");
-    std::string call = "ReadFile(" + handle_name(hFile) + ", buffer, " + std::to_string(nNumberOfBytesToRead) +
-                       ", " + (lpNumberOfBytesRead ? "&read" : "NULL") + ", NULL) = ";
-    auto object = lookup_locked(hFile, Kind::File);
+    auto object = lookup_locked<FileObject>(hFile);
     DWORD error = 0;
     DWORD got = 0;
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
@@ -164,7 +171,10 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     }
     BOOL ok = error ? FALSE : TRUE;
     if (error) set_last_error(error);
-    trace(call + bool_str(ok) +
-          (ok ? " [read " + std::to_string(got) + "]" : " [" + error_name(error) + "]"));
+    trace(call_str("ReadFile",
+                   {handle_name(hFile), "buffer", std::to_string(nNumberOfBytesToRead),
+                    lpNumberOfBytesRead ? "&read" : "NULL", "NULL"},
+                   bool_str(ok)) +
+          (ok ? " [read " + std::to_string(got) + "]" : error_note(error)));
     return ok;
 }

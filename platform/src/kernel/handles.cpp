@@ -14,7 +14,7 @@ struct Entry {
 
 struct Table {
     std::map<HANDLE, Entry> entries;
-    std::map<std::u16string, std::weak_ptr<Object>> named;
+    std::map<std::u16string, std::weak_ptr<NamedObject>> named;
     std::map<std::string, int> counters;  // per type: event#N, mutex#N ...
     std::size_t next_slot = 1;
 };
@@ -40,13 +40,8 @@ void close_process_handles(Process* p) {
     Lock lock(device_mutex());
     // A named mutex that another process can still wait on is left abandoned.
     for (auto& [name, weak] : table().named) {
-        auto object = weak.lock();
-        if (object && object->kind == Kind::Mutex && object->owner_process == p) {
-            object->owner_thread = 0;
-            object->owner_process = nullptr;
-            object->recursion = 0;
-            object->abandoned = true;
-        }
+        auto mutex = std::dynamic_pointer_cast<MutexObject>(weak.lock());
+        if (mutex && mutex->owner_process == p) mutex->abandon();
     }
     auto& entries = table().entries;
     for (auto it = entries.begin(); it != entries.end();) {
@@ -61,33 +56,23 @@ const bool hook_registered = (add_process_end_hook(close_process_handles), true)
 
 }  // namespace
 
-Object::~Object() {
-    if (file) std::fclose(file);
-}
-
-HANDLE insert_locked(std::shared_ptr<Object> object, const char* type) {
+HANDLE insert_object_locked(std::shared_ptr<Object> object, const char* type_name) {
     auto& t = table();
     if (t.next_slot >= handle_slots) return nullptr;
     HANDLE h = handle_space + 4 * t.next_slot++;
     t.entries[h] = Entry{std::move(object), &current_process()};
-    name_handle_locked(h, std::string(type) + "#" + std::to_string(++t.counters[type]));
+    name_handle_locked(h, std::string(type_name) + "#" + std::to_string(++t.counters[type_name]));
     return h;
 }
 
-std::shared_ptr<Object> lookup_locked(HANDLE h) {
+std::shared_ptr<Object> lookup_object_locked(HANDLE h) {
     auto& entries = table().entries;
     auto it = entries.find(h);
     if (it == entries.end() || it->second.owner != &current_process()) return nullptr;
     return it->second.object;
 }
 
-std::shared_ptr<Object> lookup_locked(HANDLE h, Kind kind) {
-    auto object = lookup_locked(h);
-    if (object && object->kind != kind) return nullptr;
-    return object;
-}
-
-std::shared_ptr<Object> find_named_locked(const std::u16string& name) {
+std::shared_ptr<NamedObject> find_named_locked(const std::u16string& name) {
     auto& named = table().named;
     auto it = named.find(name);
     if (it == named.end()) return nullptr;
@@ -96,7 +81,7 @@ std::shared_ptr<Object> find_named_locked(const std::u16string& name) {
     return object;
 }
 
-void add_named_locked(const std::shared_ptr<Object>& object) { table().named[object->name] = object; }
+void add_named_locked(const std::shared_ptr<NamedObject>& object) { table().named[object->name] = object; }
 
 std::size_t live_handle_count() {
     Lock lock(device_mutex());
@@ -133,6 +118,6 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     } else {
         set_last_error(ERROR_INVALID_HANDLE);
     }
-    trace("CloseHandle(" + name + ") = " + bool_str(ok));
+    trace(call_str("CloseHandle", {name}, bool_str(ok)));
     return ok;
 }

@@ -11,57 +11,56 @@ namespace {
 std::atomic_ref<LONG> cell(LONG volatile* p) { return std::atomic_ref<LONG>(*const_cast<LONG*>(p)); }
 std::atomic_ref<PVOID> cell(PVOID volatile* p) { return std::atomic_ref<PVOID>(*const_cast<PVOID*>(p)); }
 
-void trace_op(const char* name, LONG volatile* p, const std::string& args, LONG result) {
-    if (!trace_wanted(true)) return;
-    trace_poll(std::string(name) + "(" + ptr_name(const_cast<LONG*>(p)) + args + ") = " + std::to_string(result));
-}
+std::string cell_name(LONG volatile* p) { return ptr_name(const_cast<LONG*>(p)); }
+std::string cell_name(PVOID volatile* p) { return ptr_name(const_cast<PVOID*>(p)); }
 
 // Pointer cells mostly hold handles: shown by their names.
 std::string value_name(PVOID v) { return handle_name(v); }
+std::string value_name(LONG v) { return std::to_string(v); }
 
-void trace_op(const char* name, PVOID volatile* p, const std::string& args, PVOID result) {
+// Each line is formatted only when the verbose trace keeps it.
+template <class Cell, class Value, class... Args>
+void trace_op(const char* name, Cell* p, Value result, const Args&... args) {
     if (!trace_wanted(true)) return;
-    trace_poll(std::string(name) + "(" + ptr_name(const_cast<PVOID*>(p)) + args + ") = " + value_name(result));
+    trace_poll(call_str(name, {cell_name(p), value_name(args)...}, value_name(result)));
 }
 
 }  // namespace
 
 LONG WINAPI InterlockedExchange(LONG volatile* Target, LONG Value) {
     LONG old = cell(Target).exchange(Value);
-    trace_op("InterlockedExchange", Target, ", " + std::to_string(Value), old);
+    trace_op("InterlockedExchange", Target, old, Value);
     return old;
 }
 
 LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comperand) {
     LONG expected = Comperand;
     cell(Destination).compare_exchange_strong(expected, Exchange);
-    trace_op("InterlockedCompareExchange", Destination,
-             ", " + std::to_string(Exchange) + ", " + std::to_string(Comperand), expected);
+    trace_op("InterlockedCompareExchange", Destination, expected, Exchange, Comperand);
     return expected;
 }
 
 LONG WINAPI InterlockedIncrement(LONG volatile* Addend) {
     LONG now = cell(Addend).fetch_add(1) + 1;
-    trace_op("InterlockedIncrement", Addend, "", now);
+    trace_op("InterlockedIncrement", Addend, now);
     return now;
 }
 
 LONG WINAPI InterlockedDecrement(LONG volatile* Addend) {
     LONG now = cell(Addend).fetch_sub(1) - 1;
-    trace_op("InterlockedDecrement", Addend, "", now);
+    trace_op("InterlockedDecrement", Addend, now);
     return now;
 }
 
 PVOID WINAPI InterlockedExchangePointer(PVOID volatile* Target, PVOID Value) {
     PVOID old = cell(Target).exchange(Value);
-    trace_op("InterlockedExchangePointer", Target, ", " + value_name(Value), old);
+    trace_op("InterlockedExchangePointer", Target, old, Value);
     return old;
 }
 
 PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange, PVOID Comperand) {
     PVOID expected = Comperand;
     cell(Destination).compare_exchange_strong(expected, Exchange);
-    trace_op("InterlockedCompareExchangePointer", Destination, ", " + value_name(Exchange) + ", " + value_name(Comperand),
-             expected);
+    trace_op("InterlockedCompareExchangePointer", Destination, expected, Exchange, Comperand);
     return expected;
 }

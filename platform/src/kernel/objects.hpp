@@ -11,18 +11,28 @@
 
 namespace pf::kernel {
 
-enum class Kind { Event, Mutex, Thread, File };
-
+// Every kernel object; a handle's type is checked when it is looked up.
 struct Object {
-    Kind kind;
-    explicit Object(Kind k) : kind(k) {}
-    ~Object();
+    Object() = default;
+    virtual ~Object() = default;
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
+};
 
-    std::u16string name;  // named events and mutexes
+// An object a thread can wait on.
+struct WaitableObject : Object {
+    virtual bool signalled_for(const Thread& waiter) const = 0;
+    // What a satisfied wait takes: an auto-reset event's signal, a mutex.
+    virtual DWORD acquire(Thread&) { return WAIT_OBJECT_0; }
+};
 
-    // event
+// Events and mutexes may carry a device-wide name.
+struct NamedObject : WaitableObject {
+    std::u16string name;
+};
+
+struct EventObject : NamedObject {
+    static constexpr const char* type_name = "event";
     bool manual_reset = false;
     bool signalled = false;
     // Auto-reset: threads waiting on it, in arrival order, and the ones a
@@ -32,31 +42,62 @@ struct Object {
     std::vector<int> waiters;
     std::vector<int> released;
 
-    // mutex
+    bool signalled_for(const Thread&) const override { return signalled; }
+    DWORD acquire(Thread&) override;
+};
+
+struct MutexObject : NamedObject {
+    static constexpr const char* type_name = "mutex";
     int owner_thread = 0;  // ordinal of the owning device thread, 0 = free
     Process* owner_process = nullptr;
     int recursion = 0;
     bool abandoned = false;
 
-    // thread
+    bool signalled_for(const Thread& waiter) const override {
+        return owner_thread == 0 || owner_thread == waiter.ordinal;
+    }
+    DWORD acquire(Thread& owner) override;
+    // Its owner's process ended while it held it: the next wait takes it
+    // with WAIT_ABANDONED.
+    void abandon();
+};
+
+struct ThreadObject : WaitableObject {
+    static constexpr const char* type_name = "thread";
     bool ended = false;
     DWORD exit_code = STILL_ACTIVE;
 
-    // file
+    bool signalled_for(const Thread&) const override { return ended; }
+};
+
+struct FileObject : Object {
+    static constexpr const char* type_name = "file";
     std::FILE* file = nullptr;
+
+    ~FileObject() override;
 };
 
 // All of these need the device lock held.
 
-// A new handle in the calling process, named "<type>#N" in the trace.
-HANDLE insert_locked(std::shared_ptr<Object> object, const char* type);
-// The object behind a handle of the calling process, or null.
-std::shared_ptr<Object> lookup_locked(HANDLE h);
-std::shared_ptr<Object> lookup_locked(HANDLE h, Kind kind);
+// A new handle in the calling process, named "<type>#N" in the trace; null
+// when the table is full.
+HANDLE insert_object_locked(std::shared_ptr<Object> object, const char* type_name);
+template <class T>
+HANDLE insert_locked(std::shared_ptr<T> object) {
+    return insert_object_locked(std::move(object), T::type_name);
+}
+
+// The object behind a handle of the calling process, or null, also when the
+// handle holds an object of another type.
+std::shared_ptr<Object> lookup_object_locked(HANDLE h);
+template <class T>
+std::shared_ptr<T> lookup_locked(HANDLE h) {
+    return std::dynamic_pointer_cast<T>(lookup_object_locked(h));
+}
 
 // Named events and mutexes, device-wide.
-std::shared_ptr<Object> find_named_locked(const std::u16string& name);
-void add_named_locked(const std::shared_ptr<Object>& object);
+std::shared_ptr<NamedObject> find_named_locked(const std::u16string& name);
+void add_named_locked(const std::shared_ptr<NamedObject>& object);
 
 std::string error_name(DWORD error);
 std::string wait_result_name(DWORD result);

@@ -45,9 +45,6 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwSta
                            LPDWORD lpThreadId) {
     Lock lock = enter_call();
     if (dwCreationFlags != 0) not_implemented("CreateThread with creation flags");
-    std::string call = std::string("CreateThread(") + (lpThreadAttributes ? "&sa" : "NULL") + ", " +
-                       std::to_string(dwStackSize) + ", " + routine_name_locked(lpStartAddress) + ", " +
-                       ptr_name(lpParameter) + ", 0, " + (lpThreadId ? "&id" : "NULL") + ") = ";
     HANDLE h = nullptr;
     DWORD fault = take_fault_locked(Call::CreateThread);
     if (!lpStartAddress) {
@@ -55,8 +52,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwSta
     } else if (fault) {
         set_last_error(fault);
     } else {
-        auto object = std::make_shared<Object>(Kind::Thread);
-        h = insert_locked(object, "thread");
+        auto object = std::make_shared<ThreadObject>();
+        h = insert_locked(object);
         if (!h) {
             set_last_error(ERROR_NOT_ENOUGH_MEMORY);
         } else {
@@ -79,21 +76,24 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwSta
             if (lpThreadId) *lpThreadId = DWORD(ordinal);
         }
     }
-    trace(call + handle_name(h));
+    trace(call_str("CreateThread",
+                   {lpThreadAttributes ? "&sa" : "NULL", std::to_string(dwStackSize), routine_name_locked(lpStartAddress),
+                    ptr_name(lpParameter), "0", lpThreadId ? "&id" : "NULL"},
+                   handle_name(h)));
     return h;
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
     Lock lock = enter_call();
-    auto object = lookup_locked(hThread, Kind::Thread);
+    auto thread = lookup_locked<ThreadObject>(hThread);
     BOOL ok = FALSE;
-    if (!object || !lpExitCode) {
-        set_last_error(object ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    if (!thread || !lpExitCode) {
+        set_last_error(thread ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     } else {
-        *lpExitCode = object->ended && object->exit_code == STILL_ACTIVE ? 0 : object->exit_code;
+        *lpExitCode = thread->ended && thread->exit_code == STILL_ACTIVE ? 0 : thread->exit_code;
         ok = TRUE;
     }
-    trace("GetExitCodeThread(" + handle_name(hThread) + ", &code) = " + bool_str(ok) +
+    trace(call_str("GetExitCodeThread", {handle_name(hThread), "&code"}, bool_str(ok)) +
           (ok ? " [code " + std::to_string(*lpExitCode) + "]" : std::string()));
     return ok;
 }

@@ -7,29 +7,57 @@
 using namespace pf;
 using namespace pf::kernel;
 
+namespace pf::kernel {
+
+DWORD EventObject::acquire(Thread&) {
+    if (!manual_reset) signalled = false;
+    return WAIT_OBJECT_0;
+}
+
+DWORD MutexObject::acquire(Thread& owner) {
+    owner_thread = owner.ordinal;
+    owner_process = owner.process;
+    recursion++;
+    if (abandoned) {
+        abandoned = false;
+        return WAIT_ABANDONED;
+    }
+    return WAIT_OBJECT_0;
+}
+
+void MutexObject::abandon() {
+    owner_thread = 0;
+    owner_process = nullptr;
+    recursion = 0;
+    abandoned = true;
+}
+
+}  // namespace pf::kernel
+
 namespace {
 
 std::string attrs_str(LPSECURITY_ATTRIBUTES sa) { return sa ? "&sa" : "NULL"; }
 
 // Creates or opens a named event or mutex; sets the last error as Windows
 // does (ERROR_ALREADY_EXISTS when the name was taken).
-HANDLE create_or_open_locked(Kind kind, LPCWSTR name, const std::function<void(Object&)>& init) {
-    const char* type = kind == Kind::Event ? "event" : "mutex";
+template <class T>
+HANDLE create_or_open_locked(LPCWSTR name, const std::function<void(T&)>& init) {
     if (name && *name) {
         if (auto existing = find_named_locked(name)) {
-            if (existing->kind != kind) {
+            auto same = std::dynamic_pointer_cast<T>(existing);
+            if (!same) {
                 set_last_error(ERROR_INVALID_HANDLE);
                 return nullptr;
             }
-            HANDLE h = insert_locked(existing, type);
+            HANDLE h = insert_locked(same);
             set_last_error(h ? ERROR_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY);
             return h;
         }
     }
-    auto object = std::make_shared<Object>(kind);
+    auto object = std::make_shared<T>();
     if (name) object->name = name;
     init(*object);
-    HANDLE h = insert_locked(object, type);
+    HANDLE h = insert_locked(object);
     if (!h) {
         set_last_error(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -39,62 +67,40 @@ HANDLE create_or_open_locked(Kind kind, LPCWSTR name, const std::function<void(O
     return h;
 }
 
-bool is_signalled(const Object& o, int me) {
-    switch (o.kind) {
-    case Kind::Event: return o.signalled;
-    case Kind::Mutex: return o.owner_thread == 0 || o.owner_thread == me;
-    case Kind::Thread: return o.ended;
-    case Kind::File: break;
-    }
-    return false;
-}
-
-// Takes what a satisfied wait takes: an auto-reset event's signal, a mutex.
-DWORD acquire(Object& o, Thread& me) {
-    if (o.kind == Kind::Event && !o.manual_reset) o.signalled = false;
-    if (o.kind == Kind::Mutex) {
-        o.owner_thread = me.ordinal;
-        o.owner_process = me.process;
-        o.recursion++;
-        if (o.abandoned) {
-            o.abandoned = false;
-            return WAIT_ABANDONED;
-        }
-    }
-    return WAIT_OBJECT_0;
-}
-
 BOOL set_event_state(const char* call, HANDLE h, bool state) {
     Lock lock = enter_call();
-    auto object = lookup_locked(h, Kind::Event);
+    auto event = lookup_locked<EventObject>(h);
     BOOL ok = FALSE;
-    if (object) {
-        if (state && !object->manual_reset && !object->waiters.empty()) {
-            object->released.push_back(object->waiters.front());
-            object->waiters.erase(object->waiters.begin());
+    if (event) {
+        if (state && !event->manual_reset && !event->waiters.empty()) {
+            event->released.push_back(event->waiters.front());
+            event->waiters.erase(event->waiters.begin());
         } else {
-            object->signalled = state;
+            event->signalled = state;
         }
         notify_all_locked();
         ok = TRUE;
     } else {
         set_last_error(ERROR_INVALID_HANDLE);
     }
-    trace(std::string(call) + "(" + handle_name(h) + ") = " + bool_str(ok));
+    trace(call_str(call, {handle_name(h)}, bool_str(ok)));
     return ok;
 }
+
+std::string timeout_str(DWORD ms) { return ms == INFINITE ? "INFINITE" : std::to_string(ms); }
 
 }  // namespace
 
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
                            LPCWSTR lpName) {
     Lock lock = enter_call();
-    HANDLE h = create_or_open_locked(Kind::Event, lpName, [&](Object& o) {
-        o.manual_reset = bManualReset;
-        o.signalled = bInitialState;
+    HANDLE h = create_or_open_locked<EventObject>(lpName, [&](EventObject& e) {
+        e.manual_reset = bManualReset;
+        e.signalled = bInitialState;
     });
-    trace("CreateEventW(" + attrs_str(lpEventAttributes) + ", " + bool_str(bManualReset) + ", " +
-          bool_str(bInitialState) + ", " + quoted(lpName) + ") = " + handle_name(h));
+    trace(call_str("CreateEventW",
+                   {attrs_str(lpEventAttributes), bool_str(bManualReset), bool_str(bInitialState), quoted(lpName)},
+                   handle_name(h)));
     return h;
 }
 
@@ -104,85 +110,83 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) { return set_event_state("ResetEvent", hEv
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName) {
     Lock lock = enter_call();
     Thread& me = current_thread();
-    HANDLE h = create_or_open_locked(Kind::Mutex, lpName, [&](Object& o) {
+    HANDLE h = create_or_open_locked<MutexObject>(lpName, [&](MutexObject& m) {
         if (bInitialOwner) {
-            o.owner_thread = me.ordinal;
-            o.owner_process = me.process;
-            o.recursion = 1;
+            m.owner_thread = me.ordinal;
+            m.owner_process = me.process;
+            m.recursion = 1;
         }
     });
-    trace("CreateMutexW(" + attrs_str(lpMutexAttributes) + ", " + bool_str(bInitialOwner) + ", " +
-          quoted(lpName) + ") = " + handle_name(h));
+    trace(call_str("CreateMutexW", {attrs_str(lpMutexAttributes), bool_str(bInitialOwner), quoted(lpName)},
+                   handle_name(h)));
     return h;
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
     Lock lock = enter_call();
-    auto object = lookup_locked(hMutex, Kind::Mutex);
+    auto mutex = lookup_locked<MutexObject>(hMutex);
     BOOL ok = FALSE;
-    if (!object) {
+    if (!mutex) {
         set_last_error(ERROR_INVALID_HANDLE);
-    } else if (object->owner_thread != current_thread().ordinal) {
+    } else if (mutex->owner_thread != current_thread().ordinal) {
         set_last_error(ERROR_NOT_OWNER);
     } else {
-        if (--object->recursion == 0) {
-            object->owner_thread = 0;
-            object->owner_process = nullptr;
+        if (--mutex->recursion == 0) {
+            mutex->owner_thread = 0;
+            mutex->owner_process = nullptr;
         }
         notify_all_locked();
         ok = TRUE;
     }
-    trace("ReleaseMutex(" + handle_name(hMutex) + ") = " + bool_str(ok));
+    trace(call_str("ReleaseMutex", {handle_name(hMutex)}, bool_str(ok)));
     return ok;
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     Lock lock = enter_call();
     Thread& me = current_thread();
-    std::string call = "WaitForSingleObject(" + handle_name(hHandle) + ", " +
-                       (dwMilliseconds == INFINITE ? std::string("INFINITE") : std::to_string(dwMilliseconds)) +
-                       ") = ";
-    auto object = lookup_locked(hHandle);
+    const std::string handle = handle_name(hHandle);
+    const std::string timeout = timeout_str(dwMilliseconds);
+    auto object = lookup_object_locked(hHandle);
     if (!object) {
         set_last_error(ERROR_INVALID_HANDLE);
-        trace(call + "WAIT_FAILED");
+        trace(call_str("WaitForSingleObject", {handle, timeout}, "WAIT_FAILED"));
         return WAIT_FAILED;
     }
-    if (object->kind == Kind::File) not_implemented("WaitForSingleObject on a file handle");
     // The object stays alive for the wait even if its handle is closed meanwhile.
+    auto waitable = std::dynamic_pointer_cast<WaitableObject>(object);
+    if (!waitable) not_implemented("WaitForSingleObject on a file handle");
     // An auto-reset event that is not signalled: queue up to be released
     // by a SetEvent.
-    bool queued = object->kind == Kind::Event && !object->manual_reset && !object->signalled;
-    auto released = [&] {
-        return queued && std::find(object->released.begin(), object->released.end(), me.ordinal) !=
-                             object->released.end();
-    };
+    auto event = std::dynamic_pointer_cast<EventObject>(waitable);
+    EventObject* queue = event && !event->manual_reset && !event->signalled ? event.get() : nullptr;
+    auto released = [&] { return queue && std::ranges::find(queue->released, me.ordinal) != queue->released.end(); };
     struct Dequeue {
-        Object& o;
+        EventObject* queue;
         int me;
-        bool queued;
         ~Dequeue() {
-            if (!queued) return;
-            std::erase(o.waiters, me);
-            std::erase(o.released, me);
+            if (!queue) return;
+            std::erase(queue->waiters, me);
+            std::erase(queue->released, me);
         }
-    } dequeue{*object, me.ordinal, queued};
-    if (queued) object->waiters.push_back(me.ordinal);
-    bool woke = wait_until(lock, [&] { return released() || is_signalled(*object, me.ordinal); },
+    } dequeue{queue, me.ordinal};
+    if (queue) queue->waiters.push_back(me.ordinal);
+    bool woke = wait_until(lock, [&] { return released() || waitable->signalled_for(me); },
                            deadline_after_ms(dwMilliseconds));
-    DWORD result = !woke ? WAIT_TIMEOUT : released() ? WAIT_OBJECT_0 : acquire(*object, me);
+    DWORD result = !woke ? WAIT_TIMEOUT : released() ? WAIT_OBJECT_0 : waitable->acquire(me);
     if (woke) notify_all_locked();
+    std::string line = call_str("WaitForSingleObject", {handle, timeout}, wait_result_name(result));
     // The worker's 50 ms poll waits would flood the trace.
     if (result == WAIT_TIMEOUT && dwMilliseconds <= 50)
-        trace_poll(call + wait_result_name(result));
+        trace_poll(std::move(line));
     else
-        trace(call + wait_result_name(result));
+        trace(std::move(line));
     return result;
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
     Lock lock = enter_call();
-    trace("Sleep(" + std::to_string(dwMilliseconds) + ")");
+    trace(call_str("Sleep", {std::to_string(dwMilliseconds)}));
     if (dwMilliseconds == 0) {
         lock.unlock();
         std::this_thread::yield();
