@@ -12,7 +12,7 @@ namespace {
 LRESULT CALLBACK command_bar_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCDESTROY) {
         Lock lock = lock_device();
-        if (user::Window* w = user::from_hwnd(hwnd)) w->cmdbar.reset();
+        if (user::Window* w = user::from_hwnd(hwnd)) w->ext.reset();
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -26,7 +26,7 @@ struct Registrar {
 CommandBarState* command_bar_locked(HWND hwnd) {
     user::Window* w = user::from_hwnd(hwnd);
     if (!w || !w->cls || w->cls->name != command_bar_class) return nullptr;
-    return static_cast<CommandBarState*>(w->cmdbar.get());
+    return user::extension_of<CommandBarState>(*w);
 }
 
 }  // namespace pf::shell
@@ -50,10 +50,9 @@ HWND WINAPI CommandBar_Create(HINSTANCE instance, HWND parent, int id) {
     }
     if (cb) {
         Lock lock = lock_device();
-        if (user::Window* w = user::from_hwnd(cb)) w->cmdbar = std::make_shared<CommandBarState>();
+        if (user::Window* w = user::from_hwnd(cb)) w->ext = std::make_shared<CommandBarState>();
     }
-    trace("CommandBar_Create(" + handle_name(instance) + ", " + p + ", " + std::to_string(id) + ") = " +
-          handle_name(cb));
+    trace(call_str("CommandBar_Create", {handle_name(instance), p, std::to_string(id)}, handle_name(cb)));
     return cb;
 }
 
@@ -72,8 +71,9 @@ BOOL WINAPI CommandBar_InsertMenubar(HWND cb, HINSTANCE instance, WORD menu_id, 
     } else {
         set_last_error(ERROR_INVALID_WINDOW_HANDLE);
     }
-    trace("CommandBar_InsertMenubar(" + handle_name(cb) + ", " + handle_name(instance) + ", " +
-          std::to_string(menu_id) + ", " + std::to_string(button) + ") = " + bool_str(ok));
+    trace(call_str("CommandBar_InsertMenubar",
+                   {handle_name(cb), handle_name(instance), std::to_string(menu_id), std::to_string(button)},
+                   bool_str(ok)));
     return ok;
 }
 
@@ -85,8 +85,8 @@ BOOL WINAPI CommandBar_AddAdornments(HWND cb, DWORD flags, DWORD reserved) {
         s->adornments = true;
         ok = TRUE;
     }
-    trace("CommandBar_AddAdornments(" + handle_name(cb) + ", " + std::to_string(flags) + ", " + std::to_string(reserved) +
-          ") = " + bool_str(ok));
+    trace(call_str("CommandBar_AddAdornments", {handle_name(cb), std::to_string(flags), std::to_string(reserved)},
+                   bool_str(ok)));
     return ok;
 }
 
@@ -97,13 +97,13 @@ BOOL WINAPI CommandBar_Show(HWND cb, BOOL show) {
         valid = command_bar_locked(cb) != nullptr;
     }
     BOOL was = valid && user::show_window_internal(cb, show ? SW_SHOWNA : SW_HIDE);
-    trace("CommandBar_Show(" + handle_name(cb) + ", " + bool_str(show) + ") = " + bool_str(was));
+    trace(call_str("CommandBar_Show", {handle_name(cb), bool_str(show)}, bool_str(was)));
     return was;
 }
 
 int WINAPI CommandBar_Height(HWND cb) {
     Lock lock = enter_call();
     int h = command_bar_locked(cb) ? command_bar_height : 0;
-    trace("CommandBar_Height(" + handle_name(cb) + ") = " + std::to_string(h));
+    trace(call_str("CommandBar_Height", {handle_name(cb)}, std::to_string(h)));
     return h;
 }

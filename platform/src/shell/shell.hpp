@@ -19,7 +19,7 @@ struct TrayEntry {
 // The tray's icons in the order they were added. Lock held.
 std::vector<TrayEntry>& tray_locked();
 
-struct CommandBarState {
+struct CommandBarState : user::WindowExtension {
     std::vector<user::MenuTemplateItem> menu;  // the menu bar's popups
     bool adornments = false;
 };

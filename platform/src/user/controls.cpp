@@ -4,13 +4,14 @@
 
 #include <algorithm>
 
+#include "user/dialog.hpp"
 #include "user/resources.hpp"
 #include "user/user_internal.hpp"
 
 namespace pf::user {
 namespace {
 
-struct StaticState {
+struct StaticState : WindowExtension {
     HICON icon = nullptr;
 };
 
@@ -35,7 +36,7 @@ void notify_parent(HWND hwnd, WORD code) {
 
 bool in_dialog_locked(const Window& w) {
     Window* p = w.is_child() ? from_hwnd(w.parent) : nullptr;
-    return p && p->dialog;
+    return p && dialog_state_locked(*p);
 }
 
 // ---- edit ----
@@ -310,7 +311,7 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             Lock lock = lock_device();
             Window* w = from_hwnd(hwnd);
             if (!w) return 0;
-            std::static_pointer_cast<StaticState>(w->ext)->icon = icon;
+            if (auto* st = extension_of<StaticState>(*w)) st->icon = icon;
         }
         // An icon static takes the size of its icon.
         if (info && !(cs->style & SS_CENTERIMAGE))
@@ -320,8 +321,8 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case STM_SETICON: {
         Lock lock = lock_device();
         Window* w = from_hwnd(hwnd);
-        if (!w || !w->ext) return 0;
-        auto s = std::static_pointer_cast<StaticState>(w->ext);
+        StaticState* s = w ? extension_of<StaticState>(*w) : nullptr;
+        if (!s) return 0;
         HICON old = s->icon;
         s->icon = reinterpret_cast<HICON>(wp);
         invalidate_locked(*w, true);
@@ -378,13 +379,12 @@ void register_controls() {
 }
 
 EditState* edit_state_locked(const Window& w) {
-    if (!w.ext || w.proc != edit_proc) return nullptr;
-    return static_cast<EditState*>(w.ext.get());
+    return extension_of<EditState>(w);
 }
 
 HICON static_icon_locked(const Window& w) {
-    if (!w.ext || !w.cls || w.cls->proc != static_proc) return nullptr;
-    return static_cast<StaticState*>(w.ext.get())->icon;
+    StaticState* s = extension_of<StaticState>(w);
+    return s ? s->icon : nullptr;
 }
 
 std::u16string class_name_locked(const Window& w) {

@@ -48,7 +48,7 @@ void register_controls();
 // An edit control's text limit when nobody set one.
 constexpr size_t default_edit_limit = 30000;
 
-struct EditState {
+struct EditState : WindowExtension {
     size_t sel_start = 0;  // anchor
     size_t sel_end = 0;    // caret
     size_t limit = default_edit_limit;

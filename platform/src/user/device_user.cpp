@@ -69,8 +69,8 @@ std::optional<MessageBoxInfo> box_locked() {
     auto& boxes = open_boxes_locked();
     for (auto it = boxes.rbegin(); it != boxes.rend(); ++it) {
         Window* w = from_hwnd(*it);
-        if (!w || !w->ext) continue;
-        auto* st = static_cast<MessageBoxState*>(w->ext.get());
+        auto* st = w ? extension_of<MessageBoxState>(*w) : nullptr;
+        if (!st) continue;
         if (st->result) continue;
         return MessageBoxInfo{*it, st->owner, st->text, st->caption, st->type, w->process ? w->process->party : ""};
     }
@@ -130,7 +130,7 @@ bool answer_message_box(int id) {
     if (!box) return false;
     auto buttons = message_box_buttons(box->type);
     if (std::find(buttons.begin(), buttons.end(), id) == buttons.end()) return false;
-    static_cast<MessageBoxState*>(from_hwnd(box->hwnd)->ext.get())->result = id;
+    extension_of<MessageBoxState>(*from_hwnd(box->hwnd))->result = id;
     notify_all_locked();
     return true;
 }

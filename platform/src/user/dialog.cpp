@@ -154,7 +154,7 @@ Created create_dialog(HINSTANCE instance, const DialogTemplate& t, HWND owner, D
         s->owner = owner;
         s->template_id = template_id;
         s->instance = instance;
-        w->dialog = s;
+        w->ext = s;
         w->dlgproc = proc;
     }
     for (size_t i = 0; i < t.items.size(); ++i) {
@@ -203,7 +203,7 @@ INT_PTR run_dialog(HINSTANCE instance, const DialogTemplate& t, HWND owner, DLGP
     {
         Lock lock = lock_device();
         Window* w = from_hwnd(dlg);
-        if (w) state = std::static_pointer_cast<DialogState>(w->dialog);
+        if (w) state = std::dynamic_pointer_cast<DialogState>(w->ext);
         if (state && !state->ended) {
             if (Window* o = from_hwnd(owner); o && o->enabled()) {
                 disable_owner = true;
@@ -260,7 +260,7 @@ HWND find_item_locked(HWND dlg, int id) {
 int dlu_to_px_x(int x) { return mul_div(x, dialog_base_x, 4); }
 int dlu_to_px_y(int y) { return mul_div(y, dialog_base_y, 8); }
 
-DialogState* dialog_state_locked(const Window& w) { return static_cast<DialogState*>(w.dialog.get()); }
+DialogState* dialog_state_locked(const Window& w) { return extension_of<DialogState>(w); }
 
 bool is_dialog_message_internal(HWND dlg, MSG& msg) {
     {

@@ -24,7 +24,7 @@ int dlu_to_px_y(int y);
 // The dialog window class, whose procedure is DefDlgProcW.
 inline constexpr const char16_t* dialog_class = u"#32770";
 
-struct DialogState {
+struct DialogState : WindowExtension {
     bool ended = false;
     INT_PTR result = 0;
     HWND owner = nullptr;

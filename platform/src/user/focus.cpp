@@ -1,6 +1,7 @@
 // Activation and keyboard focus: which window is active, which has the focus,
 // and who takes over when they go.
 #include <algorithm>
+#include "user/dialog.hpp"
 #include "user/user_internal.hpp"
 
 namespace pf::user {
@@ -75,7 +76,7 @@ bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden) {
         // As DefWindowProc's activation does, a window takes the focus itself
         // and passes it on from its WM_SETFOCUS if it likes; only a dialog
         // gives it back to the control that had it.
-        HWND f = w->dialog ? w->last_focus : nullptr;
+        HWND f = dialog_state_locked(*w) ? w->last_focus : nullptr;
         if (!f || !is_descendant_locked(hwnd, f) || !effectively_visible_locked(f)) f = hwnd;
         set_focus_locked(f, out);
     }

@@ -26,7 +26,7 @@ std::vector<int> buttons_of(UINT type) {
 
 MessageBoxState* box_state_locked(HWND hwnd) {
     Window* w = from_hwnd(hwnd);
-    return w ? static_cast<MessageBoxState*>(w->ext.get()) : nullptr;
+    return w ? extension_of<MessageBoxState>(*w) : nullptr;
 }
 
 LRESULT CALLBACK box_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -6,7 +6,7 @@
 
 namespace pf::user {
 
-struct MessageBoxState {
+struct MessageBoxState : WindowExtension {
     std::u16string text;
     std::u16string caption;
     UINT type = 0;

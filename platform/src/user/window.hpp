@@ -74,6 +74,11 @@ struct DrawnText {
     UINT format = 0;
 };
 
+// The base of every kind of window extension.
+struct WindowExtension {
+    virtual ~WindowExtension() = default;
+};
+
 struct Window {
     HWND hwnd = nullptr;
     std::shared_ptr<WindowClass> cls;
@@ -102,17 +107,22 @@ struct Window {
     std::vector<DrawnText> drawn;  // what the latest paint drew
     HWND last_focus = nullptr;     // top-level: focus to give back on reactivation
 
-    // For the dialog code: a dialog's or control's own state.
-    std::shared_ptr<void> ext;
+    // What a window of a system class keeps besides the window data: an
+    // edit's selection, a dialog's result, a box's answer, a command bar's
+    // menu. Read back only as its own kind, through extension_of<T>.
+    std::shared_ptr<WindowExtension> ext;
     DLGPROC dlgproc = nullptr;
-    std::shared_ptr<void> dialog;  // dialog state (modal result, ended ...)
-    // For the command bar: its state (menu from resources.hpp load_menu).
-    std::shared_ptr<void> cmdbar;
 
     bool visible() const { return (style & WS_VISIBLE) != 0; }
     bool enabled() const { return (style & WS_DISABLED) == 0; }
     bool is_child() const { return (style & WS_CHILD) != 0; }
 };
+
+// The window's extension if it is of kind T, else nullptr.
+template <class T>
+T* extension_of(const Window& w) {
+    return dynamic_cast<T*>(w.ext.get());
+}
 
 // nullptr for NULL, a destroyed window or a value that never was a window.
 // Lock held.
