@@ -84,11 +84,9 @@ std::optional<WCHAR> layout_char(BYTE vk, bool shift) {
 using namespace pf;
 
 void WINAPI keybd_event(BYTE bVk, BYTE bScan, DWORD dwFlags, ULONG_PTR dwExtraInfo) {
-    current_thread();
-    Lock lock(device_mutex());
-    check_alive_locked();
-    trace("keybd_event(" + hex(bVk, 2) + ", " + std::to_string(bScan) + ", " + input::flags_str(dwFlags) + ", " +
-          std::to_string(dwExtraInfo) + ")");
+    Lock lock = enter_call();
+    trace(call_str("keybd_event",
+                   {hex(bVk, 2), std::to_string(bScan), input::flags_str(dwFlags), std::to_string(dwExtraInfo)}));
     auto& k = input::keys();
     bool down = !(dwFlags & KEYEVENTF_KEYUP);
     k.down[bVk] = down;
@@ -111,10 +109,8 @@ SHORT key_state_word(BYTE vk) { return pf::input::keys().down[vk] ? SHORT(0x8000
 }  // namespace
 
 SHORT WINAPI GetAsyncKeyState(int vKey) {
-    current_thread();
-    Lock lock(device_mutex());
-    check_alive_locked();
+    Lock lock = enter_call();
     SHORT s = key_state_word(BYTE(vKey));
-    trace("GetAsyncKeyState(" + hex(BYTE(vKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
+    trace(call_str("GetAsyncKeyState", {hex(BYTE(vKey), 2)}, hex(static_cast<USHORT>(s), 4)));
     return s;
 }

@@ -25,19 +25,29 @@ void trace_op(const char* name, Cell* p, Value result, const Args&... args) {
     trace_poll(call_str(name, {cell_name(p), value_name(args)...}, value_name(result)));
 }
 
-}  // namespace
-
-LONG WINAPI InterlockedExchange(LONG volatile* Target, LONG Value) {
-    LONG old = cell(Target).exchange(Value);
-    trace_op("InterlockedExchange", Target, old, Value);
+template <class T>
+T exchange(const char* name, T volatile* target, T value) {
+    T old = cell(target).exchange(value);
+    trace_op(name, target, old, value);
     return old;
 }
 
-LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comperand) {
-    LONG expected = Comperand;
-    cell(Destination).compare_exchange_strong(expected, Exchange);
-    trace_op("InterlockedCompareExchange", Destination, expected, Exchange, Comperand);
+template <class T>
+T compare_exchange(const char* name, T volatile* destination, T exchange, T comperand) {
+    T expected = comperand;
+    cell(destination).compare_exchange_strong(expected, exchange);
+    trace_op(name, destination, expected, exchange, comperand);
     return expected;
+}
+
+}  // namespace
+
+LONG WINAPI InterlockedExchange(LONG volatile* Target, LONG Value) {
+    return exchange("InterlockedExchange", Target, Value);
+}
+
+LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comperand) {
+    return compare_exchange("InterlockedCompareExchange", Destination, Exchange, Comperand);
 }
 
 LONG WINAPI InterlockedIncrement(LONG volatile* Addend) {
@@ -53,14 +63,9 @@ LONG WINAPI InterlockedDecrement(LONG volatile* Addend) {
 }
 
 PVOID WINAPI InterlockedExchangePointer(PVOID volatile* Target, PVOID Value) {
-    PVOID old = cell(Target).exchange(Value);
-    trace_op("InterlockedExchangePointer", Target, old, Value);
-    return old;
+    return exchange("InterlockedExchangePointer", Target, Value);
 }
 
 PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange, PVOID Comperand) {
-    PVOID expected = Comperand;
-    cell(Destination).compare_exchange_strong(expected, Exchange);
-    trace_op("InterlockedCompareExchangePointer", Destination, expected, Exchange, Comperand);
-    return expected;
+    return compare_exchange("InterlockedCompareExchangePointer", Destination, Exchange, Comperand);
 }

@@ -90,6 +90,6 @@ BOOL WINAPI Shell_NotifyIcon(DWORD message, PNOTIFYICONDATAW d) {
     default: not_implemented(("Shell_NotifyIcon message " + hex(message)).c_str());
     }
     notify_all_locked();
-    trace("Shell_NotifyIcon(" + nim_str(message) + ", " + data_str_locked(d) + ") = " + bool_str(ok));
+    trace(call_str("Shell_NotifyIcon", {nim_str(message), data_str_locked(d)}, bool_str(ok)));
     return ok;
 }

@@ -96,6 +96,17 @@ std::u16string DialogItem::class_name() const {
     return u"#" + utf16(std::to_string(*cls.ordinal));
 }
 
+namespace {
+// Position and size in dialog units, of the dialog or of one of its items.
+template <class T>
+void read_box(ResReader& r, T& box, const std::string& whose) {
+    box.x = r.s16((whose + "x").c_str());
+    box.y = r.s16((whose + "y").c_str());
+    box.cx = r.s16((whose + "width").c_str());
+    box.cy = r.s16((whose + "height").c_str());
+}
+}  // namespace
+
 DialogTemplate parse_dialog(const unsigned char* data, size_t size) {
     ResReader r(data, size, "dialog template");
     DialogTemplate d;
@@ -114,10 +125,7 @@ DialogTemplate parse_dialog(const unsigned char* data, size_t size) {
         d.exstyle = r.u32("extended style");
     }
     WORD count = r.u16("item count");
-    d.x = r.s16("x");
-    d.y = r.s16("y");
-    d.cx = r.s16("width");
-    d.cy = r.s16("height");
+    read_box(r, d, "");
     d.menu = r.sz_or_ord("menu");
     d.cls = r.sz_or_ord("class");
     ResId title = r.sz_or_ord("title");
@@ -145,10 +153,7 @@ DialogTemplate parse_dialog(const unsigned char* data, size_t size) {
             it.style = r.u32("item style");
             it.exstyle = r.u32("item extended style");
         }
-        it.x = r.s16("item x");
-        it.y = r.s16("item y");
-        it.cx = r.s16("item width");
-        it.cy = r.s16("item height");
+        read_box(r, it, "item ");
         it.id = d.extended ? r.u32("item id") : r.u16("item id");
         it.cls = r.sz_or_ord("item class");
         if (it.cls.empty()) r.fail("dialog item " + std::to_string(i) + " has no class");
