@@ -80,6 +80,13 @@ void type_read(const std::vector<BYTE>& bytes) {
     }
 }
 
+// An armed fault fires once: the result it makes the next call return.
+std::optional<DWORD> take_fault(std::optional<DWORD>& armed) {
+    std::optional<DWORD> fault = armed;
+    armed.reset();
+    return fault;
+}
+
 std::string out_ptr(const void* p, const char* name) { return p ? name : "NULL"; }
 
 }  // namespace
@@ -174,9 +181,8 @@ extern "C" DWORD ZELOpen(HWND window, DWORD value) {
     Lock lock = enter_call();
     Reader& r = reader();
     DWORD result = 0;
-    if (r.open_fault) {
-        result = *r.open_fault;
-        r.open_fault.reset();
+    if (auto fault = take_fault(r.open_fault)) {
+        result = *fault;
     } else {
         r.open = true;
         r.target = window;
@@ -202,9 +208,8 @@ extern "C" DWORD ZELChangeBuffMode(DWORD mode) {
     Lock lock = enter_call();
     Reader& r = reader();
     DWORD result = 0;
-    if (r.mode_fault) {
-        result = *r.mode_fault;
-        r.mode_fault.reset();
+    if (auto fault = take_fault(r.mode_fault)) {
+        result = *fault;
     } else if (mode != ZEL_BUFFER_FETCH && mode != ZEL_BUFFER_KEY_OUTPUT) {
         result = ZEL_ERR_PARAMETER;
     } else {

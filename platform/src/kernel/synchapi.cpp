@@ -156,21 +156,23 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     // The object stays alive for the wait even if its handle is closed meanwhile.
     auto waitable = std::dynamic_pointer_cast<WaitableObject>(object);
     if (!waitable) not_implemented("WaitForSingleObject on a file handle");
-    // An auto-reset event that is not signalled: queue up to be released
-    // by a SetEvent.
+    // An auto-reset event that is not signalled: queue up to be released by
+    // a SetEvent.
     auto event = std::dynamic_pointer_cast<EventObject>(waitable);
-    EventObject* queue = event && !event->manual_reset && !event->signalled ? event.get() : nullptr;
-    auto released = [&] { return queue && std::ranges::find(queue->released, me.ordinal) != queue->released.end(); };
+    EventObject* queued_on = event && !event->manual_reset && !event->signalled ? event.get() : nullptr;
+    auto released = [&] {
+        return queued_on && std::ranges::find(queued_on->released, me.ordinal) != queued_on->released.end();
+    };
     struct Dequeue {
-        EventObject* queue;
+        EventObject* queued_on;
         int me;
         ~Dequeue() {
-            if (!queue) return;
-            std::erase(queue->waiters, me);
-            std::erase(queue->released, me);
+            if (!queued_on) return;
+            std::erase(queued_on->waiters, me);
+            std::erase(queued_on->released, me);
         }
-    } dequeue{queue, me.ordinal};
-    if (queue) queue->waiters.push_back(me.ordinal);
+    } dequeue{queued_on, me.ordinal};
+    if (queued_on) queued_on->waiters.push_back(me.ordinal);
     bool woke = wait_until(lock, [&] { return released() || waitable->signalled_for(me); },
                            deadline_after_ms(dwMilliseconds));
     DWORD result = !woke ? WAIT_TIMEOUT : released() ? WAIT_OBJECT_0 : waitable->acquire(me);
