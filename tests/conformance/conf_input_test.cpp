@@ -55,10 +55,32 @@ std::basic_string<WCHAR> text_of(HWND w) {
 
 // ---- windows that record their key messages ----
 
-// Key and focus messages only: what the input routing decides.
-std::vector<Msg>& keys_seen() {
-    static std::vector<Msg> log;
+// Key and focus messages only, by window title: what the input routing
+// decides.
+std::vector<Step>& keys_seen() {
+    static std::vector<Step> log;
     return log;
+}
+std::vector<std::pair<HWND, std::string> >& titles() {
+    static std::vector<std::pair<HWND, std::string> > names;
+    return names;
+}
+std::string title_of(HWND w) {
+    for (size_t i = 0; i < titles().size(); ++i)
+        if (titles()[i].first == w) return titles()[i].second;
+    return "?";
+}
+std::vector<Step> only(const std::vector<Step>& log, UINT message) {
+    std::vector<Step> out;
+    for (const Step& m : log)
+        if (m.message == message) out.push_back(m);
+    return out;
+}
+std::vector<Step> without_focus(const std::vector<Step>& log) {
+    std::vector<Step> out;
+    for (const Step& m : log)
+        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) out.push_back(m);
+    return out;
 }
 // What a window does when it receives a character; set per test.
 void (*on_char)(HWND, WPARAM) = nullptr;
@@ -66,10 +88,10 @@ void (*on_char)(HWND, WPARAM) = nullptr;
 LRESULT CALLBACK KeyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_KEYDOWN: case WM_KEYUP: case WM_SETFOCUS: case WM_KILLFOCUS:
-        keys_seen().push_back(Msg{hwnd, message, message == WM_KILLFOCUS || message == WM_SETFOCUS ? any : wParam});
+        keys_seen().push_back(Step{title_of(hwnd), message, message == WM_KILLFOCUS || message == WM_SETFOCUS ? any : wParam});
         break;
     case WM_CHAR:
-        keys_seen().push_back(Msg{hwnd, message, wParam});
+        keys_seen().push_back(Step{title_of(hwnd), message, wParam});
         if (on_char) on_char(hwnd, wParam);
         return 0;
     }
@@ -94,18 +116,25 @@ protected:
         for (HWND w : windows)
             if (IsWindow(w)) DestroyWindow(w);
         pump();
+        titles().clear();
     }
     HWND top(const WCHAR* title) {
         HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
                                  150, NULL, NULL, NULL, NULL);
-        windows.push_back(w);
+        remember(w, title);
         return w;
     }
-    HWND child(HWND parent, int id) {
-        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), TEXT(""), WS_CHILD | WS_VISIBLE, 0, 30 * id, 100, 20,
+    HWND child(HWND parent, int id, const WCHAR* title) {
+        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), title, WS_CHILD | WS_VISIBLE, 0, 30 * id, 100, 20,
                                  parent, (HMENU)(INT_PTR)id, NULL, NULL);
-        windows.push_back(w);
+        remember(w, title);
         return w;
+    }
+    void remember(HWND w, const WCHAR* title) {
+        windows.push_back(w);
+        std::string name;
+        for (const WCHAR* c = title; *c; ++c) name += char(*c);
+        titles().push_back(std::make_pair(w, name));
     }
     // Makes w the foreground window with the focus on `focus`, and forgets
     // what was recorded so far.
@@ -122,8 +151,8 @@ HWND second_child;
 
 TEST_F(KeyboardInput, SetFocusWhileHandlingACharacterRedirectsTheRestOfTheBurst) {
     HWND w = top(TEXT("keys"));
-    HWND a = child(w, 1);
-    HWND b = child(w, 2);
+    HWND a = child(w, 1, TEXT("a"));
+    HWND b = child(w, 2, TEXT("b"));
     second_child = b;
     bring_forward(w, a);
     on_char = [](HWND, WPARAM ch) {
@@ -133,11 +162,13 @@ TEST_F(KeyboardInput, SetFocusWhileHandlingACharacterRedirectsTheRestOfTheBurst)
     pump();
     // The release of X was queued before the focus moved; it still goes to
     // the window that has the focus when it is retrieved.
-    EXPECT_TRUE(same_messages({{a, WM_KEYDOWN, 'A'}, {a, WM_CHAR, 'a'}, {a, WM_KEYUP, 'A'},
-                               {a, WM_KEYDOWN, 'X'}, {a, WM_CHAR, 'x'}, {a, WM_KILLFOCUS, any},
-                               {b, WM_SETFOCUS, any}, {b, WM_KEYUP, 'X'},
-                               {b, WM_KEYDOWN, 'B'}, {b, WM_CHAR, 'b'}, {b, WM_KEYUP, 'B'}},
-                              keys_seen()));
+    static const std::vector<Step> redirected = {
+        {"a", WM_KEYDOWN, 'A'}, {"a", WM_CHAR, 'a'},      {"a", WM_KEYUP, 'A'},   {"a", WM_KEYDOWN, 'X'},
+        {"a", WM_CHAR, 'x'},    {"a", WM_KILLFOCUS},      {"b", WM_SETFOCUS},     {"b", WM_KEYUP, 'X'},
+        {"b", WM_KEYDOWN, 'B'}, {"b", WM_CHAR, 'b'},      {"b", WM_KEYUP, 'B'},
+    };
+    EXPECT_TRUE(same_sequence(redirected, keys_seen(), "SetFocus from WM_CHAR mid-burst"));
+    (void)a;
 }
 
 TEST_F(KeyboardInput, ShiftIsReadAsOfEachKeyWhenItIsRetrieved) {
@@ -146,10 +177,8 @@ TEST_F(KeyboardInput, ShiftIsReadAsOfEachKeyWhenItIsRetrieved) {
     type_burst(taps("A") + std::vector<Stroke>{{VK_SHIFT, false}} + taps("B") +
                std::vector<Stroke>{{VK_SHIFT, true}} + taps("C"));
     pump();
-    std::vector<Msg> chars;
-    for (const Msg& m : keys_seen())
-        if (m.message == WM_CHAR) chars.push_back(m);
-    EXPECT_TRUE(same_messages({{w, WM_CHAR, 'a'}, {w, WM_CHAR, 'B'}, {w, WM_CHAR, 'c'}}, chars));
+    static const std::vector<Step> chars = {{"shift", WM_CHAR, 'a'}, {"shift", WM_CHAR, 'B'}, {"shift", WM_CHAR, 'c'}};
+    EXPECT_TRUE(same_sequence(chars, only(keys_seen(), WM_CHAR), "Shift in a burst"));
     EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
 }
 
@@ -158,9 +187,9 @@ TEST_F(KeyboardInput, VirtualKeyZeroReachesTheFocusAndGivesNoCharacter) {
     bring_forward(w, w);
     type_burst(tap(0) + taps("A"));
     pump();
-    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 0}, {w, WM_KEYUP, 0}, {w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'},
-                               {w, WM_KEYUP, 'A'}},
-                              keys_seen()));
+    static const std::vector<Step> keys = {{"zero", WM_KEYDOWN, 0}, {"zero", WM_KEYUP, 0}, {"zero", WM_KEYDOWN, 'A'},
+                                           {"zero", WM_CHAR, 'a'},  {"zero", WM_KEYUP, 'A'}};
+    EXPECT_TRUE(same_sequence(keys, keys_seen(), "virtual key 0"));
 }
 
 HWND box_owner;
@@ -179,10 +208,9 @@ TEST_F(KeyboardInput, KeysQueuedBeforeAMessageBoxOpensGoToTheBox) {
     type_burst(taps("A") + taps("B") + tap(VK_ESCAPE));
     pump();
     EXPECT_EQ(box_result, IDCANCEL);
-    std::vector<Msg> keys;
-    for (const Msg& m : keys_seen())
-        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
-    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'}, {w, WM_KEYUP, VK_ESCAPE}}, keys));
+    static const std::vector<Step> owner_keys = {
+        {"owner", WM_KEYDOWN, 'A'}, {"owner", WM_CHAR, 'a'}, {"owner", WM_KEYUP, VK_ESCAPE}};
+    EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "keys around a message box"));
 }
 
 HWND menu_owner;
@@ -206,12 +234,10 @@ TEST_F(KeyboardInput, KeysQueuedBeforeAPopupOpensAreTakenByThePopup) {
     type_burst(taps("A") + tap(VK_ESCAPE) + taps("C"));
     pump();
     EXPECT_EQ(menu_result, 0);
-    std::vector<Msg> keys;
-    for (const Msg& m : keys_seen())
-        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
-    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'}, {w, WM_KEYUP, VK_ESCAPE},
-                               {w, WM_KEYDOWN, 'C'}, {w, WM_CHAR, 'c'}, {w, WM_KEYUP, 'C'}},
-                              keys));
+    static const std::vector<Step> owner_keys = {
+        {"popup owner", WM_KEYDOWN, 'A'}, {"popup owner", WM_CHAR, 'a'}, {"popup owner", WM_KEYUP, VK_ESCAPE},
+        {"popup owner", WM_KEYDOWN, 'C'}, {"popup owner", WM_CHAR, 'c'}, {"popup owner", WM_KEYUP, 'C'}};
+    EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "Escape closing a popup"));
 }
 
 TEST_F(KeyboardInput, ReturnClosesAPopupWithNothingChosen) {
@@ -231,12 +257,10 @@ TEST_F(KeyboardInput, ReturnClosesAPopupWithNothingChosen) {
     type_burst(taps("AB") + tap(VK_RETURN) + taps("C"));
     pump();
     EXPECT_EQ(menu_result, 0);
-    std::vector<Msg> keys;
-    for (const Msg& m : keys_seen())
-        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
-    EXPECT_TRUE(same_messages({{w, WM_KEYDOWN, 'A'}, {w, WM_CHAR, 'a'}, {w, WM_KEYUP, VK_RETURN},
-                               {w, WM_KEYDOWN, 'C'}, {w, WM_CHAR, 'c'}, {w, WM_KEYUP, 'C'}},
-                              keys));
+    static const std::vector<Step> owner_keys = {
+        {"popup owner", WM_KEYDOWN, 'A'}, {"popup owner", WM_CHAR, 'a'}, {"popup owner", WM_KEYUP, VK_RETURN},
+        {"popup owner", WM_KEYDOWN, 'C'}, {"popup owner", WM_CHAR, 'c'}, {"popup owner", WM_KEYUP, 'C'}};
+    EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "Return closing a popup"));
 }
 
 HWND hidden_window;
@@ -251,12 +275,11 @@ TEST_F(KeyboardInput, HidingTheForegroundWindowSendsTheRestToTheNextWindow) {
     };
     type_burst(taps("AB"));
     pump();
-    std::vector<Msg> keys;
-    for (const Msg& m : keys_seen())
-        if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) keys.push_back(m);
-    EXPECT_TRUE(same_messages({{front, WM_KEYDOWN, 'A'}, {front, WM_CHAR, 'a'}, {back, WM_KEYUP, 'A'},
-                               {back, WM_KEYDOWN, 'B'}, {back, WM_CHAR, 'b'}, {back, WM_KEYUP, 'B'}},
-                              keys));
+    static const std::vector<Step> keys = {{"front", WM_KEYDOWN, 'A'}, {"front", WM_CHAR, 'a'},
+                                           {"back", WM_KEYUP, 'A'},    {"back", WM_KEYDOWN, 'B'},
+                                           {"back", WM_CHAR, 'b'},     {"back", WM_KEYUP, 'B'}};
+    EXPECT_TRUE(same_sequence(keys, without_focus(keys_seen()), "hiding the foreground window mid-burst"));
+    (void)back;
 }
 
 TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
@@ -264,7 +287,7 @@ TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
     bring_forward(shown, shown);
     HWND hidden = CreateWindowExW(0, TEXT("ConformanceKeys"), TEXT("hidden"), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                   NULL, NULL, NULL, NULL);
-    windows.push_back(hidden);
+    remember(hidden, TEXT("hidden"));
     EXPECT_TRUE(SetForegroundWindow(hidden));
     pump();
     EXPECT_FALSE(IsWindowVisible(hidden));
@@ -273,8 +296,9 @@ TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
     keys_seen().clear();
     type_burst(taps("A"));
     pump();
-    EXPECT_TRUE(same_messages({{hidden, WM_KEYDOWN, 'A'}, {hidden, WM_CHAR, 'a'}, {hidden, WM_KEYUP, 'A'}},
-                              keys_seen()));
+    static const std::vector<Step> keys = {{"hidden", WM_KEYDOWN, 'A'}, {"hidden", WM_CHAR, 'a'},
+                                           {"hidden", WM_KEYUP, 'A'}};
+    EXPECT_TRUE(same_sequence(keys, keys_seen(), "keys to a hidden foreground window"));
 }
 
 // ---- bursts typed into a dialog ----
@@ -345,6 +369,8 @@ INT_PTR CALLBACK BurstDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
+const std::vector<Step> b_to_owner = {{"dialog owner", WM_CHAR, 'b'}};
+
 class DialogBurst : public KeyboardInput {
 protected:
     // Runs the dialog over an owner that records what reaches it after the
@@ -361,12 +387,7 @@ protected:
         dialog_run = nullptr;
         return r;
     }
-    std::vector<Msg> owner_chars() const {
-        std::vector<Msg> out;
-        for (const Msg& m : keys_seen())
-            if (m.message == WM_CHAR) out.push_back(m);
-        return out;
-    }
+    std::vector<Step> owner_chars() const { return only(keys_seen(), WM_CHAR); }
     HWND owner = NULL;
 };
 
@@ -387,7 +408,7 @@ TEST_F(DialogBurst, ReturnInASingleLineFieldEndsTheDialogAndTheRestGoesToTheOwne
     DialogRun r = run(ES_AUTOHSCROLL, taps("A") + tap(VK_RETURN) + taps("B"));
     EXPECT_EQ(r.result, IDOK);
     EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a")));
-    EXPECT_TRUE(same_messages({{owner, WM_CHAR, 'b'}}, owner_chars()));
+    EXPECT_TRUE(same_sequence(b_to_owner, owner_chars(), "keys after the dialog ended"));
 }
 
 TEST_F(DialogBurst, ReturnStaysInAMultiLineFieldThatWantsIt) {
@@ -409,7 +430,7 @@ TEST_F(DialogBurst, EscapeInAMultiLineFieldCancelsTheDialog) {
     DialogRun r = run(ES_MULTILINE | ES_WANTRETURN, taps("A") + tap(VK_ESCAPE) + taps("B"));
     EXPECT_EQ(r.result, IDCANCEL);
     EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a")));
-    EXPECT_TRUE(same_messages({{owner, WM_CHAR, 'b'}}, owner_chars()));
+    EXPECT_TRUE(same_sequence(b_to_owner, owner_chars(), "keys after the dialog ended"));
 }
 
 }  // namespace

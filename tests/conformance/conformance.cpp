@@ -57,17 +57,6 @@ bool ignored(UINT message) {
     return message >= WM_IME_SETCONTEXT && message <= WM_IME_KEYUP;
 }
 
-// Which messages the handle-based comparison looks at.
-bool compared(UINT message) {
-    switch (message) {
-    case WM_CREATE: case WM_DESTROY: case WM_NCDESTROY: case WM_SHOWWINDOW: case WM_ACTIVATE:
-    case WM_SETFOCUS: case WM_KILLFOCUS: case WM_PAINT: case WM_CLOSE: case WM_COMMAND:
-    case WM_INITDIALOG: case WM_CHAR: case WM_KEYDOWN: case WM_KEYUP:
-        return true;
-    }
-    return message >= WM_USER && message < WM_APP;
-}
-
 // Window names: the title each recording window was created with, known
 // from before its first message (Windows sends WM_GETMINMAXINFO before
 // WM_NCCREATE).
@@ -166,20 +155,6 @@ void pump() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-}
-
-::testing::AssertionResult same_messages(const std::vector<Msg>& expected, const std::vector<Msg>& actual) {
-    auto steps = [](const std::vector<Msg>& msgs, bool filter) {
-        std::vector<Step> out;
-        for (const Msg& m : msgs) {
-            if (filter && !compared(m.message)) continue;
-            char window[32];
-            std::snprintf(window, sizeof window, "hwnd %p", (void*)m.hwnd);
-            out.push_back(Step{window, m.message, m.wParam});
-        }
-        return out;
-    };
-    return same_sequence(steps(expected, false), steps(actual, true), "messages");
 }
 
 }  // namespace conformance

@@ -113,7 +113,7 @@ HWND create_recording_window(const WCHAR* title, DWORD style, HWND parent = NULL
 // Handles every message waiting for this thread, as a message loop would.
 void pump();
 
-// ---- the handle-based record, for tests written before the named tables ----
+// ---- by handle, for a window that no longer has a title to go by ----
 
 struct Msg {
     HWND hwnd;
@@ -122,9 +122,5 @@ struct Msg {
 };
 // Every message the recording windows received, by window handle.
 std::vector<Msg>& recorded();
-// Compares the messages of `actual` that both window systems always send
-// (creation, showing, activation, focus, paint, close, command, keys and
-// the WM_USER range) with `expected`, strictly.
-::testing::AssertionResult same_messages(const std::vector<Msg>& expected, const std::vector<Msg>& actual);
 
 }  // namespace conformance
