@@ -62,7 +62,7 @@ HACCEL WINAPI LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name) {
         accel_tables().push_back(std::move(t));
         name_handle_locked(h, "haccel#" + std::to_string(accel_tables().size()));
     }
-    trace("LoadAcceleratorsW(" + handle_name(instance) + ", " + ResId::from(name).str() + ") = " + handle_name(h));
+    trace(call_str("LoadAcceleratorsW", {handle_name(instance), ResId::from(name).str()}, handle_name(h)));
     return h;
 }
 

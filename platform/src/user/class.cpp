@@ -81,7 +81,7 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
             }
         }
     }
-    trace("RegisterClassW(" + (args.empty() ? std::string("NULL") : args) + ") = " + hex(atom));
+    trace(call_str("RegisterClassW", {(args.empty() ? std::string("NULL") : args)}, hex(atom)));
     return atom;
 }
 
@@ -101,6 +101,6 @@ BOOL WINAPI UnregisterClassW(LPCWSTR name, HINSTANCE) {
             set_last_error(ERROR_CANNOT_FIND_WND_CLASS);
         }
     }
-    trace("UnregisterClassW(" + cls_str(name) + ") = " + bool_str(ok));
+    trace(call_str("UnregisterClassW", {cls_str(name)}, bool_str(ok)));
     return ok;
 }

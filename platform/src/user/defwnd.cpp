@@ -51,8 +51,7 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     if (trace_wanted(true)) {
         Lock lock = lock_device();
-        trace_poll("DefWindowProcW(" + wnd_str_locked(hwnd) + ", " + msg_name(msg) + ", " + num_str(wp) + ", " +
-                   num_str(uintptr_t(lp)) + ") = " + std::to_string(r));
+        trace_poll(call_str("DefWindowProcW", {wnd_str_locked(hwnd), msg_name(msg), num_str(wp), num_str(uintptr_t(lp))}, std::to_string(r)));
     }
     return r;
 }

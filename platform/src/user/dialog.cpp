@@ -352,7 +352,7 @@ INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDia
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
     std::string name = dlg_name(hDlg);
     BOOL ok = end_dialog_internal(hDlg, nResult);
-    trace("EndDialog(" + name + ", " + id_str(int(nResult)) + ") = " + bool_str(ok));
+    trace(call_str("EndDialog", {name, id_str(int(nResult))}, bool_str(ok)));
     return ok;
 }
 

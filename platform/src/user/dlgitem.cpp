@@ -57,8 +57,7 @@ BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
         item = dialog_item_locked(hDlg, nIDDlgItem);
     }
     BOOL ok = item ? BOOL(send_internal(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0) : FALSE;
-    trace("SetDlgItemTextW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " + quoted(lpString) + ") = " +
-          bool_str(ok));
+    trace(call_str("SetDlgItemTextW", {dlg, std::to_string(nIDDlgItem), quoted(lpString)}, bool_str(ok)));
     return ok;
 }
 
@@ -75,9 +74,7 @@ UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchM
         n = UINT(send_internal(item, WM_GETTEXT, WPARAM(cchMax), reinterpret_cast<LPARAM>(lpString)));
     else if (lpString && cchMax > 0)
         lpString[0] = 0;
-    trace("GetDlgItemTextW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " +
-          (lpString && cchMax > 0 ? quoted(lpString) : std::string("buf")) + ", " + std::to_string(cchMax) +
-          ") = " + std::to_string(n));
+    trace(call_str("GetDlgItemTextW", {dlg, std::to_string(nIDDlgItem), (lpString && cchMax > 0 ? quoted(lpString) : std::string("buf")), std::to_string(cchMax)}, std::to_string(n)));
     return n;
 }
 
@@ -90,8 +87,7 @@ LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM w
         item = dialog_item_locked(hDlg, nIDDlgItem);
     }
     LRESULT r = item ? send_internal(item, Msg, wParam, lParam) : 0;
-    trace("SendDlgItemMessageW(" + dlg + ", " + std::to_string(nIDDlgItem) + ", " + msg_name(Msg) + ", " +
-          num_str(wParam) + ", " + num_str(uintptr_t(lParam)) + ") = " + std::to_string(r));
+    trace(call_str("SendDlgItemMessageW", {dlg, std::to_string(nIDDlgItem), msg_name(Msg), num_str(wParam), num_str(uintptr_t(lParam))}, std::to_string(r)));
     return r;
 }
 

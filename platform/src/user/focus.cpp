@@ -148,14 +148,14 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
     // A hidden window stays hidden, but it becomes the active window and
     // takes the keyboard, as on the desktop.
     if (valid) activate_internal(top, true);
-    trace("SetForegroundWindow(" + w + ") = " + bool_str(valid));
+    trace(call_str("SetForegroundWindow", {w}, bool_str(valid)));
     return valid;
 }
 
 HWND WINAPI GetForegroundWindow(void) {
     Lock lock = enter_call();
     HWND r = state().active;
-    trace("GetForegroundWindow() = " + wnd_str_locked(r));
+    trace(call_str("GetForegroundWindow", {}, wnd_str_locked(r)));
     return r;
 }
 
@@ -163,14 +163,14 @@ HWND WINAPI GetActiveWindow(void) {
     Lock lock = enter_call();
     Window* w = from_hwnd(state().active);
     HWND r = w && w->queue == current_queue_locked() ? w->hwnd : nullptr;
-    trace("GetActiveWindow() = " + wnd_str_locked(r));
+    trace(call_str("GetActiveWindow", {}, wnd_str_locked(r)));
     return r;
 }
 
 HWND WINAPI SetFocus(HWND hwnd) {
     std::string w = wnd(hwnd);
     HWND old = set_focus_internal(hwnd);
-    trace("SetFocus(" + w + ") = " + wnd(old));
+    trace(call_str("SetFocus", {w}, wnd(old)));
     return old;
 }
 
@@ -179,6 +179,6 @@ HWND WINAPI GetFocus(void) {
     Window* w = from_hwnd(state().focus);
     // Only the calling thread's own focus window is visible to it.
     HWND r = w && w->queue == current_queue_locked() ? w->hwnd : nullptr;
-    if (trace_wanted(true)) trace_poll("GetFocus() = " + wnd_str_locked(r));
+    if (trace_wanted(true)) trace_poll(call_str("GetFocus", {}, wnd_str_locked(r)));
     return r;
 }

@@ -95,7 +95,7 @@ using namespace pf::user;
 SHORT WINAPI GetKeyState(int nVirtKey) {
     Lock lock = enter_call();
     SHORT s = (current_queue_locked()->keys[BYTE(nVirtKey)] & 0x80) ? SHORT(0x8000) : SHORT(0);
-    if (trace_wanted(true)) trace_poll("GetKeyState(" + hex(BYTE(nVirtKey), 2) + ") = " + hex(static_cast<USHORT>(s), 4));
+    if (trace_wanted(true)) trace_poll(call_str("GetKeyState", {hex(BYTE(nVirtKey), 2)}, hex(static_cast<USHORT>(s), 4)));
     return s;
 }
 
@@ -103,6 +103,6 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
     BOOL r = msg && translate_internal(*msg);
     if (!trace_wanted(true)) return r;
     Lock lock = lock_device();
-    trace_poll("TranslateMessage(" + msg_str_locked(msg) + ") = " + bool_str(r));
+    trace_poll(call_str("TranslateMessage", {msg_str_locked(msg)}, bool_str(r)));
     return r;
 }

@@ -157,13 +157,13 @@ extern "C" {
 
 HMENU WINAPI CreatePopupMenu(void) {
     HMENU h = create_menu(true);
-    trace("CreatePopupMenu() = " + handle_name(h));
+    trace(call_str("CreatePopupMenu", {}, handle_name(h)));
     return h;
 }
 
 HMENU WINAPI CreateMenu(void) {
     HMENU h = create_menu(false);
-    trace("CreateMenu() = " + handle_name(h));
+    trace(call_str("CreateMenu", {}, handle_name(h)));
     return h;
 }
 
@@ -211,7 +211,7 @@ BOOL WINAPI DestroyMenu(HMENU hMenu) {
             set_last_error(ERROR_INVALID_MENU_HANDLE);
         }
     }
-    trace("DestroyMenu(" + name + ") = " + bool_str(ok));
+    trace(call_str("DestroyMenu", {name}, bool_str(ok)));
     return ok;
 }
 

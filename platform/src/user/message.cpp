@@ -287,8 +287,7 @@ BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT lo, UINT hi) {
     if (msg) *msg = m;
     BOOL r = m.message != WM_QUIT;
     if (trace_wanted(true))
-        trace_poll("GetMessageW(" + msg_str_locked(&m) + ", " + handle_name(hwnd) + ", " + std::to_string(lo) +
-                   ", " + std::to_string(hi) + ") = " + bool_str(r));
+        trace_poll(call_str("GetMessageW", {msg_str_locked(&m), handle_name(hwnd), std::to_string(lo), std::to_string(hi)}, bool_str(r)));
     return r;
 }
 
@@ -298,17 +297,14 @@ BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
     BOOL r = get_message(lock, m, hwnd, lo, hi, (remove & PM_REMOVE) != 0, false);
     if (r && msg) *msg = m;
     if (trace_wanted(true))
-        trace_poll("PeekMessageW(" + (r ? msg_str_locked(&m) : std::string("-")) + ", " + handle_name(hwnd) + ", " +
-                   std::to_string(lo) + ", " + std::to_string(hi) + ", " +
-                   (remove & PM_REMOVE ? "PM_REMOVE" : "PM_NOREMOVE") + ") = " + bool_str(r));
+        trace_poll(call_str("PeekMessageW", {(r ? msg_str_locked(&m) : std::string("-")), handle_name(hwnd), std::to_string(lo), std::to_string(hi), (remove & PM_REMOVE ? "PM_REMOVE" : "PM_NOREMOVE")}, bool_str(r)));
     return r;
 }
 
 BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Lock lock = enter_call();
     BOOL r = post_locked(hwnd, msg, wp, lp);
-    trace("PostMessageW(" + wnd_str_locked(hwnd) + ", " + msg_name(msg) + ", " + num_str(wp) + ", " +
-          num_str(uintptr_t(lp)) + ") = " + bool_str(r));
+    trace(call_str("PostMessageW", {wnd_str_locked(hwnd), msg_name(msg), num_str(wp), num_str(uintptr_t(lp))}, bool_str(r)));
     return r;
 }
 
@@ -319,14 +315,13 @@ LRESULT WINAPI SendMessageW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         w = wnd_str_locked(hwnd);
     }
     LRESULT r = send_internal(hwnd, msg, wp, lp);
-    trace("SendMessageW(" + w + ", " + msg_name(msg) + ", " + num_str(wp) + ", " + num_str(uintptr_t(lp)) + ") = " +
-          std::to_string(r));
+    trace(call_str("SendMessageW", {w, msg_name(msg), num_str(wp), num_str(uintptr_t(lp))}, std::to_string(r)));
     return r;
 }
 
 void WINAPI PostQuitMessage(int code) {
     post_quit_internal(code);
-    trace("PostQuitMessage(" + std::to_string(code) + ")");
+    trace(call_str("PostQuitMessage", {std::to_string(code)}));
 }
 
 LRESULT WINAPI DispatchMessageW(const MSG* msg) {
@@ -337,6 +332,6 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
         m = msg_str_locked(msg);
     }
     LRESULT r = msg ? dispatch_internal(*msg) : 0;
-    if (wanted) trace_poll("DispatchMessageW(" + m + ") = " + std::to_string(r));
+    if (wanted) trace_poll(call_str("DispatchMessageW", {m}, std::to_string(r)));
     return r;
 }

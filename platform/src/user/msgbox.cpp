@@ -134,7 +134,6 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
         o = handle_name(owner);
     }
     int r = message_box_internal(owner, t, c, type);
-    trace("MessageBoxW(" + o + ", " + quoted(text) + ", " + quoted(caption) + ", " + mb_str(type) + ") = " +
-          id_str(r));
+    trace(call_str("MessageBoxW", {o, quoted(text), quoted(caption), mb_str(type)}, id_str(r)));
     return r;
 }

@@ -119,15 +119,14 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
             ok = TRUE;
         }
     }
-    trace("InvalidateRect(" + w + ", " + (rect ? rect_str(*rect) : "NULL") + ", " + bool_str(erase) + ") = " +
-          bool_str(ok));
+    trace(call_str("InvalidateRect", {w, (rect ? rect_str(*rect) : "NULL"), bool_str(erase)}, bool_str(ok)));
     return ok;
 }
 
 HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
     std::string w = wnd(hwnd);
     HDC hdc = begin_paint_internal(hwnd, ps);
-    trace("BeginPaint(" + w + ") = " + handle_name(hdc));
+    trace(call_str("BeginPaint", {w}, handle_name(hdc)));
     return hdc;
 }
 
@@ -151,8 +150,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR text, int count, LPRECT rect, UINT format)
         w->drawn.push_back(DrawnText{std::u16string(text, size_t(n)), *rect, format});
         r = 16;  // one line of the system font
     }
-    trace("DrawTextW(" + handle_name(hdc) + ", " + quoted(text, n) + ", " + std::to_string(count) + ", " +
-          (rect ? rect_str(*rect) : "NULL") + ", " + dt_str(format) + ") = " + std::to_string(r));
+    trace(call_str("DrawTextW", {handle_name(hdc), quoted(text, n), std::to_string(count), (rect ? rect_str(*rect) : "NULL"), dt_str(format)}, std::to_string(r)));
     return r;
 }
 

@@ -326,23 +326,21 @@ HWND WINAPI CreateWindowExW(DWORD exstyle, LPCWSTR cls, LPCWSTR title, DWORD sty
     }
     HWND hwnd = create_window_internal(exstyle, cls_s, title_s, style, x, y, cx, cy, parent, menu, instance, param);
     std::string menu_s = (style & WS_CHILD) ? std::to_string(reinterpret_cast<intptr_t>(menu)) : handle_name(menu);
-    trace("CreateWindowExW(" + (exstyle ? hex(exstyle) : std::string("0")) + ", " + cls_str(cls) + ", " + quoted(title) + ", " + ws_str(style) +
-          ", " + int_str(x) + ", " + int_str(y) + ", " + int_str(cx) + ", " + int_str(cy) + ", " + parent_s + ", " +
-          menu_s + ", " + handle_name(instance) + ", " + ptr_name(param) + ") = " + handle_name(hwnd));
+    trace(call_str("CreateWindowExW", {(exstyle ? hex(exstyle) : std::string("0")), cls_str(cls), quoted(title), ws_str(style), int_str(x), int_str(y), int_str(cx), int_str(cy), parent_s, menu_s, handle_name(instance), ptr_name(param)}, handle_name(hwnd)));
     return hwnd;
 }
 
 BOOL WINAPI DestroyWindow(HWND hwnd) {
     std::string w = wnd(hwnd);
     BOOL ok = destroy_window_internal(hwnd);
-    trace("DestroyWindow(" + w + ") = " + bool_str(ok));
+    trace(call_str("DestroyWindow", {w}, bool_str(ok)));
     return ok;
 }
 
 BOOL WINAPI IsWindow(HWND hwnd) {
     Lock lock = enter_call();
     BOOL r = from_hwnd(hwnd) ? TRUE : FALSE;
-    trace("IsWindow(" + wnd_str_locked(hwnd) + ") = " + bool_str(r));
+    trace(call_str("IsWindow", {wnd_str_locked(hwnd)}, bool_str(r)));
     return r;
 }
 
@@ -359,7 +357,7 @@ HWND WINAPI FindWindowW(LPCWSTR cls, LPCWSTR title) {
         break;
     }
     if (!found) set_last_error(0);
-    trace("FindWindowW(" + cls_str(cls) + ", " + quoted(title) + ") = " + wnd_str_locked(found));
+    trace(call_str("FindWindowW", {cls_str(cls), quoted(title)}, wnd_str_locked(found)));
     return found;
 }
 
@@ -371,7 +369,7 @@ HWND WINAPI GetParent(HWND hwnd) {
         if (w->is_child()) r = w->parent;
         else if (w->style & WS_POPUP) r = w->owner;
     }
-    trace("GetParent(" + wnd_str_locked(hwnd) + ") = " + wnd_str_locked(r));
+    trace(call_str("GetParent", {wnd_str_locked(hwnd)}, wnd_str_locked(r)));
     return r;
 }
 
@@ -382,8 +380,7 @@ int WINAPI GetWindowTextW(HWND hwnd, LPWSTR buf, int max) {
         buf[0] = 0;
         n = int(send_internal(hwnd, WM_GETTEXT, WPARAM(max), reinterpret_cast<LPARAM>(buf)));
     }
-    trace("GetWindowTextW(" + w + ", " + std::to_string(max) + ") = " + std::to_string(n) +
-          (buf && max > 0 ? " " + quoted(buf, n) : ""));
+    trace(call_str("GetWindowTextW", {w, std::to_string(max)}, std::to_string(n) + (buf && max > 0 ? " " + quoted(buf, n) : "")));
     return n;
 }
 
@@ -395,7 +392,7 @@ BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
         ok = checked_locked(hwnd) != nullptr;
     }
     if (ok) ok = send_internal(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
-    trace("SetWindowTextW(" + w + ", " + quoted(text) + ") = " + bool_str(ok));
+    trace(call_str("SetWindowTextW", {w, quoted(text)}, bool_str(ok)));
     return ok;
 }
 
@@ -417,6 +414,6 @@ LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
             else set_last_error(ERROR_INVALID_PARAMETER);
         }
     }
-    trace("GetWindowLongW(" + wnd_str_locked(hwnd) + ", " + name + ") = " + hex(DWORD(r)));
+    trace(call_str("GetWindowLongW", {wnd_str_locked(hwnd), name}, hex(DWORD(r))));
     return r;
 }

@@ -171,14 +171,14 @@ using namespace pf::user;
 BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     std::string w = wnd(hwnd);
     BOOL was = show_window_internal(hwnd, cmd);
-    trace("ShowWindow(" + w + ", " + sw_str(cmd) + ") = " + bool_str(was));
+    trace(call_str("ShowWindow", {w, sw_str(cmd)}, bool_str(was)));
     return was;
 }
 
 BOOL WINAPI IsWindowVisible(HWND hwnd) {
     Lock lock = enter_call();
     BOOL r = effectively_visible_locked(hwnd);
-    trace("IsWindowVisible(" + wnd_str_locked(hwnd) + ") = " + bool_str(r));
+    trace(call_str("IsWindowVisible", {wnd_str_locked(hwnd)}, bool_str(r)));
     return r;
 }
 
@@ -186,14 +186,14 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd) {
     Lock lock = enter_call();
     Window* w = from_hwnd(hwnd);
     BOOL r = w && w->enabled();
-    trace("IsWindowEnabled(" + wnd_str_locked(hwnd) + ") = " + bool_str(r));
+    trace(call_str("IsWindowEnabled", {wnd_str_locked(hwnd)}, bool_str(r)));
     return r;
 }
 
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
     std::string w = wnd(hwnd);
     BOOL r = enable_window_internal(hwnd, enable);
-    trace("EnableWindow(" + w + ", " + bool_str(enable) + ") = " + bool_str(r));
+    trace(call_str("EnableWindow", {w, bool_str(enable)}, bool_str(r)));
     return r;
 }
 
@@ -202,7 +202,7 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
     Window* w = checked_locked(hwnd);
     if (w && rect) *rect = client_rect_locked(*w);
     BOOL ok = w && rect;
-    trace("GetClientRect(" + wnd_str_locked(hwnd) + ") = " + bool_str(ok) + (ok ? " " + rect_str(*rect) : ""));
+    trace(call_str("GetClientRect", {wnd_str_locked(hwnd)}, bool_str(ok) + (ok ? " " + rect_str(*rect) : "")));
     return ok;
 }
 
@@ -211,7 +211,7 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
     Window* w = checked_locked(hwnd);
     if (w && rect) *rect = screen_rect_locked(*w);
     BOOL ok = w && rect;
-    trace("GetWindowRect(" + wnd_str_locked(hwnd) + ") = " + bool_str(ok) + (ok ? " " + rect_str(*rect) : ""));
+    trace(call_str("GetWindowRect", {wnd_str_locked(hwnd)}, bool_str(ok) + (ok ? " " + rect_str(*rect) : "")));
     return ok;
 }
 
@@ -222,17 +222,14 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
     static const std::vector<std::pair<DWORD, const char*>> names = {
         {SWP_NOSIZE, "SWP_NOSIZE"},           {SWP_NOMOVE, "SWP_NOMOVE"},         {SWP_NOZORDER, "SWP_NOZORDER"},
         {SWP_NOACTIVATE, "SWP_NOACTIVATE"},   {SWP_SHOWWINDOW, "SWP_SHOWWINDOW"}, {SWP_HIDEWINDOW, "SWP_HIDEWINDOW"}};
-    trace("SetWindowPos(" + w + ", " + handle_name(after) + ", " + std::to_string(x) + ", " + std::to_string(y) +
-          ", " + std::to_string(cx) + ", " + std::to_string(cy) + ", " + flags_str(flags, names) + ") = " +
-          bool_str(ok));
+    trace(call_str("SetWindowPos", {w, handle_name(after), std::to_string(x), std::to_string(y), std::to_string(cx), std::to_string(cy), flags_str(flags, names)}, bool_str(ok)));
     return ok;
 }
 
 BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int cx, int cy, BOOL repaint) {
     std::string w = wnd(hwnd);
     BOOL ok = set_window_pos_internal(hwnd, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
-    trace("MoveWindow(" + w + ", " + std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(cx) + ", " +
-          std::to_string(cy) + ", " + bool_str(repaint) + ") = " + bool_str(ok));
+    trace(call_str("MoveWindow", {w, std::to_string(x), std::to_string(y), std::to_string(cx), std::to_string(cy), bool_str(repaint)}, bool_str(ok)));
     return ok;
 }
 
@@ -247,6 +244,6 @@ int WINAPI GetSystemMetrics(int index) {
     {
         Lock lock = enter_call();
     }
-    trace("GetSystemMetrics(" + name + ") = " + std::to_string(r));
+    trace(call_str("GetSystemMetrics", {name}, std::to_string(r)));
     return r;
 }
