@@ -2,7 +2,6 @@
 // template: what the focused control answers to WM_GETDLGCODE decides.
 #include "conformance.hpp"
 
-#include <cstring>
 
 using namespace conformance;
 
@@ -11,41 +10,12 @@ namespace {
 enum { IdMemo = 101, IdField = 102, StepFocusField = WM_USER + 1, StepDone = WM_USER + 2,
        StepAfterMemoTab = WM_USER + 3 };
 
-// A standard template: a multi-line edit that wants Return, then a
-// single-line edit, both tab stops.
-class Template {
-public:
-    Template() {
-        align(4);
-        put32(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
-        put32(0);
-        put16(2);
-        put16(10); put16(10); put16(120); put16(80);
-        put16(0); put16(0); put_text(TEXT("Keys"));
-        item(IdMemo, ES_MULTILINE | ES_WANTRETURN | WS_BORDER | WS_TABSTOP, 5, 5, 100, 30);
-        item(IdField, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 5, 40, 100, 12);
+// A multi-line edit that wants Return, then a single-line edit.
+struct KeysTemplate : DialogTemplate {
+    KeysTemplate() : DialogTemplate(TEXT("Keys"), 2) {
+        edit(IdMemo, ES_MULTILINE | ES_WANTRETURN, 5, 5, 100, 30);
+        edit(IdField, ES_AUTOHSCROLL, 5, 40, 100, 12);
     }
-    LPCDLGTEMPLATEW get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(bytes); }
-
-private:
-    void item(WORD id, DWORD style, short x, short y, short cx, short cy) {
-        align(4);
-        put32(WS_CHILD | WS_VISIBLE | style);
-        put32(0);
-        put16(x); put16(y); put16(cx); put16(cy);
-        put16(id);
-        put16(0xFFFF); put16(0x0081);  // EDIT
-        put_text(TEXT(""));
-        put16(0);
-    }
-    void put16(WORD v) { std::memcpy(bytes + size, &v, 2); size += 2; }
-    void put32(DWORD v) { std::memcpy(bytes + size, &v, 4); size += 4; }
-    void put_text(const WCHAR* s) {
-        do put16(WORD(*s)); while (*s++);
-    }
-    void align(size_t n) { while (size % n) bytes[size++] = 0; }
-    alignas(4) unsigned char bytes[512] = {};
-    size_t size = 0;
 };
 
 struct Outcome {
@@ -130,7 +100,7 @@ TEST(DialogManager, KeysFollowWhatTheFocusedControlWants) {
                                    NULL, NULL, NULL, NULL);
     ASSERT_TRUE(other_window);
 
-    Template t;
+    KeysTemplate t;
     INT_PTR r = DialogBoxIndirectParamW(NULL, t.get(), other_window, KeysDlgProc, 0);
     EXPECT_EQ(r, IDOK);
     std::vector<UINT> expected_commands(1, IDOK);
@@ -162,7 +132,7 @@ INT_PTR CALLBACK EscapeDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
 }
 
 TEST(DialogManager, EscapeFromAFieldGivesCancel) {
-    Template t;
+    KeysTemplate t;
     EXPECT_EQ(DialogBoxIndirectParamW(NULL, t.get(), NULL, EscapeDlgProc, 0), IDCANCEL);
 }
 

@@ -216,19 +216,22 @@ TEST_F(KeyboardInput, KeysQueuedBeforeAMessageBoxOpensGoToTheBox) {
 HWND menu_owner;
 int menu_result;
 
+// 'a' opens a popup of two items without mnemonics over menu_owner.
+void open_popup_on_a(HWND, WPARAM ch) {
+    if (ch != 'a') return;
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 1, TEXT("One"));
+    AppendMenuW(menu, MF_STRING, 2, TEXT("Two"));
+    menu_result = TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, menu_owner, NULL);
+    DestroyMenu(menu);
+}
+
 TEST_F(KeyboardInput, KeysQueuedBeforeAPopupOpensAreTakenByThePopup) {
     HWND w = top(TEXT("popup owner"));
     menu_owner = w;
     menu_result = -1;
     bring_forward(w, w);
-    on_char = [](HWND, WPARAM ch) {
-        if (ch != 'a') return;
-        HMENU menu = CreatePopupMenu();
-        AppendMenuW(menu, MF_STRING, 1, TEXT("One"));
-        AppendMenuW(menu, MF_STRING, 2, TEXT("Two"));
-        menu_result = TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, menu_owner, NULL);
-        DestroyMenu(menu);
-    };
+    on_char = open_popup_on_a;
     // Escape closes the popup without a choice; the keys after it go to the
     // owner again.
     type_burst(taps("A") + tap(VK_ESCAPE) + taps("C"));
@@ -245,14 +248,7 @@ TEST_F(KeyboardInput, ReturnClosesAPopupWithNothingChosen) {
     menu_owner = w;
     menu_result = -1;
     bring_forward(w, w);
-    on_char = [](HWND, WPARAM ch) {
-        if (ch != 'a') return;
-        HMENU menu = CreatePopupMenu();
-        AppendMenuW(menu, MF_STRING, 1, TEXT("One"));
-        AppendMenuW(menu, MF_STRING, 2, TEXT("Two"));
-        menu_result = TrackPopupMenuEx(menu, TPM_RETURNCMD, 10, 10, menu_owner, NULL);
-        DestroyMenu(menu);
-    };
+    on_char = open_popup_on_a;
     // A letter that is no item's mnemonic leaves the popup open.
     type_burst(taps("AB") + tap(VK_RETURN) + taps("C"));
     pump();
@@ -306,40 +302,12 @@ TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
 enum { IdFirst = 201, IdSecond = 202, StepType = WM_USER + 11 };
 
 // A multi-line edit (with or without ES_WANTRETURN) or a single-line edit
-// first, then a single-line edit; both tab stops.
-class EditsTemplate {
-public:
-    explicit EditsTemplate(DWORD first_style) {
-        align(4);
-        put32(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
-        put32(0);
-        put16(2);
-        put16(10); put16(10); put16(120); put16(80);
-        put16(0); put16(0); put_text(TEXT("Burst"));
-        item(IdFirst, first_style | WS_BORDER | WS_TABSTOP, 5, 5, 100, 30);
-        item(IdSecond, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 5, 40, 100, 12);
+// first, then a single-line edit.
+struct EditsTemplate : DialogTemplate {
+    explicit EditsTemplate(DWORD first_style) : DialogTemplate(TEXT("Burst"), 2) {
+        edit(IdFirst, first_style, 5, 5, 100, 30);
+        edit(IdSecond, ES_AUTOHSCROLL, 5, 40, 100, 12);
     }
-    LPCDLGTEMPLATEW get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(bytes); }
-
-private:
-    void item(WORD id, DWORD style, short x, short y, short cx, short cy) {
-        align(4);
-        put32(WS_CHILD | WS_VISIBLE | style);
-        put32(0);
-        put16(x); put16(y); put16(cx); put16(cy);
-        put16(id);
-        put16(0xFFFF); put16(0x0081);  // EDIT
-        put_text(TEXT(""));
-        put16(0);
-    }
-    void put16(WORD v) { std::memcpy(bytes + size, &v, 2); size += 2; }
-    void put32(DWORD v) { std::memcpy(bytes + size, &v, 4); size += 4; }
-    void put_text(const WCHAR* s) {
-        do put16(WORD(*s)); while (*s++);
-    }
-    void align(size_t n) { while (size % n) bytes[size++] = 0; }
-    alignas(4) unsigned char bytes[512] = {};
-    size_t size = 0;
 };
 
 struct DialogRun {

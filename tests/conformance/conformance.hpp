@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,41 @@ void register_recording_class();
 HWND create_recording_window(const WCHAR* title, DWORD style, HWND parent = NULL, int id = 0);
 // Handles every message waiting for this thread, as a message loop would.
 void pump();
+
+// An in-memory dialog template: a captioned modal popup holding edit
+// controls, laid out in dialog units.
+class DialogTemplate {
+public:
+    DialogTemplate(const WCHAR* title, WORD items) {
+        align(4);
+        put32(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
+        put32(0);
+        put16(items);
+        put16(10); put16(10); put16(120); put16(80);
+        put16(0); put16(0); put_text(title);
+    }
+    void edit(WORD id, DWORD style, short x, short y, short cx, short cy) {
+        align(4);
+        put32(WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | style);
+        put32(0);
+        put16(x); put16(y); put16(cx); put16(cy);
+        put16(id);
+        put16(0xFFFF); put16(0x0081);  // EDIT
+        put_text(TEXT(""));
+        put16(0);
+    }
+    LPCDLGTEMPLATEW get() const { return reinterpret_cast<LPCDLGTEMPLATEW>(bytes); }
+
+private:
+    void put16(WORD v) { std::memcpy(bytes + size, &v, 2); size += 2; }
+    void put32(DWORD v) { std::memcpy(bytes + size, &v, 4); size += 4; }
+    void put_text(const WCHAR* s) {
+        do put16(WORD(*s)); while (*s++);
+    }
+    void align(size_t n) { while (size % n) bytes[size++] = 0; }
+    alignas(4) unsigned char bytes[512] = {};
+    size_t size = 0;
+};
 
 // ---- by handle, for a window that no longer has a title to go by ----
 
