@@ -2,6 +2,7 @@
 #include "input/input.hpp"
 
 #include "core/core.hpp"
+#include "key_table.hpp"
 
 #include <array>
 
@@ -51,30 +52,21 @@ void reset_key_state_locked() {
 }
 
 std::optional<WCHAR> layout_char(BYTE vk, bool shift) {
-    if (vk >= 'A' && vk <= 'Z') return WCHAR(shift ? vk : vk + 0x20);
-    if (vk >= '0' && vk <= '9') {
-        // Japanese digit row: Shift+2 is '"', Shift+7 is '\'', Shift+0 is '~'.
-        static constexpr char shifted[] = "~!\"#$%&'()";
-        return WCHAR(shift ? shifted[vk - '0'] : vk);
-    }
-    struct Oem {
-        BYTE vk;
-        char plain, shifted;
-    };
-    static constexpr Oem oem[] = {
-        {VK_OEM_1, ';', '+'},      {VK_OEM_PLUS, '^', '_'},   {VK_OEM_COMMA, ',', '<'},
-        {VK_OEM_MINUS, '-', '='},  {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_2, '/', '?'},
-        {VK_OEM_3, '@', '`'},      {VK_OEM_4, '[', '{'},      {VK_OEM_5, '\\', '|'},
-        {VK_OEM_6, ']', '}'},      {VK_OEM_7, ':', '*'},
-    };
-    for (const Oem& o : oem)
-        if (o.vk == vk) return WCHAR(shift ? o.shifted : o.plain);
+    // What each key types with and without Shift, from the reader's key table.
+    static const auto printable = [] {
+        std::array<int, 512> table{};
+        for (int key = 0; key < 256; ++key)
+            for (int shifted = 0; shifted < 2; ++shifted)
+                table[key * 2 + shifted] = zel::keys::printable_for(std::uint8_t(key), shifted != 0);
+        return table;
+    }();
+    if (int c = printable[vk * 2 + (shift ? 1 : 0)]; c >= 0) return WCHAR(c);
     switch (vk) {
     case VK_RETURN: return WCHAR('\r');
     case VK_TAB: return WCHAR('\t');
     case VK_BACK: return WCHAR('\b');
     case VK_ESCAPE: return WCHAR(0x1B);
-    case VK_SPACE: return WCHAR(' ');
+    case VK_SPACE: return WCHAR(' ');  // Shift+Space too
     default: return std::nullopt;
     }
 }

@@ -26,7 +26,8 @@ bool key_down_locked(BYTE vk);
 void reset_key_state_locked();
 
 // The device keyboard layout: the character a key gives with the given Shift
-// state, or nullopt when it gives none. Inverse of the read translation:
+// state, or nullopt when it gives none. Inverse of the reader key table
+// (driver/key_table.hpp):
 // letters give lower case (upper with Shift), Shift+2 gives '"', 0xDE gives
 // ':' (Shift '*'), Return '\r', Tab '\t', Backspace '\b', Escape 0x1B, Space.
 std::optional<WCHAR> layout_char(BYTE vk, bool shift);

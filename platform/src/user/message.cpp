@@ -45,7 +45,7 @@ std::shared_ptr<Queue> current_queue_locked() {
         t.user_state = q;
         state().queues.push_back(q);
     }
-    return std::static_pointer_cast<Queue>(t.user_state);
+    return t.user_state;
 }
 
 bool queue_ready_locked(const Queue& q) {
