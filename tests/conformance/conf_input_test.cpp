@@ -99,7 +99,7 @@ LRESULT CALLBACK KeyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 class KeyboardInput : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         static bool registered = false;
         if (!registered) {
@@ -226,38 +226,30 @@ void open_popup_on_a(HWND, WPARAM ch) {
     DestroyMenu(menu);
 }
 
-TEST_F(KeyboardInput, KeysQueuedBeforeAPopupOpensAreTakenByThePopup) {
-    HWND w = top(TEXT("popup owner"));
+// 'a' opens the popup; the keys typed after it go to the popup until
+// `closing` closes it without a choice, and the rest to the owner again.
+// The release of the closing key is retrieved after the popup has gone.
+void type_around_a_popup(KeyboardInput& test, const std::vector<Stroke>& inside, BYTE closing) {
+    HWND w = test.top(TEXT("popup owner"));
     menu_owner = w;
     menu_result = -1;
-    bring_forward(w, w);
+    test.bring_forward(w, w);
     on_char = open_popup_on_a;
-    // Escape closes the popup without a choice; the keys after it go to the
-    // owner again.
-    type_burst(taps("A") + tap(VK_ESCAPE) + taps("C"));
+    type_burst(taps("A") + inside + tap(closing) + taps("C"));
     pump();
     EXPECT_EQ(menu_result, 0);
-    static const std::vector<Step> owner_keys = {
-        {"popup owner", WM_KEYDOWN, 'A'}, {"popup owner", WM_CHAR, 'a'}, {"popup owner", WM_KEYUP, VK_ESCAPE},
+    const std::vector<Step> owner_keys = {
+        {"popup owner", WM_KEYDOWN, 'A'}, {"popup owner", WM_CHAR, 'a'}, {"popup owner", WM_KEYUP, closing},
         {"popup owner", WM_KEYDOWN, 'C'}, {"popup owner", WM_CHAR, 'c'}, {"popup owner", WM_KEYUP, 'C'}};
-    EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "Escape closing a popup"));
+    EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "keys around a popup"));
 }
 
-TEST_F(KeyboardInput, ReturnClosesAPopupWithNothingChosen) {
-    HWND w = top(TEXT("popup owner"));
-    menu_owner = w;
-    menu_result = -1;
-    bring_forward(w, w);
-    on_char = open_popup_on_a;
-    // A letter that is no item's mnemonic leaves the popup open.
-    type_burst(taps("AB") + tap(VK_RETURN) + taps("C"));
-    pump();
-    EXPECT_EQ(menu_result, 0);
-    static const std::vector<Step> owner_keys = {
-        {"popup owner", WM_KEYDOWN, 'A'}, {"popup owner", WM_CHAR, 'a'}, {"popup owner", WM_KEYUP, VK_RETURN},
-        {"popup owner", WM_KEYDOWN, 'C'}, {"popup owner", WM_CHAR, 'c'}, {"popup owner", WM_KEYUP, 'C'}};
-    EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "Return closing a popup"));
+TEST_F(KeyboardInput, EscapeClosesAPopupThatTookTheKeysQueuedAfterIt) {
+    type_around_a_popup(*this, std::vector<Stroke>(), VK_ESCAPE);
 }
+
+// A letter that is no item's mnemonic leaves the popup open.
+TEST_F(KeyboardInput, ReturnClosesAPopupWithNothingChosen) { type_around_a_popup(*this, taps("B"), VK_RETURN); }
 
 HWND hidden_window;
 
