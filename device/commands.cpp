@@ -156,13 +156,7 @@ bool Device::run(const Command& c) {
             acts = false;
             break;
         case Op::expect:
-            try {
-                expect(c);
-                if (options_.observe) options_.observe(c.where, "held");
-            } catch (const ScriptError& e) {
-                if (options_.observe) options_.observe(c.where, e.what());
-                throw;
-            }
+            observed(options_.observe, c.where, "held", [&] { expect(c); });
             acts = false;
             break;
         case Op::quit: return false;

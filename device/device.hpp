@@ -22,7 +22,7 @@ struct Options {
     std::ostream* trace = nullptr;     // trace lines as they happen; null: not printed
     std::ostream* out = nullptr;       // screen pictures; null: not printed
     // Each expect line's outcome: "held" or the failure message.
-    std::function<void(const std::string& where, const std::string& outcome)> observe;
+    Observer observe;
 };
 
 // "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"

@@ -76,9 +76,24 @@ A failed expectation or a bad line ends the run with status 1, naming the
 file and line.
 )";
 
+// Runs `body` and turns how it ended into the exit status: its own result,
+// 1 for a failed script line, 2 for anything else.
+int exit_status(const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const device::ScriptError& e) {
+        std::cout << std::flush;
+        std::cerr << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "pendrel-device: " << e.what() << "\n";
+        return 2;
+    }
+}
+
 // The script on the Win32 build under Wine: 0 passed, 1 failed, 77 skipped.
 int run_on_wine(const std::string& build, const std::string& script,
-                std::function<void(const std::string&, const std::string&)> observe) {
+                device::Observer observe) {
     std::ifstream in(script);
     if (script.empty() || !in) {
         std::cerr << "pendrel-device: --wine needs a readable --script FILE\n";
@@ -91,18 +106,11 @@ int run_on_wine(const std::string& build, const std::string& script,
     }
     in.clear();
     in.seekg(0);
-    try {
+    return exit_status([&] {
         device::WineBackend wine({build, &std::cout, std::move(observe)});
         wine.run_script(in, script);
         return 0;
-    } catch (const device::ScriptError& e) {
-        std::cout << std::flush;
-        std::cerr << e.what() << "\n";
-        return 1;
-    } catch (const std::exception& e) {
-        std::cerr << "pendrel-device: " << e.what() << "\n";
-        return 2;
-    }
+    });
 }
 
 }  // namespace
@@ -176,7 +184,7 @@ int main(int argc, char** argv) {
     options.trace = trace_file.empty() ? &std::cout : &trace_out;
     options.out = &std::cout;
 
-    try {
+    return exit_status([&] {
         device::Device dev(options);
         if (!script.empty()) {
             dev.run_script(script_in, script);
@@ -197,12 +205,5 @@ int main(int argc, char** argv) {
             }
         }
         return 0;
-    } catch (const device::ScriptError& e) {
-        std::cout << std::flush;
-        std::cerr << e.what() << "\n";
-        return 1;
-    } catch (const std::exception& e) {
-        std::cerr << "pendrel-device: " << e.what() << "\n";
-        return 2;
-    }
+    });
 }

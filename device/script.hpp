@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <stdexcept>
@@ -19,6 +20,22 @@ namespace device {
 struct ScriptError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// Where an expect line's outcome goes: "held", "skipped", or the failure.
+using Observer = std::function<void(const std::string& where, const std::string& outcome)>;
+
+// Runs one expectation and tells `observe` (when set) how it went; a
+// failure is reported and then thrown on.
+template <class Check>
+void observed(const Observer& observe, const std::string& where, const std::string& held, Check check) {
+    try {
+        check();
+        if (observe) observe(where, held);
+    } catch (const ScriptError& e) {
+        if (observe) observe(where, e.what());
+        throw;
+    }
+}
 
 enum class Op {
     file, remove, launch, scan, menu, key, type, focus, tap_tray, post, answer, popup, press, fail,

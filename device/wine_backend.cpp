@@ -201,13 +201,7 @@ bool WineBackend::run(const Command& c) {
             acts = false;
             break;
         case Op::expect:
-            try {
-                expect(c);
-                if (options_.observe) options_.observe(c.where, c.expect == Expect::trace ? "skipped" : "held");
-            } catch (const ScriptError& e) {
-                if (options_.observe) options_.observe(c.where, e.what());
-                throw;
-            }
+            observed(options_.observe, c.where, c.expect == Expect::trace ? "skipped" : "held", [&] { expect(c); });
             acts = false;
             break;
         case Op::quit: return false;

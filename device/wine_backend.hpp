@@ -24,7 +24,7 @@ struct WineOptions {
     std::filesystem::path build;    // the Win32 build: pendrel.exe, TOLVEN.dll, wineagent.exe
     std::ostream* out = nullptr;    // notes on commands Wine cannot show; null: not printed
     // Each expect line's outcome, "held", "skipped: WHY" or the failure message.
-    std::function<void(const std::string& where, const std::string& outcome)> observe;
+    Observer observe;
 };
 
 class WineBackend {
