@@ -18,19 +18,12 @@
 
 #include "keys.h"
 #include "reader.h"
+#include "../driver/win32/qpc_time.h"
 
 // keys.cpp reads the worker's buffer; this program is its only writer here.
 BYTE ReadBuffer[READ_BUFFER_SIZE];
 
 namespace {
-
-long long now_us() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    long long f = frequency.QuadPart;
-    return count.QuadPart / f * 1000000 + count.QuadPart % f * 1000000 / f;
-}
 
 struct CallTimes {
     long long sum = 0;
@@ -39,9 +32,9 @@ struct CallTimes {
 };
 
 void timed_keybd_event(BYTE vk, DWORD flags, CallTimes& times) {
-    long long start = now_us();
+    long long start = qpc_now_us();
     keybd_event(vk, 0, flags, 0);
-    long long spent = now_us() - start;
+    long long spent = qpc_now_us() - start;
     times.sum += spent;
     if (spent > times.max) times.max = spent;
     ++times.calls;
@@ -103,17 +96,17 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (int r = 0; r < reads; ++r) {
         SetWindowTextW(edit, L"");
-        long long translate_start = now_us();
+        long long translate_start = qpc_now_us();
         TranslateRead(BYTE(length));
-        long long emit_start = now_us();
+        long long emit_start = qpc_now_us();
         if (r % 2 == 0) {
             EmitKeys(BYTE(length));
-            long long emit_end = now_us();
+            long long emit_end = qpc_now_us();
             std::fprintf(out, "emit %u translate_us %lld emit_start %lld emit_end %lld\n", unsigned(length),
                          emit_start - translate_start, emit_start, emit_end);
         } else {
             CallTimes times = replay(BYTE(length));
-            long long emit_end = now_us();
+            long long emit_end = qpc_now_us();
             std::fprintf(out, "replay %u keybd_sum_us %lld keybd_max_us %lld calls %d emit_start %lld emit_end %lld\n",
                          unsigned(length), times.sum, times.max, times.calls, emit_start, emit_end);
         }

@@ -9,6 +9,7 @@
 
 #include "device_files.hpp"
 #include "wine_agent.hpp"
+#include "wine_wire.hpp"
 
 namespace device {
 namespace {
@@ -19,23 +20,6 @@ constexpr long long default_wait_ms = 5000;
 // Wine shows outcomes a little later than the emulated device's quiet point:
 // an expectation is looked at again until it holds or this much has passed.
 constexpr auto expect_patience = 3s;
-
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out.empty() ? "-" : out;
-}
-
-std::string unhex(const std::string& text) {
-    std::string out;
-    if (text == "-") return out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) out += char(std::stoi(text.substr(i, 2), nullptr, 16));
-    return out;
-}
 
 std::string windows_path(const std::filesystem::path& unix_path) {
     std::string out = "Z:";
@@ -123,7 +107,7 @@ bool WineBackend::run(const Command& c) {
         case Op::launch: request("launch"); break;
         case Op::scan:
             try {
-                request("scan " + hex(c.text));
+                request("scan " + wire::encode(c.text));
             } catch (const std::invalid_argument&) {
                 // a refused scan is the operator's problem, not the script's, as on the device
             }
@@ -140,9 +124,9 @@ bool WineBackend::run(const Command& c) {
         }
         case Op::type:
             try {
-                request("type " + hex(c.text));
+                request("type " + wire::encode(c.text));
             } catch (const std::invalid_argument& e) {
-                fail("no key of the device keyboard types " + escape(unhex(word(e.what(), 4))));
+                fail("no key of the device keyboard types " + escape(wire::decode(word(e.what(), 4))));
             }
             break;
         case Op::focus:
@@ -161,7 +145,7 @@ bool WineBackend::run(const Command& c) {
             if (box == "none") fail("no message box is open");
             int id = c.text == "ok" ? 1 : c.text == "cancel" ? 2 : 4;
             ask(c, "answer " + std::to_string(id),
-                "the message box " + escape(unhex(word(box, 0))) + " has no " + c.text);
+                "the message box " + escape(wire::decode(word(box, 0))) + " has no " + c.text);
             break;
         }
         case Op::popup:
@@ -239,7 +223,7 @@ std::string WineBackend::check(const Command& c) {
     case Expect::text: {
         std::string seen;
         try {
-            seen = unhex(request("text " + (c.number ? std::to_string(*c.number) : c.text)));
+            seen = wire::decode(request("text " + (c.number ? std::to_string(*c.number) : c.text)));
         } catch (const std::invalid_argument& e) {
             return std::string(e.what()) == "no dialog"
                        ? failed("control " + std::to_string(*c.number) + " of an open dialog", "no dialog")
@@ -261,7 +245,7 @@ std::string WineBackend::check(const Command& c) {
     }
     case Expect::messagebox: {
         std::string box = request("messagebox");
-        std::string seen = box == "none" ? "none" : escape(unhex(word(box, 0))) + " " + escape(unhex(word(box, 1)));
+        std::string seen = box == "none" ? "none" : escape(wire::decode(word(box, 0))) + " " + escape(wire::decode(word(box, 1)));
         std::string want = c.text == "none" ? "none" : escape(c.data) + " " + escape(c.text);
         if (seen == want) return "";
         return c.text == "none" ? failed("no message box", seen) : failed("message box " + want, seen);

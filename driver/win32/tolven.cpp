@@ -15,6 +15,7 @@
 #include "key_table.hpp"
 #include "reader_limits.hpp"
 #include "zel.h"
+#include "qpc_time.h"
 
 namespace {
 
@@ -51,17 +52,9 @@ TimingLog& timing() {
     return t;
 }
 
-long long now_us() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    long long f = frequency.QuadPart;
-    return count.QuadPart / f * 1000000 + count.QuadPart % f * 1000000 / f;
-}
-
 void note_time(const char* what) {
     TimingLog& t = timing();
-    if (t.path[0]) t.lines.emplace_back(what, now_us());
+    if (t.path[0]) t.lines.emplace_back(what, qpc_now_us());
 }
 
 void write_times() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../../driver/win32/channel.h"
+#include "../../device/wine_wire.hpp"
 
 namespace {
 
@@ -43,23 +44,6 @@ std::wstring wide(const std::string& text) {
     int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0);
     std::wstring out(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), out.data(), n);
-    return out;
-}
-
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out.empty() ? "-" : out;
-}
-
-std::string unhex(const std::string& text) {
-    std::string out;
-    if (text == "-") return out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2) out += char(std::stoi(text.substr(i, 2), nullptr, 16));
     return out;
 }
 
@@ -429,12 +413,12 @@ std::string handle(const std::string& line) {
             w = GetDlgItem(dialog, number(arg));
             if (!w) return "error no control";
         }
-        return "ok " + hex(utf8(window_text(w)));
+        return "ok " + wire::encode(utf8(window_text(w)));
     }
     if (verb == "messagebox") {
         HWND box = open_message_box();
         if (!box) return "ok none";
-        return "ok " + hex(utf8(window_text(box))) + " " + hex(utf8(window_text(GetDlgItem(box, 0xFFFF))));
+        return "ok " + wire::encode(utf8(window_text(box))) + " " + wire::encode(utf8(window_text(GetDlgItem(box, 0xFFFF))));
     }
     if (verb == "dialog") {
         HWND dialog = open_dialog();
@@ -515,9 +499,9 @@ std::string handle(const std::string& line) {
         return "ok";
     }
     if (verb == "type") {  // type HEX: the keys of this keyboard that type the text
-        std::wstring text = wide(unhex(arg));
+        std::wstring text = wide(wire::decode(arg));
         for (wchar_t c : text)
-            if (VkKeyScanW(c) == -1) return "error no key types " + hex(utf8(std::wstring(1, c)));
+            if (VkKeyScanW(c) == -1) return "error no key types " + wire::encode(utf8(std::wstring(1, c)));
         for (wchar_t c : text) {
             SHORT key = VkKeyScanW(c);
             bool shift = (key & 0x100) != 0;

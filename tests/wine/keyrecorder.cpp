@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <vector>
+#include "../../driver/win32/qpc_time.h"
 
 namespace {
 
@@ -20,14 +21,6 @@ FILE* g_timing_log = nullptr;
 std::vector<long long> g_char_times;
 
 constexpr UINT_PTR kTimingTimer = 1;
-
-long long now_us() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    long long f = frequency.QuadPart;
-    return count.QuadPart / f * 1000000 + count.QuadPart % f * 1000000 / f;
-}
 
 void write_char_times() {
     if (!g_timing_log || g_char_times.empty()) return;
@@ -42,7 +35,7 @@ void log_line(const char* kind, unsigned value, bool shift) {
 }
 
 LRESULT CALLBACK recording_edit_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CHAR && g_timing_log) g_char_times.push_back(now_us());
+    if (message == WM_CHAR && g_timing_log) g_char_times.push_back(qpc_now_us());
     bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     switch (message) {
     case WM_KEYDOWN: log_line("down", unsigned(wParam), shift); break;
