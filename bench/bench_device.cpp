@@ -60,7 +60,7 @@ void wait_for(Pred pred, std::chrono::milliseconds limit, const char* what) {
 // The device booted, Pendrel launched in the background mode (no settings
 // file), its worker polling and the reader open; the memo has the focus.
 struct Booted {
-    device::Device dev{device::Options{}};
+    runner::Device dev{runner::Options{}};
     Booted() {
         dev.launch();
         wait_for([] { return zel::control::is_open(); }, 10s, "the reader was never opened");
@@ -141,22 +141,22 @@ void stop_time(int count) {
         if (samples.back() > 400 && std::getenv("BENCH_SHOW_SLOW")) {
             std::fprintf(stderr, "stop took %.1f ms:\n", samples.back());
             for (const auto& r : pf::trace_records())
-                std::fprintf(stderr, "  %s\n", device::format_trace(r).c_str());
+                std::fprintf(stderr, "  %s\n", runner::format_trace(r).c_str());
         }
     }
     put_distribution("stop", samples);
 }
 
 void tray_exit(int count) {
-    device::Device dev{device::Options{}};
+    runner::Device dev{runner::Options{}};
     std::vector<double> samples;
     for (int i = 0; i < count; ++i) {
         if (i > 0) dev.reset();
         int n = dev.launch();
-        dev.run(*device::parse_line("sync", "bench", 1));
-        dev.run(*device::parse_line("tap tray", "bench", 2));
+        dev.run(*runner::parse_line("sync", "bench", 1));
+        dev.run(*runner::parse_line("tap tray", "bench", 2));
         auto start = std::chrono::steady_clock::now();
-        dev.run(*device::parse_line("popup 1324", "bench", 3));
+        dev.run(*runner::parse_line("popup 1324", "bench", 3));
         if (!pf::wait_process_end(dev.launch_process(n), 10s)) throw std::runtime_error("Pendrel did not exit");
         samples.push_back(Ms(std::chrono::steady_clock::now() - start).count());
     }

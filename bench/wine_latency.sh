@@ -29,7 +29,7 @@ build=$(cd "$build" && pwd)
 work=$build/wine-bench
 rm -rf "$work"
 mkdir -p "$work"
-source tests/wine/wine-session.sh
+source runner/wine/wine-session.sh
 wine_session_start "$work/prefix" || skip "Wine could not start"
 
 appdir=$WINEPREFIX/drive_c/pendrel

@@ -13,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     try {
         std::istringstream in(text);
-        device::parse_script(in, "fuzz.scn");
-    } catch (const device::ScriptError& e) {
+        runner::parse_script(in, "fuzz.scn");
+    } catch (const runner::ScriptError& e) {
         if (std::string(e.what()).rfind("fuzz.scn:", 0) != 0) std::abort();  // must name the line
     }
-    std::string quoted = device::escape(text);
-    if (device::unescape(quoted.substr(1, quoted.size() - 2)) != text) std::abort();
+    std::string quoted = runner::escape(text);
+    if (runner::unescape(quoted.substr(1, quoted.size() - 2)) != text) std::abort();
     return 0;
 }

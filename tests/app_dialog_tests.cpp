@@ -11,7 +11,7 @@ using scenario::calls_of;
 using scenario::run;
 using scenario::without;
 using Lines = std::vector<std::string>;
-namespace ud = pf::user::device;
+namespace ud = pf::user::handheld;
 
 const char* const settings_display_on = R"(file \FlashDisk\Velmira\PENDRELTOOL.ini "Display On*")";
 
@@ -73,7 +73,7 @@ TEST_F(Dialogs, ReadDisplayShowsReadsInTheFocusedField) {
 TEST_F(Dialogs, AboutFromTheMenuAndFromAltSlashIsTheSameDialog) {
     for (const char* action : {"menu 40003", "key alt+/"}) {
         SCOPED_TRACE(action);
-        scenario::runner().reset();
+        scenario::device().reset();
         run({settings_display_on, "launch"});
         pf::trace_clear();
         run({action, "expect dialog 103"});

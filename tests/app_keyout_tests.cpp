@@ -70,7 +70,7 @@ const BoxCase retry_boxes[] = {
 TEST_F(KeyOutput, RetryInA2AndB2LeavesTheWindowShown) {
     for (const auto& c : retry_boxes) {
         SCOPED_TRACE(c.name);
-        scenario::runner().reset();
+        scenario::device().reset();
         choose_with(c.fault, "answer retry");
         EXPECT_TRUE(same_sequence(concat({reader_reset, c.failing_calls, {std::string(c.box) + "IDRETRY"}}),
                                   calls_of(), c.name));
@@ -81,7 +81,7 @@ TEST_F(KeyOutput, RetryInA2AndB2LeavesTheWindowShown) {
 TEST_F(KeyOutput, CancelInA2AndB2EndsTheProgramWithExitCodeZero) {
     for (const auto& c : retry_boxes) {
         SCOPED_TRACE(c.name);
-        scenario::runner().reset();
+        scenario::device().reset();
         choose_with(c.fault, "answer cancel");
         run({"wait-exit"});
         EXPECT_TRUE(same_sequence(

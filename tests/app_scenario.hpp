@@ -78,13 +78,13 @@ inline std::vector<std::string> without(const std::vector<std::string>& lines, c
 
 class Scenario : public testing::Test {
 protected:
-    void SetUp() override { runner().reset(); }
-    void TearDown() override { runner().reset(); }
+    void SetUp() override { device().reset(); }
+    void TearDown() override { device().reset(); }
 };
 
 // The exit code of launch N, or ~0 while it still runs.
 inline DWORD exit_code(int launch) {
-    pf::Process* p = runner().launch_process(launch);
+    pf::Process* p = device().launch_process(launch);
     pf::Lock lock(pf::device_mutex());
     return p && p->ended ? p->exit_code.value_or(~0u) : ~0u;
 }

@@ -147,7 +147,7 @@ const RetryCase retry_cases[] = {
 TEST_F(Startup, RetryInA1AndB1LeavesTheWindowShownAndTheWorkerRunning) {
     for (const auto& c : retry_cases) {
         SCOPED_TRACE(c.name);
-        scenario::runner().reset();
+        scenario::device().reset();
         run({c.fault, "launch", "answer retry"});
         EXPECT_TRUE(same_sequence(concat({before_create,
                                           no_settings_file,
@@ -163,7 +163,7 @@ TEST_F(Startup, RetryInA1AndB1LeavesTheWindowShownAndTheWorkerRunning) {
 TEST_F(Startup, CancelInA1AndB1DestroysTheWindowAndExitsWithZero) {
     for (const auto& c : retry_cases) {
         SCOPED_TRACE(c.name);
-        scenario::runner().reset();
+        scenario::device().reset();
         run({c.fault, "launch", "answer cancel", "wait-exit"});
         EXPECT_TRUE(same_sequence(concat({before_create,
                                           no_settings_file,
@@ -217,7 +217,7 @@ TEST_F(Startup, SecondLaunchBringsTheFirstForwardAndExitsAtOnce) {
 TEST_F(Startup, AltF4AndMenuExitEndWithExitCodeZero) {
     for (const char* action : {"key alt+f4", "menu 40002"}) {
         SCOPED_TRACE(action);
-        scenario::runner().reset();
+        scenario::device().reset();
         run({settings_display_on, "launch"});
         pf::trace_clear();
         run({action, "wait-exit"});

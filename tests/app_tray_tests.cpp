@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "core/core.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/menu.hpp"
 #include "zel_control.hpp"
 
@@ -16,7 +16,7 @@ using scenario::exit_code;
 using scenario::run;
 using scenario::without;
 using Lines = std::vector<std::string>;
-namespace ud = pf::user::device;
+namespace ud = pf::user::handheld;
 using namespace std::chrono_literals;
 
 const Lines popup_opened = {
@@ -45,7 +45,7 @@ class Tray : public scenario::Scenario {};
 
 TEST_F(Tray, OnlyAButtonDownOpensThePopup) {
     run({"launch"});
-    HWND main = scenario::runner().pendrel_window();
+    HWND main = scenario::device().pendrel_window();
     ASSERT_TRUE(main);
     pf::trace_clear();
     for (LPARAM mouse : {WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE}) ud::post(main, 0x8064, 1, mouse);
@@ -122,7 +122,7 @@ TEST_F(Tray, ExitNeverCutsAReadShort) {
     const std::string read(200, 'x');
     for (int attempt = 0; attempt < 3; ++attempt) {
         SCOPED_TRACE(attempt);
-        scenario::runner().reset();
+        scenario::device().reset();
         run({"launch", "tap tray"});
         ASSERT_TRUE(zel::control::scan(read).accepted);
         auto deadline = pf::Clock::now() + 2s;
@@ -131,7 +131,7 @@ TEST_F(Tray, ExitNeverCutsAReadShort) {
         ASSERT_TRUE(ud::choose(1324));
         run({"wait-exit"});
         run({"sync"});
-        auto typed = ud::text_of(scenario::runner().memo_edit());
+        auto typed = ud::text_of(scenario::device().memo_edit());
         EXPECT_EQ(typed, std::u16string(read.begin(), read.end()))
             << "the memo holds " << typed.size() << " of " << read.size() << " characters";
     }

@@ -12,14 +12,14 @@
 
 namespace scenario {
 
-inline std::unique_ptr<device::Device>& runner_slot() {
-    static std::unique_ptr<device::Device> d;
+inline std::unique_ptr<runner::Device>& runner_slot() {
+    static std::unique_ptr<runner::Device> d;
     return d;
 }
 
-inline device::Device& runner() {
+inline runner::Device& device() {
     auto& d = runner_slot();
-    if (!d) d = std::make_unique<device::Device>(device::Options{});
+    if (!d) d = std::make_unique<runner::Device>(runner::Options{});
     return *d;
 }
 
@@ -30,14 +30,14 @@ inline testing::Environment* const runner_environment = testing::AddGlobalTestEn
 
 // Runs one script line, with its implicit sync.
 inline void run(const std::string& line) {
-    if (auto c = device::parse_line(line, "scenario", 1)) runner().run(*c);
+    if (auto c = runner::parse_line(line, "scenario", 1)) device().run(*c);
 }
 
 // Runs script lines as lines 1, 2 ... of "scenario".
 inline void run(std::initializer_list<const char*> lines) {
     int n = 0;
     for (const char* line : lines)
-        if (auto c = device::parse_line(line, "scenario", ++n)) runner().run(*c);
+        if (auto c = runner::parse_line(line, "scenario", ++n)) device().run(*c);
 }
 
 }  // namespace scenario

@@ -10,8 +10,8 @@ namespace {
 std::string failure_of(const std::string& script) {
     std::istringstream in(script);
     try {
-        scenario::runner().run_script(in, "t.scn");
-    } catch (const device::ScriptError& e) {
+        scenario::device().run_script(in, "t.scn");
+    } catch (const runner::ScriptError& e) {
         return e.what();
     }
     return "(none)";
@@ -36,7 +36,7 @@ TEST_F(Runner, FailedExpectationsNameTheLineAndWhatWasSeen) {
         {"launch\nexpect exit 0", "t.scn:2: expected pendrel#1 exited with code 0, saw pendrel#1 is running"},
     };
     for (const auto& c : cases) {
-        scenario::runner().reset();
+        scenario::device().reset();
         EXPECT_EQ(failure_of(c.script), c.message) << c.script;
     }
 }
@@ -59,7 +59,7 @@ TEST_F(Runner, ActionsWithNothingToActOnAreErrors) {
         {"launch\nmenu 40002", "t.scn:2: no command bar on the screen carries command 40002"},  // hidden window
     };
     for (const auto& c : cases) {
-        scenario::runner().reset();
+        scenario::device().reset();
         EXPECT_EQ(failure_of(c.script), c.message) << c.script;
     }
 }

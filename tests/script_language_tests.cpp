@@ -7,11 +7,11 @@
 
 namespace {
 
-using device::Command;
-using device::Expect;
-using device::Op;
-using device::parse_line;
-using device::ScriptError;
+using runner::Command;
+using runner::Expect;
+using runner::Op;
+using runner::parse_line;
+using runner::ScriptError;
 
 // The message of the error that parsing `line` (as line 7 of t.scn) raises.
 std::string error_of(const std::string& line) {
@@ -63,7 +63,7 @@ TEST(DeviceScriptErrors, NameTheLineAndTheProblem) {
 TEST(DeviceScriptErrors, ScriptReportsTheFirstBadLineByNumber) {
     std::istringstream in("launch\n# fine\n\nscan \"a\"\nanswer later\nquit\n");
     try {
-        device::parse_script(in, "demo.scn");
+        runner::parse_script(in, "demo.scn");
         FAIL() << "no error";
     } catch (const ScriptError& e) {
         EXPECT_STREQ(e.what(), "demo.scn:5: unknown answer 'later' (expected ok|cancel|retry)");
@@ -80,8 +80,8 @@ TEST(DeviceScriptStrings, EscapesDecodeToTheirBytes) {
 TEST(DeviceScriptStrings, EscapeIsTheInverseOfUnescape) {
     std::string all;
     for (int i = 0; i < 256; ++i) all += char(i);
-    auto quoted = device::escape(all);
-    EXPECT_EQ(device::unescape(quoted.substr(1, quoted.size() - 2)), all);
+    auto quoted = runner::escape(all);
+    EXPECT_EQ(runner::unescape(quoted.substr(1, quoted.size() - 2)), all);
 }
 
 TEST(DeviceScriptCommands, BlankAndCommentLinesAreNothing) {
@@ -139,19 +139,19 @@ TEST(DeviceKeys, ChordsPressModifiersAroundTheKey) {
         {"7", {{0x37, false}, {0x37, true}}},
     };
     for (const auto& c : cases) {
-        auto chord = device::parse_chord(c.chord);
+        auto chord = runner::parse_chord(c.chord);
         if (c.strokes.empty()) {
             EXPECT_FALSE(chord) << c.chord;
             continue;
         }
         ASSERT_TRUE(chord) << c.chord;
         std::vector<std::pair<int, bool>> seen;
-        for (auto s : device::strokes_of(*chord)) seen.push_back({s.vk, s.up});
+        for (auto s : runner::strokes_of(*chord)) seen.push_back({s.vk, s.up});
         EXPECT_EQ(seen, c.strokes) << c.chord;
     }
-    EXPECT_FALSE(device::parse_chord("alt+alt+a"));
-    EXPECT_FALSE(device::parse_chord("f13"));
-    EXPECT_FALSE(device::parse_chord(""));
+    EXPECT_FALSE(runner::parse_chord("alt+alt+a"));
+    EXPECT_FALSE(runner::parse_chord("f13"));
+    EXPECT_FALSE(runner::parse_chord(""));
 }
 
 }  // namespace

@@ -19,13 +19,13 @@
 #include "runner.hpp"
 #include "platform_link.hpp"
 #include "kernel/kernel.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/window.hpp"
 
 namespace stress {
 
 using namespace std::chrono_literals;
-namespace ud = pf::user::device;
+namespace ud = pf::user::handheld;
 
 // How much faster than host time the device runs. PENDREL_STRESS_TIME_SCALE
 // overrides it (1 runs the device in real time).
@@ -68,25 +68,25 @@ struct ScaledTime : testing::Environment {
 inline testing::Environment* const scaled_time = testing::AddGlobalTestEnvironment(new ScaledTime);
 
 using scenario::run;
-using scenario::runner;
+using scenario::device;
 
 // Launches Pendrel and waits for the device to settle: a start that reads
 // megabytes of settings may take longer than a command's own sync allows.
 inline void launch() {
-    runner().launch();
+    device().launch();
     ASSERT_TRUE(pf::wait_quiet(bound)) << "the launch did not settle";
 }
 
 // Runs an expectation until it holds: states that settle through timed
 // waits (the worker's stop handshake) are not covered by the device's sync.
 inline ::testing::AssertionResult settles(const std::string& expectation) {
-    auto c = device::parse_line(expectation, "stress", 1);
+    auto c = runner::parse_line(expectation, "stress", 1);
     std::string last;
     bool held = eventually([&] {
         try {
-            runner().run(*c);
+            device().run(*c);
             return true;
-        } catch (const device::ScriptError& e) {
+        } catch (const runner::ScriptError& e) {
             last = e.what();
             return false;
         }
@@ -99,7 +99,7 @@ inline bool settle_device() { return pf::wait_quiet(bound); }
 
 // Empties the memo (its edit holds 30000 characters at most).
 inline void clear_memo() {
-    pf::user::send_internal(runner().memo_edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u""));
+    pf::user::send_internal(device().memo_edit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u""));
 }
 
 // Device threads still running, over every process.
@@ -141,8 +141,8 @@ inline void write_settings(const std::string& content) {
 // Every test starts on a freshly reset device and leaves it reset.
 class StressTest : public ::testing::Test {
 protected:
-    void SetUp() override { runner().reset(); }
-    void TearDown() override { runner().reset(); }
+    void SetUp() override { device().reset(); }
+    void TearDown() override { device().reset(); }
 };
 
 }  // namespace stress

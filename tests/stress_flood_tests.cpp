@@ -39,7 +39,7 @@ std::string bytes_of(const std::u16string& text) {
 std::string first_difference(const std::string& want, const std::string& seen) {
     std::size_t i = 0;
     while (i < want.size() && i < seen.size() && want[i] == seen[i]) ++i;
-    auto around = [i](const std::string& s) { return device::escape(s.substr(i > 10 ? i - 10 : 0, 30)); };
+    auto around = [i](const std::string& s) { return runner::escape(s.substr(i > 10 ? i - 10 : 0, 30)); };
     return "first difference at byte " + std::to_string(i) + " of " + std::to_string(want.size()) +
            " expected / " + std::to_string(seen.size()) + " seen: expected " + around(want) + ", saw " +
            around(seen);
@@ -51,7 +51,7 @@ void flood(const std::vector<std::string>& reads, const std::function<void(const
     for (std::size_t at = 0; at < reads.size();) {
         std::string batch;
         for (std::size_t k = 0; k < zel::control::queue_limit && at < reads.size(); ++k, ++at) {
-            std::string refused = device::link::scan(reads[at]);
+            std::string refused = runner::link::scan(reads[at]);
             ASSERT_EQ(refused, "") << "read " << at;
             batch += reads[at];
         }
@@ -69,7 +69,7 @@ TEST_F(Flood, BackgroundModeTypesEveryReadIntoTheMemoInOrder) {
     run("launch");
     ASSERT_TRUE(settles("expect window hidden"));
     ASSERT_TRUE(settles("expect worker running"));
-    HWND memo = runner().memo_edit();
+    HWND memo = device().memo_edit();
     std::size_t typed = 0;
     flood(reads, [&](const std::string& batch) {
         std::string seen = bytes_of(ud::text_of(memo));
@@ -93,7 +93,7 @@ TEST_F(Flood, ReadDisplayFillsItsFieldAsFarAsItHolds) {
     std::string arrived;
     flood(reads, [&](const std::string& batch) {
         arrived += batch;
-        HWND dialog = device::link::open_dialog();
+        HWND dialog = runner::link::open_dialog();
         ASSERT_NE(dialog, nullptr);
         std::string seen = bytes_of(ud::text_of(ud::child_by_id(dialog, read_data_field)));
         std::string expected = arrived.substr(0, field_limit);

@@ -12,7 +12,7 @@ int running_launches() {
     int n = 0;
     pf::Lock lock(pf::device_mutex());
     for (int i = 1;; ++i) {
-        pf::Process* p = runner().launch_process(i);
+        pf::Process* p = device().launch_process(i);
         if (!p) return n;
         if (!p->ended) ++n;
     }
@@ -61,7 +61,7 @@ TEST_F(Loop, ShownProgramThroughEveryCommandStaysAloneAndLeaksNothing) {
 
         // Every round ends where the first one ended.
         if (!after_round) {
-            ASSERT_TRUE(eventually([] { return live_threads(runner().launch_process(1)) == 1; }));
+            ASSERT_TRUE(eventually([] { return live_threads(device().launch_process(1)) == 1; }));
             after_round = holdings();
         }
         Holdings now;
@@ -79,8 +79,8 @@ TEST_F(Loop, ShownProgramThroughEveryCommandStaysAloneAndLeaksNothing) {
     Holdings now;
     EXPECT_TRUE(eventually([&] { return (now = holdings()) == before_launch; }))
         << "holding " << now << " after the exit, " << before_launch << " before the launch";
-    for (int n = 1; runner().launch_process(n); ++n)
-        EXPECT_TRUE(ud::windows_of(runner().launch_process(n)).empty()) << "pendrel#" << n << " left a window";
+    for (int n = 1; device().launch_process(n); ++n)
+        EXPECT_TRUE(ud::windows_of(device().launch_process(n)).empty()) << "pendrel#" << n << " left a window";
 }
 
 TEST_F(Loop, BackgroundStartsEndedFromTheTrayLeakNothing) {
@@ -104,8 +104,8 @@ TEST_F(Loop, BackgroundStartsEndedFromTheTrayLeakNothing) {
         Holdings now;
         EXPECT_TRUE(eventually([&] { return (now = holdings()) == before; }))
             << "holding " << now << ", " << before << " before the launch";
-        for (int k = 1; runner().launch_process(k); ++k)
-            EXPECT_TRUE(ud::windows_of(runner().launch_process(k)).empty()) << "pendrel#" << k << " left a window";
+        for (int k = 1; device().launch_process(k); ++k)
+            EXPECT_TRUE(ud::windows_of(device().launch_process(k)).empty()) << "pendrel#" << k << " left a window";
         if (HasFailure()) return;
         // The memo starts empty for the next launch's read.
         clear_memo();

@@ -124,7 +124,7 @@ using BadSettings = StressTest;
 TEST_F(BadSettings, EachFileGivesItsAnswerAndItsStart) {
     for (const BadFile& c : bad_files()) {
         SCOPED_TRACE(c.name);
-        runner().reset();
+        device().reset();
 
         // The answer itself, on the test's own (untraced) thread.
         prepare(c);
@@ -145,7 +145,7 @@ TEST_F(BadSettings, EachFileGivesItsAnswerAndItsStart) {
         }
         run({"expect messagebox none", "expect running"});
 
-        FileCalls f = file_calls(device::trace_of("pendrel#1"));
+        FileCalls f = file_calls(runner::trace_of("pendrel#1"));
         EXPECT_EQ(f.opens, 1);
         EXPECT_EQ(f.reads, c.reads);
         bool opened = c.setup == Setup::file || c.setup == Setup::read_fault;

@@ -17,7 +17,7 @@
 #include "core/core.hpp"
 #include "input/input.hpp"
 #include "sequence.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/window.hpp"
 
 namespace usertest {
@@ -151,7 +151,7 @@ public:
     std::future<void> run_async(std::function<void()> fn) {
         auto task = new Task{std::move(fn), {}};
         auto f = task->done.get_future();
-        pf::user::device::post(helper_, kRun, reinterpret_cast<WPARAM>(task), 0);
+        pf::user::handheld::post(helper_, kRun, reinterpret_cast<WPARAM>(task), 0);
         return f;
     }
     // Runs fn on the UI thread and returns the messages recorded while it
@@ -168,7 +168,7 @@ public:
     // Ends the program: its loop meets WM_QUIT and the process ends.
     void end() {
         if (!process_ || process_->ended) return;
-        pf::user::device::post(helper_, kRun, reinterpret_cast<WPARAM>(new Task{[] { PostQuitMessage(0); }, {}}), 0);
+        pf::user::handheld::post(helper_, kRun, reinterpret_cast<WPARAM>(new Task{[] { PostQuitMessage(0); }, {}}), 0);
         EXPECT_TRUE(pf::wait_process_end(process_, std::chrono::seconds(5)));
     }
     pf::Process* process() const { return process_; }

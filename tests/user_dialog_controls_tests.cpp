@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include "user/controls.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user_app.hpp"
 
 using namespace usertest;
-namespace dev = pf::user::device;
+namespace dev = pf::user::handheld;
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "trace_table.hpp"
 #include "user/controls.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/dialog.hpp"
 #include "user/resources.hpp"
 #include "user_app.hpp"
@@ -17,7 +17,7 @@ extern "C" const unsigned char pendrel_res[];
 extern "C" const unsigned long pendrel_res_size;
 
 using namespace usertest;
-namespace dev = pf::user::device;
+namespace dev = pf::user::handheld;
 
 namespace {
 

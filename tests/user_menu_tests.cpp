@@ -4,12 +4,12 @@
 #include <windows.h>
 
 #include "trace_table.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/menu.hpp"
 #include "user_app.hpp"
 
 using namespace usertest;
-namespace dev = pf::user::device;
+namespace dev = pf::user::handheld;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "user_res_builder.hpp"
 
 using namespace usertest;
-namespace dev = pf::user::device;
+namespace dev = pf::user::handheld;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "core/core.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/resources.hpp"
 #include "user_res_builder.hpp"
 
@@ -19,7 +19,7 @@ using namespace pf::user;
 namespace {
 
 HINSTANCE app_module() {
-    static HINSTANCE h = device::load_module("pendrel", pendrel_res, pendrel_res_size);
+    static HINSTANCE h = handheld::load_module("pendrel", pendrel_res, pendrel_res_size);
     return h;
 }
 
@@ -274,7 +274,7 @@ TEST(ResourceParsers, ResFileCutInsideAnEntryIsRejected) {
         } catch (const ResourceError&) {
         }
     }
-    EXPECT_THROW(device::load_module("half", pendrel_res, 100), ResourceError);
+    EXPECT_THROW(handheld::load_module("half", pendrel_res, 100), ResourceError);
 }
 
 TEST(ResourceParsers, ErrorsNameTheProblem) {
@@ -319,7 +319,7 @@ TEST(ResFile, StringNamesAndTypesWithOddLengthsKeepTheirAlignment) {
     EXPECT_EQ(entries[1].name, ResId::of(u"DATA_X"));
     EXPECT_EQ(entries[1].data[0], 9);
 
-    HINSTANCE h = device::load_module("odd", f.bytes().data(), f.bytes().size());
+    HINSTANCE h = handheld::load_module("odd", f.bytes().data(), f.bytes().size());
     EXPECT_EQ(load(h, 0), u"hi");
     EXPECT_NE(FindResourceW(h, u"data_x", RT_RCDATA), nullptr);
     EXPECT_NE(FindResourceW(h, u"abc", u"MyType"), nullptr);

@@ -2,7 +2,7 @@
 #include "user_app.hpp"
 
 using namespace usertest;
-namespace dev = pf::user::device;
+namespace dev = pf::user::handheld;
 
 namespace {
 

@@ -32,7 +32,7 @@ note() { echo "e2e: $*"; }
 fail() { echo "e2e: FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "e2e: ok: $*"; passes=$((passes + 1)); }
 
-source "$(dirname "$0")/wine-session.sh"
+source "$(dirname "$0")/../../runner/wine/wine-session.sh"
 wine_session_start "$work/prefix" || exit 1
 
 app='C:\pendrel'

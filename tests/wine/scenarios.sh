@@ -35,7 +35,7 @@ name_of() { local s=${1#"$source_dir"/}; echo "${s//\//_}"; }
 ) &
 host_job=$!
 
-source "$(dirname "$0")/wine-session.sh"
+source "$(dirname "$0")/../../runner/wine/wine-session.sh"
 wine_session_start "$work/prefix" || exit 1
 wait $host_job
 

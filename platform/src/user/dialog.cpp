@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "user/controls.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/resources.hpp"
 #include "user/user_internal.hpp"
 
@@ -140,8 +140,8 @@ Created create_dialog(HINSTANCE instance, const DialogTemplate& t, HWND owner, D
         }
     }
     if (t.style & DS_CENTER) {
-        x = (device::screen_width - (cx + frame_cx)) / 2;
-        y = (device::screen_height - device::taskbar_height - (cy + frame_cy)) / 2;
+        x = (handheld::screen_width - (cx + frame_cx)) / 2;
+        y = (handheld::screen_height - handheld::taskbar_height - (cy + frame_cy)) / 2;
     }
     HWND dlg = create_window_internal(t.exstyle, cls, t.title, t.style & ~WS_VISIBLE, x, y, cx + frame_cx,
                                       cy + frame_cy, owner, nullptr, instance, nullptr);

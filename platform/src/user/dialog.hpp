@@ -43,7 +43,7 @@ bool is_dialog_message_internal(HWND dlg, MSG& msg);
 
 }  // namespace pf::user
 
-namespace pf::user::device {
+namespace pf::user::handheld {
 
 struct DialogControl {
     HWND hwnd = nullptr;
@@ -89,4 +89,4 @@ bool press_cancel();
 // Gives the focus to control `id` of the topmost dialog, as a tap on it.
 bool focus_control(int id);
 
-}  // namespace pf::user::device
+}  // namespace pf::user::handheld

@@ -2,7 +2,7 @@
 #include "user/dialog.hpp"
 
 #include "user/controls.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/user_internal.hpp"
 
 using namespace pf;

@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/user_internal.hpp"
 
 namespace pf::user {
@@ -33,7 +33,7 @@ struct Tracking {
     HWND owner = nullptr;
     std::string party;
     RECT rect{};
-    std::vector<device::PopupItem> items;
+    std::vector<handheld::PopupItem> items;
     std::shared_ptr<Queue> queue;
     bool done = false;
     UINT chosen = 0;
@@ -84,14 +84,14 @@ std::string mf_str(UINT flags) {
     return flags_str(flags, names);
 }
 
-RECT place_popup(const std::vector<device::PopupItem>& items, int x, int y) {
+RECT place_popup(const std::vector<handheld::PopupItem>& items, int x, int y) {
     size_t longest = 0;
     for (auto& it : items) longest = std::max(longest, it.text.size());
     int cx = std::max(popup_min_width, int(longest) * popup_char_width + popup_padding);
     int cy = std::max(1, int(items.size())) * popup_item_height;
     // Kept on the screen: moved left or up as far as needed.
-    x = std::clamp(x, 0, std::max(0, device::screen_width - cx));
-    y = std::clamp(y, 0, std::max(0, device::screen_height - cy));
+    x = std::clamp(x, 0, std::max(0, handheld::screen_width - cx));
+    y = std::clamp(y, 0, std::max(0, handheld::screen_height - cy));
     return RECT{x, y, x + cx, y + cy};
 }
 
@@ -102,7 +102,7 @@ bool is_click(UINT msg) { return msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN;
 
 // ---- the device side ----
 
-namespace pf::user::device {
+namespace pf::user::handheld {
 
 namespace {
 std::shared_ptr<Tracking> open_locked() {
@@ -146,7 +146,7 @@ bool tap_outside() {
     return true;
 }
 
-}  // namespace pf::user::device
+}  // namespace pf::user::handheld
 
 // ---- the device API ----
 
@@ -236,7 +236,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, 
         } else if (busy) {
             set_last_error(ERROR_POPUP_ALREADY_ACTIVE);
         } else {
-            for (auto& r : m->items) t->items.push_back(device::PopupItem{UINT(r.id), r.flags, r.text});
+            for (auto& r : m->items) t->items.push_back(handheld::PopupItem{UINT(r.id), r.flags, r.text});
             t->menu = hMenu;
             t->owner = hwnd;
             t->party = current_thread().process->party;

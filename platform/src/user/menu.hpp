@@ -17,7 +17,7 @@ constexpr int popup_min_width = 60;
 
 }  // namespace pf::user
 
-namespace pf::user::device {
+namespace pf::user::handheld {
 
 struct PopupItem {
     UINT id = 0;
@@ -44,4 +44,4 @@ bool choose(UINT id);
 // popup is open.
 bool tap_outside();
 
-}  // namespace pf::user::device
+}  // namespace pf::user::handheld

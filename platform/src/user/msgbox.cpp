@@ -2,7 +2,7 @@
 // device) or with Return and Escape.
 #include <algorithm>
 
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/msgbox.hpp"
 #include "user/user_internal.hpp"
 
@@ -85,7 +85,7 @@ int message_box_internal(HWND owner, const std::u16string& text, const std::u16s
     // The owner is disabled while the box runs.
     bool owner_was_disabled = top_owner && enable_window_internal(top_owner, false);
     const int cx = 200, cy = 100;
-    RECT wa{0, 0, device::screen_width, device::screen_height - device::taskbar_height};
+    RECT wa{0, 0, handheld::screen_width, handheld::screen_height - handheld::taskbar_height};
     HWND box = create_window_internal(0, kBoxClass, caption, WS_POPUP | WS_CAPTION | WS_BORDER, (wa.right - cx) / 2,
                                       (wa.bottom - cy) / 2, cx, cy, top_owner, nullptr, nullptr, nullptr);
     if (!box) {

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/core.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 
 namespace pf::user {
 namespace {
@@ -140,7 +140,7 @@ std::vector<ResEntry> parse_res_file(const unsigned char* data, size_t size) {
 
 // ---- modules ----
 
-HINSTANCE device::load_module(std::string name, const unsigned char* res, size_t size) {
+HINSTANCE handheld::load_module(std::string name, const unsigned char* res, size_t size) {
     auto m = std::make_unique<Module>();
     m->name = std::move(name);
     m->bytes.assign(res, res + size);

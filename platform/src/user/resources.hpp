@@ -127,7 +127,7 @@ struct Module {
     std::vector<ResEntry> entries;     // pointing into bytes
 };
 
-// Modules are registered by device::load_module (device_user.hpp), which
+// Modules are registered by handheld::load_module (handheld.hpp), which
 // throws ResourceError when the image does not parse; a module lives as
 // long as the device.
 const Module* find_module(HINSTANCE instance);

@@ -1,12 +1,12 @@
 // Window position, size and visibility: geometry, ShowWindow, EnableWindow,
 // SetWindowPos and the system metrics of the screen.
 #include <algorithm>
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/user_internal.hpp"
 
 namespace pf::user {
 
-RECT work_area() { return RECT{0, 0, device::screen_width, device::screen_height - device::taskbar_height}; }
+RECT work_area() { return RECT{0, 0, handheld::screen_width, handheld::screen_height - handheld::taskbar_height}; }
 
 std::vector<HWND> top_level_z_order_locked() {
     std::vector<HWND> out;
@@ -237,8 +237,8 @@ int WINAPI GetSystemMetrics(int index) {
     int r;
     std::string name;
     switch (index) {
-    case SM_CXSCREEN: r = device::screen_width; name = "SM_CXSCREEN"; break;
-    case SM_CYSCREEN: r = device::screen_height; name = "SM_CYSCREEN"; break;
+    case SM_CXSCREEN: r = handheld::screen_width; name = "SM_CXSCREEN"; break;
+    case SM_CYSCREEN: r = handheld::screen_height; name = "SM_CYSCREEN"; break;
     default: not_implemented(("GetSystemMetrics(" + std::to_string(index) + ")").c_str());
     }
     {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-namespace device {
+namespace runner {
 
 // "\FlashDisk\x.ini" below root; throws std::invalid_argument for an empty
 // path or one that climbs out of the root.
@@ -14,4 +14,4 @@ std::filesystem::path host_path(const std::filesystem::path& root, const std::st
 // A new, empty folder in the host's temporary folder.
 std::filesystem::path make_temp_dir(const char* prefix);
 
-}  // namespace device
+}  // namespace runner

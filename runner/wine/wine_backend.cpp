@@ -11,7 +11,7 @@
 #include "wine_agent.hpp"
 #include "wine_wire.hpp"
 
-namespace device {
+namespace runner {
 namespace {
 
 using namespace std::chrono_literals;
@@ -303,4 +303,4 @@ void WineBackend::run_script(std::istream& in, const std::string& file) {
     }
 }
 
-}  // namespace device
+}  // namespace runner

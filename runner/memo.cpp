@@ -6,7 +6,7 @@
 
 #include "platform_link.hpp"
 
-namespace device::memo {
+namespace runner::memo {
 namespace {
 
 HWND edit_of(HWND window) { return GetDlgItem(window, edit_id); }
@@ -82,4 +82,4 @@ Memo start() {
     return memo;
 }
 
-}  // namespace device::memo
+}  // namespace runner::memo

@@ -3,10 +3,10 @@
 #include "user/dialog.hpp"
 
 #include "user/controls.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 #include "user/user_internal.hpp"
 
-namespace pf::user::device {
+namespace pf::user::handheld {
 
 namespace {
 DialogInfo describe_locked(HWND hwnd) {
@@ -109,4 +109,4 @@ bool focus_control(int id) {
     return set_focus_from_device(ctrl);
 }
 
-}  // namespace pf::user::device
+}  // namespace pf::user::handheld

@@ -1,7 +1,7 @@
 // The expectation switch: what each `expect` form checks on the emulated device.
 #include "device.hpp"
 
-namespace device {
+namespace runner {
 namespace {
 
 std::string shown(const std::u16string& s) { return link::quoted(s); }
@@ -117,4 +117,4 @@ void Device::expect(const Command& c) {
     }
 }
 
-}  // namespace device
+}  // namespace runner

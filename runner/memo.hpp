@@ -9,7 +9,7 @@
 
 #include "platform_link.hpp"
 
-namespace device::memo {
+namespace runner::memo {
 
 constexpr int edit_id = 1;
 
@@ -26,4 +26,4 @@ Memo start();
 // the key recorder used under Wine, so the two can be compared.
 void set_key_log(std::function<void(const std::string&)> log);
 
-}  // namespace device::memo
+}  // namespace runner::memo

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace device {
+namespace runner {
 
 std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path) {
     std::filesystem::path out = root;
@@ -28,4 +28,4 @@ std::filesystem::path make_temp_dir(const char* prefix) {
     return pattern;
 }
 
-}  // namespace device
+}  // namespace runner

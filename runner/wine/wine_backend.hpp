@@ -12,7 +12,7 @@
 
 #include "script.hpp"
 
-namespace device {
+namespace runner {
 
 class WineAgent;
 
@@ -50,4 +50,4 @@ private:
     std::unique_ptr<WineAgent> agent_;
 };
 
-}  // namespace device
+}  // namespace runner

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-namespace device {
+namespace runner {
 
 struct Module {
     int (*win_main)(HINSTANCE, HINSTANCE, LPWSTR, int) = nullptr;
@@ -15,4 +15,4 @@ struct Module {
 // throws std::runtime_error when it cannot be loaded or lacks an entry.
 Module load_module_copy(int n);
 
-}  // namespace device
+}  // namespace runner

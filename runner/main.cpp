@@ -81,7 +81,7 @@ file and line.
 int exit_status(const std::function<int()>& body) {
     try {
         return body();
-    } catch (const device::ScriptError& e) {
+    } catch (const runner::ScriptError& e) {
         std::cout << std::flush;
         std::cerr << e.what() << "\n";
         return 1;
@@ -93,13 +93,13 @@ int exit_status(const std::function<int()>& body) {
 
 // The script on the Win32 build under Wine: 0 passed, 1 failed, 77 skipped.
 int run_on_wine(const std::string& build, const std::string& script,
-                device::Observer observe) {
+                runner::Observer observe) {
     std::ifstream in(script);
     if (script.empty() || !in) {
         std::cerr << "pendrel-device: --wine needs a readable --script FILE\n";
         return 2;
     }
-    std::string why = device::wine_skip_reason(in);
+    std::string why = runner::wine_skip_reason(in);
     if (!why.empty()) {
         std::cout << script << ": SKIPPED under Wine: " << why << "\n";
         return 77;
@@ -107,7 +107,7 @@ int run_on_wine(const std::string& build, const std::string& script,
     in.clear();
     in.seekg(0);
     return exit_status([&] {
-        device::WineBackend wine({build, &std::cout, std::move(observe)});
+        runner::WineBackend wine({build, &std::cout, std::move(observe)});
         wine.run_script(in, script);
         return 0;
     });
@@ -117,7 +117,7 @@ int run_on_wine(const std::string& build, const std::string& script,
 
 int main(int argc, char** argv) {
     std::string script, trace_file, key_log_file, wine_build, observations_file;
-    device::Options options;
+    runner::Options options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char* name) -> std::string {
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
             std::cerr << "pendrel-device: cannot write " << key_log_file << "\n";
             return 2;
         }
-        device::memo::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
+        runner::memo::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
     }
     std::ifstream script_in;
     if (!script.empty()) {
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
     options.out = &std::cout;
 
     return exit_status([&] {
-        device::Device dev(options);
+        runner::Device dev(options);
         if (!script.empty()) {
             dev.run_script(script_in, script);
             return 0;
@@ -197,9 +197,9 @@ int main(int argc, char** argv) {
             if (interactive) std::cout << "device> " << std::flush;
             if (!std::getline(std::cin, line)) break;
             try {
-                auto c = device::parse_line(line, "<stdin>", n);
+                auto c = runner::parse_line(line, "<stdin>", n);
                 if (c && !dev.run(*c)) break;
-            } catch (const device::ScriptError& e) {
+            } catch (const runner::ScriptError& e) {
                 std::cerr << e.what() << "\n";
                 if (!interactive) return 1;
             }

@@ -6,7 +6,7 @@
 
 #include "platform_link.hpp"
 
-namespace device {
+namespace runner {
 namespace {
 
 std::string text(const std::u16string& s) { return link::quoted(s); }
@@ -95,4 +95,4 @@ std::string render_screen() {
     return out.str();
 }
 
-}  // namespace device
+}  // namespace runner

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace device {
+namespace runner {
 
 using namespace std::chrono_literals;
 
@@ -79,4 +79,4 @@ std::string WineAgent::answer(const std::string& line) {
     }
 }
 
-}  // namespace device
+}  // namespace runner

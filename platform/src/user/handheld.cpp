@@ -1,5 +1,5 @@
 // What the device sees of the window system and does to it.
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 
 #include <algorithm>
 
@@ -7,7 +7,7 @@
 #include "user/msgbox.hpp"
 #include "user/user_internal.hpp"
 
-namespace pf::user::device {
+namespace pf::user::handheld {
 
 namespace {
 
@@ -227,4 +227,4 @@ bool is_window(HWND hwnd) {
     return from_hwnd(hwnd) != nullptr;
 }
 
-}  // namespace pf::user::device
+}  // namespace pf::user::handheld

@@ -15,7 +15,7 @@ namespace pf {
 struct Process;
 }
 
-namespace pf::user::device {
+namespace pf::user::handheld {
 
 // Screen geometry.
 constexpr int screen_width = 240;
@@ -136,4 +136,4 @@ std::u16string text_of(HWND hwnd);               // window text (edit contents f
 bool is_visible(HWND hwnd);
 bool is_window(HWND hwnd);
 
-}  // namespace pf::user::device
+}  // namespace pf::user::handheld

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <map>
 
-namespace device {
+namespace runner {
 namespace {
 
 constexpr std::uint8_t vk_shift = 0x10, vk_control = 0x11, vk_menu = 0x12;
@@ -83,4 +83,4 @@ std::vector<KeyStroke> strokes_of(const Chord& chord) {
     return out;
 }
 
-}  // namespace device
+}  // namespace runner

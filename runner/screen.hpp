@@ -2,8 +2,8 @@
 #pragma once
 #include <string>
 
-namespace device {
+namespace runner {
 
 std::string render_screen();
 
-}  // namespace device
+}  // namespace runner

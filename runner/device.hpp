@@ -14,7 +14,7 @@
 #include "platform_link.hpp"
 #include "script.hpp"
 
-namespace device {
+namespace runner {
 
 struct Options {
     std::filesystem::path root;        // device file system; empty: a fresh temporary folder
@@ -76,4 +76,4 @@ private:
 // waits of booting and resetting.
 constexpr long long default_sync_ms = 5000;
 
-}  // namespace device
+}  // namespace runner

@@ -13,7 +13,7 @@
 
 #include "keys.hpp"
 
-namespace device {
+namespace runner {
 
 // An error in a script or a failed expectation: the message names the line
 // as "file:line: ...".
@@ -75,4 +75,4 @@ std::string escape(const std::string& bytes);
 // Reads a whole script; the first bad line throws.
 std::vector<Command> parse_script(std::istream& in, const std::string& file);
 
-}  // namespace device
+}  // namespace runner

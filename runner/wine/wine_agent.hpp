@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace device {
+namespace runner {
 
 class WineAgent {
 public:
@@ -31,4 +31,4 @@ private:
     std::string pending_;  // read but not yet answered
 };
 
-}  // namespace device
+}  // namespace runner

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "core/core.hpp"
-#include "user/device_user.hpp"
+#include "user/handheld.hpp"
 
-namespace device::link {
+namespace runner::link {
 
 using Process = pf::Process;
 using TraceRecord = pf::TraceRecord;
@@ -88,12 +88,12 @@ bool post(HWND window, UINT message, WPARAM wp, LPARAM lp);  // as another progr
 
 // ---- the screen, the tray, the command bar, message boxes ----
 namespace screen {
-using Snapshot = pf::user::device::Screen;
-using Control = pf::user::device::Control;
-using MenuItem = pf::user::device::MenuItem;
-using Box = pf::user::device::MessageBoxInfo;
-constexpr int width = pf::user::device::screen_width;
-constexpr int height = pf::user::device::screen_height;
+using Snapshot = pf::user::handheld::Screen;
+using Control = pf::user::handheld::Control;
+using MenuItem = pf::user::handheld::MenuItem;
+using Box = pf::user::handheld::MessageBoxInfo;
+constexpr int width = pf::user::handheld::screen_width;
+constexpr int height = pf::user::handheld::screen_height;
 }  // namespace screen
 screen::Snapshot snapshot();
 size_t tray_icon_count();
@@ -133,4 +133,4 @@ std::optional<Popup> open_popup();
 // Chooses an item of the open popup, or taps outside it (nullopt).
 bool choose_popup(std::optional<UINT> id);
 
-}  // namespace device::link
+}  // namespace runner::link

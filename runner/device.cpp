@@ -9,7 +9,7 @@
 #include "module.hpp"
 #include "screen.hpp"
 
-namespace device {
+namespace runner {
 
 namespace {
 constexpr std::chrono::milliseconds quiet_bound(default_sync_ms);
@@ -129,4 +129,4 @@ void Device::run_script(std::istream& in, const std::string& file) {
     }
 }
 
-}  // namespace device
+}  // namespace runner

@@ -5,7 +5,7 @@
 #include "device.hpp"
 #include "device_files.hpp"
 
-namespace device {
+namespace runner {
 
 void Device::sync(const Command& c, long long ms) {
     if (!link::wait_quiet(std::chrono::milliseconds(ms)))
@@ -173,4 +173,4 @@ bool Device::run(const Command& c) {
     return true;
 }
 
-}  // namespace device
+}  // namespace runner

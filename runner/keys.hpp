@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace device {
+namespace runner {
 
 struct Chord {
     std::vector<std::uint8_t> modifiers;  // virtual keys held, in press order
@@ -26,4 +26,4 @@ struct KeyStroke {
 // in reverse order.
 std::vector<KeyStroke> strokes_of(const Chord& chord);
 
-}  // namespace device
+}  // namespace runner

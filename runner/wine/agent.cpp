@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "../../driver/win32/channel.h"
-#include "../../device/wine_wire.hpp"
+#include "wine_wire.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <map>
 
-namespace device {
+namespace runner {
 namespace {
 
 int hex_digit(char c) {
@@ -345,4 +345,4 @@ std::vector<Command> parse_script(std::istream& in, const std::string& file) {
     return out;
 }
 
-}  // namespace device
+}  // namespace runner

@@ -11,9 +11,9 @@
 #include "user/window.hpp"
 #include "zel_control.hpp"
 
-namespace device::link {
+namespace runner::link {
 
-namespace ud = pf::user::device;
+namespace ud = pf::user::handheld;
 
 // ---- the device as a whole ----
 void set_root(const std::filesystem::path& root) { pf::kernel::set_device_root(root); }
@@ -142,4 +142,4 @@ std::optional<Popup> open_popup() {
 
 bool choose_popup(std::optional<UINT> id) { return id ? ud::choose(*id) : ud::tap_outside(); }
 
-}  // namespace device::link
+}  // namespace runner::link

@@ -9,7 +9,7 @@
 
 #include "device_files.hpp"
 
-namespace device {
+namespace runner {
 
 Module load_module_copy(int n) {
     auto dir = make_temp_dir("pendrel-launch-");
@@ -29,4 +29,4 @@ Module load_module_copy(int n) {
     return m;
 }
 
-}  // namespace device
+}  // namespace runner
