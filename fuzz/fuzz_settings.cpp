@@ -1,19 +1,28 @@
-// The settings reader on a settings file of arbitrary bytes: the result is
-// the one the line rules give, the file is closed again, and the fixed line
-// buffer is never written past (the sanitizer watches the global).
+// The settings reader on a settings file of arbitrary bytes, served from
+// memory by the four file calls it makes: the result is the one the line
+// rules give, the file is closed exactly once, and the fixed line buffer is
+// never written past (the sanitizer watches the global).
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
-#include "core/core.hpp"
-#include "kernel/kernel.hpp"
 #include "settings.h"
 
 namespace {
+
+const uint8_t* file_data;
+size_t file_size, file_offset;
+int opens, closes;
+HANDLE const settings_file = reinterpret_cast<HANDLE>(0x5E77);
+
+[[noreturn]] void fail(const char* why) {
+    std::fprintf(stderr, "settings file of %zu bytes: %s\n", file_size, why);
+    std::abort();
+}
 
 // The line rules, written independently: a line is the bytes since the last
 // CR or LF (or unmatched asterisk); an asterisk compares its first 10 or 11
@@ -36,39 +45,40 @@ int expected_setting(const uint8_t* data, size_t size) {
     return 0;
 }
 
-struct Root {
-    std::filesystem::path path;
-    std::filesystem::path file;
-    Root() {
-        path = std::filesystem::temp_directory_path() / ("pendrel-fuzz-settings-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path / "FlashDisk" / "Velmira");
-        file = path / "FlashDisk" / "Velmira" / "PENDRELTOOL.ini";
-        pf::kernel::set_device_root(path);
-    }
-    ~Root() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
 }  // namespace
 
+HANDLE WINAPI CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    ++opens;
+    file_offset = 0;
+    return settings_file;
+}
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD read, LPOVERLAPPED) {
+    if (file != settings_file || closes) fail("read from a handle that is not the open settings file");
+    DWORD n = DWORD(std::min<size_t>(wanted, file_size - file_offset));
+    for (DWORD k = 0; k < n; ++k) static_cast<uint8_t*>(buffer)[k] = file_data[file_offset + k];
+    file_offset += n;
+    *read = n;
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    if (handle != settings_file || closes++) fail("closed a handle that is not the open settings file");
+    return TRUE;
+}
+
+DWORD WINAPI GetLastError(void) { return 0; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Root root;
-    {
-        std::ofstream out(root.file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    }
-    std::size_t handles_before = pf::kernel::live_handle_count();
+    file_data = data;
+    file_size = size;
+    opens = closes = 0;
     int result = ReadStartupSetting();
-    if (result != expected_setting(data, size)) {
-        std::fprintf(stderr, "ReadStartupSetting() = %d, the line rules give %d\n", result,
-                     expected_setting(data, size));
-        std::abort();
+    int expected = expected_setting(data, size);
+    if (result != expected) {
+        std::fprintf(stderr, "ReadStartupSetting() = %d, the line rules give %d\n", result, expected);
+        fail("wrong setting");
     }
-    if (pf::kernel::live_handle_count() != handles_before) {
-        std::fprintf(stderr, "the settings file was left open\n");
-        std::abort();
-    }
+    if (opens != 1 || closes != 1) fail("the settings file was not opened and closed once");
     return 0;
 }
