@@ -4,9 +4,9 @@
 set -euo pipefail
 
 what=${1:-host}
-packages=(cmake make g++ libgtest-dev libbenchmark-dev binutils-mingw-w64-x86-64)
+packages=(cmake ninja-build ccache g++ libgtest-dev libbenchmark-dev binutils-mingw-w64-x86-64)
 if [[ $what == win32 || $what == all ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xdotool fonts-ipafont-gothic
+  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb x11-xkb-utils xdotool fonts-ipafont-gothic
              x11-apps imagemagick)
 fi
 if [[ $what == all ]]; then
