@@ -3,7 +3,7 @@
 # table does not list, or lists as first in a CE newer than 4.0 (4.1 and 4.2
 # only with a "why:" note). Not CE calls: calls between the objects, the
 # driver's operations (the EXPORTS of its .def file, imported by ordinal),
-# and the toolchain's own symbols (__*, _GLOBAL_OFFSET_TABLE_).
+# and the toolchain's own symbols (__*, _Unwind_*, _GLOBAL_OFFSET_TABLE_).
 # Usage: ce_surface.sh TABLE DEF OBJECT...
 set -uo pipefail
 export LC_ALL=C
@@ -18,7 +18,7 @@ driver=$(awk '/^EXPORTS/ { e = 1; next } e && NF && $1 !~ /^;/ { print $1 }' "$d
 
 failures=0 all=""
 for object in "$@"; do
-  called=$(nm -u "$object" | awk '$1 == "U" { print $2 }' | grep -v -E '^(__|_GLOBAL_OFFSET_TABLE_$)' | sort -u |
+  called=$(nm -u "$object" | awk '$1 == "U" { print $2 }' | grep -v -E '^(__|_Unwind_|_GLOBAL_OFFSET_TABLE_$)' | sort -u |
            comm -23 - <(echo "$defined") | comm -23 - <(sort <<<"$driver"))
   [[ -n $called ]] || continue
   report=$(awk -v object="$(basename "$object")" '
