@@ -26,23 +26,29 @@ static DWORD ReaderStatus;
 static DWORD ReaderPending;
 static DWORD ReadInfo;
 
-/* The flags are read through an interlocked call so that every loop pass
-   sees the other thread's write. */
+/* The flags are read and written through interlocked calls so that every
+   loop pass sees the other thread's write. The handheld's SDK declares these
+   calls over plain LONG and PVOID pointers, hence the casts. */
 static LONG ReadFlag(volatile LONG* flag)
 {
-    return InterlockedCompareExchange(flag, 0, 0);
+    return InterlockedCompareExchange((LONG*)flag, 0, 0);
+}
+
+static void WriteFlag(volatile LONG* flag, LONG value)
+{
+    InterlockedExchange((LONG*)flag, value);
 }
 
 /* The event handles too: a stop that gives up waiting closes and clears
    them while its worker may still be about to wait on one. */
 static HANDLE ReadHandle(HANDLE* slot)
 {
-    return (HANDLE)InterlockedCompareExchangePointer((PVOID volatile*)slot, NULL, NULL);
+    return (HANDLE)InterlockedCompareExchangePointer((PVOID*)slot, NULL, NULL);
 }
 
 static void WriteHandle(HANDLE* slot, HANDLE value)
 {
-    InterlockedExchangePointer((PVOID volatile*)slot, value);
+    InterlockedExchangePointer((PVOID*)slot, value);
 }
 
 void ResetReader(void)
@@ -80,7 +86,7 @@ DWORD WINAPI ReaderWorker(LPVOID parameter)
     }
     SetEvent(ReadHandle(&SignalEvent));
     WaitForSingleObject(ReadHandle(&WakeEvent), STOP_WAIT);
-    InterlockedExchange(&WorkerDone, 1);
+    WriteFlag(&WorkerDone, 1);
     return 1;
 }
 
@@ -91,7 +97,7 @@ int StartReaderWorker(HWND window)
     /* One worker is enough: a second start keeps the running one. */
     if (WorkerThread != NULL)
         return 0;
-    InterlockedExchange(&StopRequested, 0);
+    WriteFlag(&StopRequested, 0);
     /* Events left by a start whose thread failed are used again. */
     if (ReadHandle(&WakeEvent) == NULL)
         WriteHandle(&WakeEvent, CreateEventW(NULL, FALSE, FALSE, NULL));
@@ -108,9 +114,9 @@ int StopReaderWorker(void)
     int waits = 0;
     int done;
 
-    InterlockedExchange(&WorkerDone, 0);
+    WriteFlag(&WorkerDone, 0);
     SetEvent(ReadHandle(&WakeEvent));
-    InterlockedExchange(&StopRequested, 1);
+    WriteFlag(&StopRequested, 1);
     SetEvent(ReadHandle(&WakeEvent));
 
     /* Up to 32 waits; the flag is not read after the last one. */
