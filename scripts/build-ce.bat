@@ -3,10 +3,10 @@ rem Builds pendrel.exe for the CE 4.x ARMV4I handheld with the device maker's SD
 rem under eMbedded Visual C++ 4.0 (clarm, rc, lib, link on PATH; the SDK's ARMV4I
 rem include and lib folders in INCLUDE and LIB). Written from the Windows CE
 rem documentation and NEVER RUN HERE: see docs\handheld.md.
-rem Usage, from the repository root: ce\build-ce.bat PLATFORM_DEFINE
+rem Usage, from the repository root: scripts\build-ce.bat PLATFORM_DEFINE
 setlocal
 if "%~1"=="" (
-  echo usage: ce\build-ce.bat PLATFORM_DEFINE   ^(the SDK's platform define, $^(CePlatform^) in eVC^)
+  echo usage: scripts\build-ce.bat PLATFORM_DEFINE   ^(the SDK's platform define, $^(CePlatform^) in eVC^)
   exit /b 2
 )
 set CEVER=0x420
