@@ -76,6 +76,19 @@ target_compile_options(wineagent PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-c
 target_link_options(wineagent PRIVATE -municode -static)
 target_link_libraries(wineagent PRIVATE psapi)
 
+# ---- the handheld's keyboard for Wine: an X keymap made from the device's key table ----
+# wine-keymap is a host program; every Wine session loads device.xkb before its first Wine process.
+find_program(PENDREL_HOST_CXX NAMES c++ g++ REQUIRED)
+set(WINE_KEYMAP ${CMAKE_BINARY_DIR}/device.xkb)
+add_custom_command(
+  OUTPUT ${WINE_KEYMAP}
+  COMMAND ${PENDREL_HOST_CXX} -std=c++20 -Wall -Wextra -Werror -o ${CMAKE_BINARY_DIR}/wine-keymap
+          ${CMAKE_SOURCE_DIR}/runner/wine/keymap.cpp
+  COMMAND ${CMAKE_BINARY_DIR}/wine-keymap ${WINE_KEYMAP}
+  DEPENDS ${CMAKE_SOURCE_DIR}/runner/wine/keymap.cpp ${CMAKE_SOURCE_DIR}/driver/key_table.hpp
+  COMMENT "Writing the handheld's X keymap for Wine")
+add_custom_target(device_keymap ALL DEPENDS ${WINE_KEYMAP})
+
 enable_testing()
 find_program(WINE_PROGRAM wine)
 if(WINE_PROGRAM)

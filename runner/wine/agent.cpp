@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kMemoEditId = 1;
 constexpr UINT kTakeFocus = WM_APP + 1;
+constexpr UINT kInputLeft = WM_APP + 2;  // answers non-zero while keys wait in the memo's queue
 
 struct Launch {
     PROCESS_INFORMATION info{};
@@ -96,6 +97,7 @@ LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         SetForegroundWindow(window);
         SetFocus(GetDlgItem(window, kMemoEditId));
         return 0;
+    case kInputLeft: return HIWORD(GetQueueStatus(QS_KEY | QS_POSTMESSAGE)) != 0;
     case WM_CLOSE: return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -268,7 +270,42 @@ bool worker_running(Launch* l) {
     return found;
 }
 
-// ---- launching ----
+// ---- launching and ending ----
+constexpr DWORD kStartLimit = 10000;  // from a launch to its first wait for input
+constexpr DWORD kEndLimit = 10000;    // from TerminateProcess to the process gone
+
+// Whether a launch of this agent still runs: only then is the driver that
+// answers on the control channel one of ours.
+bool any_launch_running() {
+    for (auto& l : launches)
+        if (running(l)) return true;
+    return false;
+}
+
+// Records launch `l` once its start-up is over: its main thread waits for
+// input (a window or a box shown), or it has ended.
+std::string started(const Launch& l) {
+    DWORD idle = WaitForInputIdle(l.info.hProcess, kStartLimit);
+    launches.push_back(l);
+    std::string n = std::to_string(launches.size());
+    if (idle == WAIT_TIMEOUT && running(l))
+        return "error pendrel#" + n + " was still starting " + std::to_string(kStartLimit / 1000) + " s after its launch";
+    return "ok " + n;
+}
+
+// Ends every launch still running and waits until each is gone; names any
+// that would not end.
+std::string end_launches() {
+    for (auto& l : launches)
+        if (running(l)) TerminateProcess(l.info.hProcess, 1);
+    std::string stuck;
+    for (size_t i = 0; i < launches.size(); ++i)
+        if (WaitForSingleObject(launches[i].info.hProcess, kEndLimit) != WAIT_OBJECT_0)
+            stuck += " pendrel#" + std::to_string(i + 1);
+    if (stuck.empty()) return "ok";
+    return "error still running " + std::to_string(kEndLimit / 1000) + " s after being ended:" + stuck;
+}
+
 // Starts pendrel.exe. With driver faults pending, the program is held at its
 // entry point (a two-byte jump to itself, written while it is stopped at its
 // creation under the debugger) until the faults reach its driver: TOLVEN.dll
@@ -283,11 +320,7 @@ std::string launch() {
     if (!CreateProcessW(app_path.c_str(), command.data(), nullptr, nullptr, FALSE, hold ? DEBUG_ONLY_THIS_PROCESS : 0,
                         nullptr, L"C:\\", &startup, &l.info))
         return "error cannot start pendrel.exe (error " + std::to_string(GetLastError()) + ")";
-    if (!hold) {
-        WaitForInputIdle(l.info.hProcess, 5000);  // its start-up done, as the device's quiet point
-        launches.push_back(l);
-        return "ok " + std::to_string(launches.size());
-    }
+    if (!hold) return started(l);  // its start-up done, as the device's quiet point
     DEBUG_EVENT event{};
     void* entry = nullptr;
     while (!entry && WaitForDebugEvent(&event, 10000)) {
@@ -322,10 +355,9 @@ std::string launch() {
     VirtualProtectEx(l.info.hProcess, entry, 2, old, &old);
     FlushInstructionCache(l.info.hProcess, entry, 2);
     ResumeThread(l.info.hThread);
-    WaitForInputIdle(l.info.hProcess, 5000);
-    launches.push_back(l);
+    std::string outcome = started(l);
     if (!refused.empty()) return "error the driver refused " + refused;
-    return "ok " + std::to_string(launches.size());
+    return outcome;
 }
 
 // ---- input ----
@@ -358,9 +390,54 @@ TraySlots tray_slots() {
     return t;
 }
 
+// Where to click icon N: its middle, a little left or right of it in turn,
+// so that two taps in a row are never one double click (the tray would pass
+// on WM_LBUTTONDBLCLK, which opens nothing).
+std::string tap_point(const TraySlots& t, int n) {
+    static int side = 1;
+    side = -side;
+    int x = t.right - n * t.slot + t.slot / 2 + side * (GetSystemMetrics(SM_CXDOUBLECLK) / 2 + 1);
+    return std::to_string(x) + " " + std::to_string((t.top + t.bottom) / 2);
+}
+
 HWND open_popup() {
     HWND popup = FindWindowW(L"#32768", nullptr);
     return popup && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+// ---- settling ----
+// Bounded polls for a condition; the bound only turns a hang into a failure.
+template <typename Condition>
+bool poll_until(Condition done, DWORD limit_ms = 5000) {
+    for (DWORD waited = 0;; waited += 10) {
+        if (done()) return true;
+        if (waited >= limit_ms) return false;
+        Sleep(10);
+    }
+}
+
+// Quiet, as the device's quiet point: no read waits in the driver and the
+// program has polled again since it took its last one (so that read's keys
+// are all sent), the memo has taken in every key sent to it, and every
+// window of the launches answers.
+std::string settle() {
+    std::string state;
+    bool reads_done = poll_until([&] {
+        state = any_launch_running() ? driver_request("state") : "";  // "open 1 mode 0 pending 0 typing 0"
+        return state.empty() || (state.find("pending 0") != std::string::npos &&
+                                 state.find("typing 0") != std::string::npos);
+    });
+    if (!reads_done) return "error the reads were still being typed 5 s later (driver: " + state + ")";
+    bool memo_done = poll_until([] {
+        DWORD_PTR left = 1;
+        return SendMessageTimeoutW(memo_window, kInputLeft, 0, 0, SMTO_BLOCK, 1000, &left) && left == 0;
+    });
+    if (!memo_done) return "error the memo still had keys to take in 5 s later";
+    for (auto& l : launches)
+        if (running(l))
+            for (HWND w : top_windows_of(l.info.dwProcessId))
+                SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
+    return "ok";
 }
 
 // ---- requests ----
@@ -374,7 +451,7 @@ std::string handle(const std::string& line) {
         std::string value;
         in >> value;
         std::string request = "fail " + arg + " " + value;
-        if (driver_request(request) == "ok") return "ok";
+        if (any_launch_running() && driver_request(request) == "ok") return "ok";
         pending_faults.push_back(request);
         return "ok pending";
     }
@@ -431,7 +508,7 @@ std::string handle(const std::string& line) {
         int n = number(arg);
         for (int i = 0; i < 20 && n > t.count; ++i, Sleep(100)) t = tray_slots();  // an icon just added
         if (n < 1 || n > t.count) return "error no icon";
-        return "ok " + std::to_string(t.right - n * t.slot + t.slot / 2) + " " + std::to_string((t.top + t.bottom) / 2);
+        return "ok " + tap_point(t, n);
     }
     if (verb == "choose") {  // choose none|ID: a tap outside the popup, or where to click its item
         HWND popup = open_popup();
@@ -443,11 +520,8 @@ std::string handle(const std::string& line) {
             // the window under it: the tap reaches the tracking loop's queue,
             // at a point outside the popup.
             SetCursorPos(r.left > 20 ? r.left - 10 : r.right + 10, r.top > 20 ? r.top - 10 : r.bottom + 10);
-            Sleep(30);
             PostThreadMessageW(GetWindowThreadProcessId(popup, nullptr), WM_LBUTTONDOWN, 0, 0);
-            // The tray takes a tap again only a while after the popup went.
-            for (int i = 0; i < 100 && open_popup(); ++i) Sleep(20);
-            Sleep(500);
+            if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
             return "ok";
         }
         // Other processes' menus cannot be read here: the item is known by
@@ -512,22 +586,7 @@ std::string handle(const std::string& line) {
         }
         return "ok";
     }
-    if (verb == "settle") {
-        // Reads still queued in the driver, then the program's windows and
-        // the memo each answering a message.
-        for (int i = 0; i < 100; ++i) {
-            std::string state = driver_request("state");
-            if (state.empty() || state.find("pending 0") != std::string::npos) break;
-            Sleep(20);
-        }
-        Sleep(120);
-        for (auto& l : launches)
-            if (running(l))
-                for (HWND w : top_windows_of(l.info.dwProcessId))
-                    SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
-        SendMessageTimeoutW(memo_window, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
-        return "ok";
-    }
+    if (verb == "settle") return settle();
     return "error unknown request " + verb;
 }
 
@@ -552,8 +611,9 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%s\n", handle(line).c_str());
         std::fflush(stdout);
     }
-    for (auto& l : launches)
-        if (running(l)) TerminateProcess(l.info.hProcess, 1);
-    for (auto& l : launches) WaitForSingleObject(l.info.hProcess, 5000);
-    return 0;
+    // "quit", or the runner gone: the agent ends after its launches.
+    std::string ended = end_launches();
+    std::printf("%s\n", ended.c_str());
+    std::fflush(stdout);
+    return ended == "ok" ? 0 : 1;
 }
