@@ -7,7 +7,7 @@ what=${1:-host}
 packages=(cmake make g++ libgtest-dev libbenchmark-dev binutils-mingw-w64-x86-64)
 if [[ $what == win32 || $what == all ]]; then
   packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb xdotool fonts-ipafont-gothic
-             x11-apps imagemagick)
+             x11-apps x11-xkb-utils imagemagick)
 fi
 if [[ $what == all ]]; then
   packages+=(clang libclang-rt-14-dev)
