@@ -61,14 +61,21 @@ std::wstring class_of(HWND window) {
 }
 
 // ---- the driver's control channel ----
-// The answer line, or empty when no driver runs.
+bool any_launch_running();
+
+// The answer line, or empty when no driver runs. The driver opens its pipe
+// again after each request: while a launch runs, a pipe not there yet is
+// waited for (up to 2 s), so that no request falls between two.
 std::string driver_request(const std::string& request) {
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 20 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+    bool driver_running = any_launch_running();
+    for (int attempt = 0; attempt < 200 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
         pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) break;
-        if (GetLastError() != ERROR_PIPE_BUSY) return "";
-        WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
+        DWORD error = GetLastError();
+        if (error == ERROR_PIPE_BUSY) WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
+        else if (error == ERROR_FILE_NOT_FOUND && driver_running) Sleep(10);
+        else return "";
     }
     if (pipe == INVALID_HANDLE_VALUE) return "";
     std::string line = request + "\n";
@@ -469,8 +476,9 @@ bool poll_until(Condition done, DWORD limit_ms = 5000) {
 
 // Quiet, as the device's quiet point: no read waits in the driver and the
 // program has polled again since it took its last one (so that read's keys
-// are all sent), the memo has taken in every key sent to it, and every
-// window of the launches answers.
+// are all sent), the memo has no key left to handle, and every window of
+// the launches answers. A program window takes its keys in a little later:
+// what a key does there is waited for by the command or expectation after.
 std::string settle() {
     std::string state;
     bool reads_done = poll_until([&] {
@@ -489,6 +497,14 @@ std::string settle() {
             for (HWND w : top_windows_of(l.info.dwProcessId))
                 SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
     return "ok";
+}
+
+// The open dialog, waited for a while: one opened by a key (Alt+/) shows
+// after the key has reached the program's window.
+HWND opened_dialog() {
+    HWND dialog = nullptr;
+    poll_until([&] { return (dialog = open_dialog()) != nullptr; }, 3000);
+    return dialog;
 }
 
 // ---- requests ----
@@ -599,7 +615,7 @@ std::string handle(const std::string& line) {
         return "ok";
     }
     if (verb == "press") {  // press ID: the dialog's caption OK or close button
-        HWND dialog = open_dialog();
+        HWND dialog = opened_dialog();
         if (!dialog) return "error no dialog";
         PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
         return "ok";
