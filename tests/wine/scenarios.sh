@@ -98,7 +98,8 @@ for run in $(seq 1 "$runs"); do
       echo "FAIL ${label}$rel"
       echo "  emulated device: $host"
       echo "  Wine:            $wine"
-      for line in "$host" "$wine"; do
+      lines=("$host"); [[ $wine != "$host" ]] && lines+=("$wine")
+      for line in "${lines[@]}"; do
         where=$(grep -oE "^[^ ]+\.scn:[0-9]+" <<<"$line" || true)
         [[ -n $where ]] || continue
         echo "  at $where the emulated device saw: $(observed "$work/host" "$n" "$where" | sed 's/^$/(not reached)/')"
