@@ -22,7 +22,7 @@ fail() { echo "wine_failed $*"; exit 1; }
 for tool in wine wineboot wineserver Xvfb xdotool python3; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
-for f in pendrel.exe TOLVEN.dll zelscan.exe keyrecorder.exe wmctl.exe keyburst.exe; do
+for f in pendrel.exe TOLVEN.dll zelscan.exe keyrecorder.exe wmctl.exe keyburst.exe device.xkb; do
   [[ -f $build/$f ]] || skip "$build/$f is missing (build the win32 preset first)"
 done
 build=$(cd "$build" && pwd)
@@ -30,7 +30,7 @@ work=$build/wine-bench
 rm -rf "$work"
 mkdir -p "$work"
 source runner/wine/wine-session.sh
-wine_session_start "$work/prefix" || skip "Wine could not start"
+wine_session_start "$work/prefix" "$build/device.xkb" || skip "Wine could not start"
 
 appdir=$WINEPREFIX/drive_c/pendrel
 mkdir -p "$appdir"

@@ -3,7 +3,9 @@
 //   scan HEXBYTES          -> "ok" | "refused: <reason>"
 //   fail open VALUE        -> the next ZELOpen returns VALUE
 //   fail buffmode VALUE    -> the next ZELChangeBuffMode returns VALUE
-//   state                  -> "open 0|1 mode N pending N"
+//   state                  -> "open 0|1 mode N pending N typing 0|1"
+//                             (typing 1: the program took a read and has not
+//                             polled since, so its keys may not all be sent)
 #pragma once
 #define TOLVEN_PIPE_NAME L"\\\\.\\pipe\\TOLVEN-control"
 #define TOLVEN_LINE_MAX 1024

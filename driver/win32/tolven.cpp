@@ -26,6 +26,7 @@ struct Reader {
     bool open = false;
     DWORD mode = 0;
     std::deque<std::vector<BYTE>> queue;
+    bool typing = false;  // a read was taken and the program has not polled since
     bool fail_open = false;
     DWORD fail_open_value = 0;
     bool fail_buffmode = false;
@@ -138,9 +139,9 @@ std::string handle_request(const std::string& line) {
     }
     if (fields >= 1 && std::strcmp(verb, "state") == 0) {
         std::lock_guard<std::mutex> g(r.lock);
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "open %d mode %lu pending %u", r.open ? 1 : 0, (unsigned long)r.mode,
-                      unsigned(r.queue.size()));
+        char buf[80];
+        std::snprintf(buf, sizeof buf, "open %d mode %lu pending %u typing %d", r.open ? 1 : 0,
+                      (unsigned long)r.mode, unsigned(r.queue.size()), r.typing ? 1 : 0);
         return buf;
     }
     return "refused: unknown request";
@@ -186,6 +187,7 @@ DWORD ZELClose(void) {
     std::lock_guard<std::mutex> g(r.lock);
     r.open = false;
     r.queue.clear();
+    r.typing = false;
     return 0;
 }
 
@@ -207,6 +209,7 @@ DWORD ZELOp580(void) { return 0; }
 DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
     Reader& r = reader();
     std::lock_guard<std::mutex> g(r.lock);
+    r.typing = false;
     if (status) *status = r.open ? 1 : 0;
     if (pending) *pending = r.mode == ZEL_BUFFER_FETCH && !r.queue.empty() ? 1 : 0;
     if (r.queue.empty()) write_times();
@@ -223,6 +226,7 @@ DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
     }
     std::vector<BYTE> data = r.queue.front();
     r.queue.pop_front();
+    r.typing = true;
     if (buffer) std::memcpy(buffer, data.data(), data.size());
     if (length) *length = BYTE(data.size());
     note_time("fetched");

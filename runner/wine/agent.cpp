@@ -20,6 +20,7 @@ namespace {
 
 constexpr int kMemoEditId = 1;
 constexpr UINT kTakeFocus = WM_APP + 1;
+constexpr UINT kInputLeft = WM_APP + 2;  // answers non-zero while keys wait in the memo's queue
 
 struct Launch {
     PROCESS_INFORMATION info{};
@@ -60,14 +61,21 @@ std::wstring class_of(HWND window) {
 }
 
 // ---- the driver's control channel ----
-// The answer line, or empty when no driver runs.
+bool any_launch_running();
+
+// The answer line, or empty when no driver runs. The driver opens its pipe
+// again after each request: while a launch runs, a pipe not there yet is
+// waited for (up to 2 s), so that no request falls between two.
 std::string driver_request(const std::string& request) {
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 20 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+    bool driver_running = any_launch_running();
+    for (int attempt = 0; attempt < 200 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
         pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) break;
-        if (GetLastError() != ERROR_PIPE_BUSY) return "";
-        WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
+        DWORD error = GetLastError();
+        if (error == ERROR_PIPE_BUSY) WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
+        else if (error == ERROR_FILE_NOT_FOUND && driver_running) Sleep(10);
+        else return "";
     }
     if (pipe == INVALID_HANDLE_VALUE) return "";
     std::string line = request + "\n";
@@ -96,6 +104,7 @@ LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         SetForegroundWindow(window);
         SetFocus(GetDlgItem(window, kMemoEditId));
         return 0;
+    case kInputLeft: return HIWORD(GetQueueStatus(QS_KEY | QS_POSTMESSAGE)) != 0;
     case WM_CLOSE: return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -268,7 +277,93 @@ bool worker_running(Launch* l) {
     return found;
 }
 
-// ---- launching ----
+// ---- launching and ending ----
+constexpr DWORD kStartLimit = 10000;  // from a launch to its first wait for input
+constexpr DWORD kEndLimit = 10000;    // from TerminateProcess to the process gone
+
+// Whether a launch of this agent still runs: only then is the driver that
+// answers on the control channel one of ours.
+bool any_launch_running() {
+    for (auto& l : launches)
+        if (running(l)) return true;
+    return false;
+}
+
+// Records launch `l` once its start-up is over: its main thread waits for
+// input (a window or a box shown), or it has ended.
+std::string started(const Launch& l) {
+    DWORD idle = WaitForInputIdle(l.info.hProcess, kStartLimit);
+    launches.push_back(l);
+    std::string n = std::to_string(launches.size());
+    if (idle == WAIT_TIMEOUT && running(l))
+        return "error pendrel#" + n + " was still starting " + std::to_string(kStartLimit / 1000) + " s after its launch";
+    return "ok " + n;
+}
+
+// With PENDREL_WINE_SCREENSHOT naming a file, the screen as the script left
+// it, saved there as a 24-bit BMP (the demo shows it); false when it could
+// not be saved.
+bool save_screen_if_asked() {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"PENDREL_WINE_SCREENSHOT", path, MAX_PATH);
+    if (length == 0) return true;
+    if (length >= MAX_PATH) return false;
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;  // bottom-up, as a BMP file keeps its rows
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool saved = false;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BOOL copied = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        GdiFlush();
+        DWORD size = DWORD((width * 3 + 3) & ~3) * DWORD(height);
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42;  // "BM"
+        file.bfOffBits = sizeof file + sizeof header;
+        file.bfSize = file.bfOffBits + size;
+        HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (copied && out != INVALID_HANDLE_VALUE) {
+            DWORD done = 0, total = 0;
+            WriteFile(out, &file, sizeof file, &done, nullptr);
+            total += done;
+            WriteFile(out, &header, sizeof header, &done, nullptr);
+            total += done;
+            WriteFile(out, bits, size, &done, nullptr);
+            total += done;
+            saved = total == file.bfSize;
+        }
+        if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+// Ends every launch still running and waits until each is gone; names any
+// that would not end.
+std::string end_launches() {
+    bool shot = save_screen_if_asked();
+    for (auto& l : launches)
+        if (running(l)) TerminateProcess(l.info.hProcess, 1);
+    std::string stuck;
+    for (size_t i = 0; i < launches.size(); ++i)
+        if (WaitForSingleObject(launches[i].info.hProcess, kEndLimit) != WAIT_OBJECT_0)
+            stuck += " pendrel#" + std::to_string(i + 1);
+    if (!stuck.empty()) return "error still running " + std::to_string(kEndLimit / 1000) + " s after being ended:" + stuck;
+    return shot ? "ok" : "error the screen could not be saved to PENDREL_WINE_SCREENSHOT";
+}
+
 // Starts pendrel.exe. With driver faults pending, the program is held at its
 // entry point (a two-byte jump to itself, written while it is stopped at its
 // creation under the debugger) until the faults reach its driver: TOLVEN.dll
@@ -283,11 +378,7 @@ std::string launch() {
     if (!CreateProcessW(app_path.c_str(), command.data(), nullptr, nullptr, FALSE, hold ? DEBUG_ONLY_THIS_PROCESS : 0,
                         nullptr, L"C:\\", &startup, &l.info))
         return "error cannot start pendrel.exe (error " + std::to_string(GetLastError()) + ")";
-    if (!hold) {
-        WaitForInputIdle(l.info.hProcess, 5000);  // its start-up done, as the device's quiet point
-        launches.push_back(l);
-        return "ok " + std::to_string(launches.size());
-    }
+    if (!hold) return started(l);  // its start-up done, as the device's quiet point
     DEBUG_EVENT event{};
     void* entry = nullptr;
     while (!entry && WaitForDebugEvent(&event, 10000)) {
@@ -322,10 +413,9 @@ std::string launch() {
     VirtualProtectEx(l.info.hProcess, entry, 2, old, &old);
     FlushInstructionCache(l.info.hProcess, entry, 2);
     ResumeThread(l.info.hThread);
-    WaitForInputIdle(l.info.hProcess, 5000);
-    launches.push_back(l);
+    std::string outcome = started(l);
     if (!refused.empty()) return "error the driver refused " + refused;
-    return "ok " + std::to_string(launches.size());
+    return outcome;
 }
 
 // ---- input ----
@@ -358,9 +448,63 @@ TraySlots tray_slots() {
     return t;
 }
 
+// Where to click icon N: its middle, a little left or right of it in turn,
+// so that two taps in a row are never one double click (the tray would pass
+// on WM_LBUTTONDBLCLK, which opens nothing).
+std::string tap_point(const TraySlots& t, int n) {
+    static int side = 1;
+    side = -side;
+    int x = t.right - n * t.slot + t.slot / 2 + side * (GetSystemMetrics(SM_CXDOUBLECLK) / 2 + 1);
+    return std::to_string(x) + " " + std::to_string((t.top + t.bottom) / 2);
+}
+
 HWND open_popup() {
     HWND popup = FindWindowW(L"#32768", nullptr);
     return popup && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+// ---- settling ----
+// Bounded polls for a condition; the bound only turns a hang into a failure.
+template <typename Condition>
+bool poll_until(Condition done, DWORD limit_ms = 5000) {
+    for (DWORD waited = 0;; waited += 10) {
+        if (done()) return true;
+        if (waited >= limit_ms) return false;
+        Sleep(10);
+    }
+}
+
+// Quiet, as the device's quiet point: no read waits in the driver and the
+// program has polled again since it took its last one (so that read's keys
+// are all sent), the memo has no key left to handle, and every window of
+// the launches answers. A program window takes its keys in a little later:
+// what a key does there is waited for by the command or expectation after.
+std::string settle() {
+    std::string state;
+    bool reads_done = poll_until([&] {
+        state = any_launch_running() ? driver_request("state") : "";  // "open 1 mode 0 pending 0 typing 0"
+        return state.empty() || (state.find("pending 0") != std::string::npos &&
+                                 state.find("typing 0") != std::string::npos);
+    });
+    if (!reads_done) return "error the reads were still being typed 5 s later (driver: " + state + ")";
+    bool memo_done = poll_until([] {
+        DWORD_PTR left = 1;
+        return SendMessageTimeoutW(memo_window, kInputLeft, 0, 0, SMTO_BLOCK, 1000, &left) && left == 0;
+    });
+    if (!memo_done) return "error the memo still had keys to take in 5 s later";
+    for (auto& l : launches)
+        if (running(l))
+            for (HWND w : top_windows_of(l.info.dwProcessId))
+                SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
+    return "ok";
+}
+
+// The open dialog, waited for a while: one opened by a key (Alt+/) shows
+// after the key has reached the program's window.
+HWND opened_dialog() {
+    HWND dialog = nullptr;
+    poll_until([&] { return (dialog = open_dialog()) != nullptr; }, 3000);
+    return dialog;
 }
 
 // ---- requests ----
@@ -374,7 +518,7 @@ std::string handle(const std::string& line) {
         std::string value;
         in >> value;
         std::string request = "fail " + arg + " " + value;
-        if (driver_request(request) == "ok") return "ok";
+        if (any_launch_running() && driver_request(request) == "ok") return "ok";
         pending_faults.push_back(request);
         return "ok pending";
     }
@@ -431,7 +575,7 @@ std::string handle(const std::string& line) {
         int n = number(arg);
         for (int i = 0; i < 20 && n > t.count; ++i, Sleep(100)) t = tray_slots();  // an icon just added
         if (n < 1 || n > t.count) return "error no icon";
-        return "ok " + std::to_string(t.right - n * t.slot + t.slot / 2) + " " + std::to_string((t.top + t.bottom) / 2);
+        return "ok " + tap_point(t, n);
     }
     if (verb == "choose") {  // choose none|ID: a tap outside the popup, or where to click its item
         HWND popup = open_popup();
@@ -443,11 +587,8 @@ std::string handle(const std::string& line) {
             // the window under it: the tap reaches the tracking loop's queue,
             // at a point outside the popup.
             SetCursorPos(r.left > 20 ? r.left - 10 : r.right + 10, r.top > 20 ? r.top - 10 : r.bottom + 10);
-            Sleep(30);
             PostThreadMessageW(GetWindowThreadProcessId(popup, nullptr), WM_LBUTTONDOWN, 0, 0);
-            // The tray takes a tap again only a while after the popup went.
-            for (int i = 0; i < 100 && open_popup(); ++i) Sleep(20);
-            Sleep(500);
+            if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
             return "ok";
         }
         // Other processes' menus cannot be read here: the item is known by
@@ -474,7 +615,7 @@ std::string handle(const std::string& line) {
         return "ok";
     }
     if (verb == "press") {  // press ID: the dialog's caption OK or close button
-        HWND dialog = open_dialog();
+        HWND dialog = opened_dialog();
         if (!dialog) return "error no dialog";
         PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
         return "ok";
@@ -512,22 +653,7 @@ std::string handle(const std::string& line) {
         }
         return "ok";
     }
-    if (verb == "settle") {
-        // Reads still queued in the driver, then the program's windows and
-        // the memo each answering a message.
-        for (int i = 0; i < 100; ++i) {
-            std::string state = driver_request("state");
-            if (state.empty() || state.find("pending 0") != std::string::npos) break;
-            Sleep(20);
-        }
-        Sleep(120);
-        for (auto& l : launches)
-            if (running(l))
-                for (HWND w : top_windows_of(l.info.dwProcessId))
-                    SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
-        SendMessageTimeoutW(memo_window, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
-        return "ok";
-    }
+    if (verb == "settle") return settle();
     return "error unknown request " + verb;
 }
 
@@ -552,8 +678,9 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%s\n", handle(line).c_str());
         std::fflush(stdout);
     }
-    for (auto& l : launches)
-        if (running(l)) TerminateProcess(l.info.hProcess, 1);
-    for (auto& l : launches) WaitForSingleObject(l.info.hProcess, 5000);
-    return 0;
+    // "quit", or the runner gone: the agent ends after its launches.
+    std::string ended = end_launches();
+    std::printf("%s\n", ended.c_str());
+    std::fflush(stdout);
+    return ended == "ok" ? 0 : 1;
 }

@@ -1,9 +1,12 @@
-# Sourced by the Wine scripts: a fresh Wine prefix on a private X display,
-# with one virtual desktop (so that Wine draws captions and the tray itself)
-# and the Japanese texts in a Japanese font.
-#   wine_session_start PREFIX_DIR   returns non-zero when Wine cannot start
-#   wait_for SECONDS COMMAND...     retries COMMAND until it succeeds
-# The session ends (wineserver and Xvfb stopped) when the script exits.
+# Sourced by the Wine scripts: a fresh Wine prefix on a private X display
+# that types with the handheld's keyboard, with one virtual desktop (so that
+# Wine draws captions and the tray itself) and the Japanese texts in a
+# Japanese font.
+#   wine_session_start PREFIX_DIR KEYMAP   returns non-zero when Wine cannot start;
+#                                          KEYMAP: device.xkb of the Win32 build
+#   wait_for SECONDS COMMAND...            retries COMMAND until it succeeds
+#   wine_session_stop                      ends every Wine process, then the display
+# The session also ends when the script exits.
 
 wait_for() {
   local limit=$1; shift
@@ -14,19 +17,42 @@ wait_for() {
   done
 }
 
+# Every Wine process of this prefix ends (wineserver waits for them), then
+# the X server. Says so when something would not end.
+wine_session_stop() {
+  if [[ -n ${WINEPREFIX:-} ]]; then
+    wineserver -k >/dev/null 2>&1
+    timeout 20 wineserver -w >/dev/null 2>&1 || echo "wine session: Wine processes still running after 20 s" >&2
+  fi
+  if [[ -n ${wine_session_xvfb:-} ]]; then
+    kill "$wine_session_xvfb" >/dev/null 2>&1
+    wait "$wine_session_xvfb" 2>/dev/null
+    wine_session_xvfb=
+  fi
+}
+
 wine_session_start() {
-  local prefix=$1 n
+  local prefix=$1 keymap=$2 n
+  if [[ ! -f $keymap ]]; then
+    echo "wine session: no keymap at $keymap (build the win32 preset first)"; return 1
+  fi
   rm -rf "$prefix"
   mkdir -p "$prefix"
-  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
   for n in $(seq 91 190); do
     if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then break; fi
   done
-  Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >"$prefix.xvfb.log" 2>&1 &
+  # -noreset: the server keeps the keymap when its last client leaves, as
+  # it does between one Wine process and the next.
+  Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp -noreset >"$prefix.xvfb.log" 2>&1 &
   wine_session_xvfb=$!
   export DISPLAY=:$n
-  trap 'wineserver -k >/dev/null 2>&1; kill $wine_session_xvfb >/dev/null 2>&1' EXIT
+  trap wine_session_stop EXIT
   wait_for 10 xdotool getdisplaygeometry || { echo "wine session: Xvfb did not start"; return 1; }
+  # Each Wine process reads the layout from the X server when it starts, so
+  # the keymap is in place before the first one (wineboot).
+  xkbcomp -w 0 "$keymap" "$DISPLAY" >"$prefix.xkbcomp.log" 2>&1 ||
+    { echo "wine session: xkbcomp could not load $keymap"; cat "$prefix.xkbcomp.log"; return 1; }
   timeout 120 wineboot -i >"$prefix.wineboot.log" 2>&1 ||
     { echo "wine session: wineboot failed"; cat "$prefix.wineboot.log"; return 1; }
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1

@@ -299,8 +299,9 @@ void WineBackend::run_script(std::istream& in, const std::string& file) {
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {
         auto c = parse_line(line, file, n);
-        if (c && !run(*c)) return;
+        if (c && !run(*c)) break;
     }
+    agent_->finish();  // the script has passed once nothing it launched runs on
 }
 
 }  // namespace runner

@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Every scenario script run twice by the host build's runner (pendrel-device):
-# on the emulated device, and with --wine on the Win32 build under Wine, in
-# one shared Wine session. A script passes when it passes on both; otherwise
-# both outcomes are printed, with what each side saw at the line the other
-# failed on.
-# Usage: scenarios.sh WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]
-# (no SCRIPT: every script in examples/ and tests/scripts/)
+# Every scenario script run by the host build's runner (pendrel-device): once
+# on the emulated device, and RUNS times with --wine on the Win32 build under
+# Wine, all in one Wine session. A script passes when it passes on both, in
+# every run, with the same outcome each time; otherwise its outcomes are
+# printed, with what each side saw at the line the other failed on. Before
+# each Wine run of a script, no pendrel.exe of an earlier one may be alive.
+# Usage: scenarios.sh [--runs N] WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]
+# (no SCRIPT: every script in examples/ and tests/scripts/; N: 1)
 set -uo pipefail
 
-build=$(cd "$1" && pwd)
+runs=1
+if [[ ${1:-} == --runs ]]; then
+  runs=${2:-}
+  [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "scenarios: --runs needs a positive number, not '$runs'"; exit 2; }
+  shift 2
+fi
+[[ $# -ge 2 ]] || { echo "usage: scenarios.sh [--runs N] WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]"; exit 2; }
+build=$(cd "$1" && pwd) || exit 2
 runner=$2
 shift 2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -16,7 +24,7 @@ scripts=("$@")
 [[ ${#scripts[@]} -gt 0 ]] || scripts=("$source_dir"/examples/*.scn "$source_dir"/tests/scripts/*.scn)
 work=$build/wine-scenarios
 rm -rf "$work"
-mkdir -p "$work/host" "$work/wine"
+mkdir -p "$work/host"
 
 if [[ ! -x $runner ]]; then
   echo "scenarios: no host device runner at $runner (build the default preset first)"; exit 1
@@ -35,9 +43,19 @@ name_of() { local s=${1#"$source_dir"/}; echo "${s//\//_}"; }
 ) &
 host_job=$!
 
-source "$(dirname "$0")/../../runner/wine/wine-session.sh"
-wine_session_start "$work/prefix" || exit 1
+source "$source_dir/runner/wine/wine-session.sh"
+wine_session_start "$work/prefix" "$build/device.xkb" || exit 1
 wait $host_job
+
+# pendrel.exe processes of this Wine session (Wine names a process after its
+# Windows path), as "PID COMMAND" lines.
+pendrels_alive() {
+  local pid
+  for pid in $(pgrep -f -i 'pendrel\.exe'); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    echo "$pid $({ tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null)"
+  done
+}
 
 outcome() {  # DIR NAME: the run's last error, or "passed"
   local rc; rc=$(cat "$1/$2.rc")
@@ -51,31 +69,65 @@ observed() {  # DIR NAME WHERE: that side's outcome of the expect line WHERE
   grep -F -- "$3 " "$1/$2.obs" 2>/dev/null | head -1 | cut -d' ' -f2- || true
 }
 
-passed=0 failed=0 skipped=0
-for s in "${scripts[@]}"; do
-  n=$(name_of "$s")
-  rel=${s#"$source_dir"/}
-  (cd "$source_dir" && timeout 120 "$runner" --wine "$build" --script "$rel" --observations "$work/wine/$n.obs") \
-    >"$work/wine/$n.out" 2>"$work/wine/$n.err"
-  echo $? >"$work/wine/$n.rc"
-  host=$(outcome "$work/host" "$n") wine=$(outcome "$work/wine" "$n")
-  if [[ $wine == skipped ]]; then
-    skipped=$((skipped + 1)); echo "SKIPPED $rel: $(grep -o 'SKIPPED under Wine: .*' "$work/wine/$n.out" | cut -d' ' -f4-)"
-    [[ $host == passed ]] || { failed=$((failed + 1)); echo "FAIL $rel on the emulated device: $host"; }
-  elif [[ $host == passed && $wine == passed ]]; then
-    passed=$((passed + 1)); echo "ok $rel ($(grep -c 'SKIPPED under Wine' "$work/wine/$n.out") expect line(s) skipped under Wine)"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $rel"
-    echo "  emulated device: $host"
-    echo "  Wine:            $wine"
-    for line in "$host" "$wine"; do
-      where=$(grep -oE "^[^ ]+\.scn:[0-9]+" <<<"$line" || true)
-      [[ -n $where ]] || continue
-      echo "  at $where the emulated device saw: $(observed "$work/host" "$n" "$where" | sed 's/^$/(not reached)/')"
-      echo "  at $where Wine saw:                $(observed "$work/wine" "$n" "$where" | sed 's/^$/(not reached)/')"
-    done
-  fi
+failed=0
+for run in $(seq 1 "$runs"); do
+  out=$work/wine/$run
+  mkdir -p "$out"
+  label=; [[ $runs -gt 1 ]] && label="[run $run/$runs] "
+  passed=0 failed_now=0 skipped=0
+  for s in "${scripts[@]}"; do
+    n=$(name_of "$s")
+    rel=${s#"$source_dir"/}
+    left=$(pendrels_alive)
+    if [[ -n $left ]]; then
+      echo "FAIL ${label}before $rel: pendrel.exe of an earlier script is still running:"
+      echo "$left" | sed 's/^/  /'
+      exit 1
+    fi
+    (cd "$source_dir" && timeout 120 "$runner" --wine "$build" --script "$rel" --observations "$out/$n.obs") \
+      >"$out/$n.out" 2>"$out/$n.err"
+    echo $? >"$out/$n.rc"
+    host=$(outcome "$work/host" "$n") wine=$(outcome "$out" "$n")
+    if [[ $wine == skipped ]]; then
+      skipped=$((skipped + 1)); echo "SKIPPED ${label}$rel: $(grep -o 'SKIPPED under Wine: .*' "$out/$n.out" | cut -d' ' -f4-)"
+      [[ $host == passed ]] || { failed_now=$((failed_now + 1)); echo "FAIL $rel on the emulated device: $host"; }
+    elif [[ $host == passed && $wine == passed ]]; then
+      passed=$((passed + 1)); echo "ok ${label}$rel ($(grep -c 'SKIPPED under Wine' "$out/$n.out") expect line(s) skipped under Wine)"
+    else
+      failed_now=$((failed_now + 1))
+      echo "FAIL ${label}$rel"
+      echo "  emulated device: $host"
+      echo "  Wine:            $wine"
+      lines=("$host"); [[ $wine != "$host" ]] && lines+=("$wine")
+      for line in "${lines[@]}"; do
+        where=$(grep -oE "^[^ ]+\.scn:[0-9]+" <<<"$line" || true)
+        [[ -n $where ]] || continue
+        echo "  at $where the emulated device saw: $(observed "$work/host" "$n" "$where" | sed 's/^$/(not reached)/')"
+        echo "  at $where Wine saw:                $(observed "$out" "$n" "$where" | sed 's/^$/(not reached)/')"
+      done
+    fi
+  done
+  echo "scenarios: ${label}$passed passed on both devices, $failed_now failed, $skipped skipped under Wine"
+  failed=$((failed + failed_now))
 done
-echo "scenarios: $passed passed on both devices, $failed failed, $skipped skipped under Wine"
-[[ $failed -eq 0 ]]
+
+# The same outcome in every run: each script's outcome and what each of its
+# expect lines saw.
+differ=0
+if [[ $runs -gt 1 ]]; then
+  for s in "${scripts[@]}"; do
+    n=$(name_of "$s")
+    first="$(outcome "$work/wine/1" "$n")"$'\n'"$(cat "$work/wine/1/$n.obs" 2>/dev/null)"
+    for run in $(seq 2 "$runs"); do
+      this="$(outcome "$work/wine/$run" "$n")"$'\n'"$(cat "$work/wine/$run/$n.obs" 2>/dev/null)"
+      if [[ $this != "$first" ]]; then
+        differ=$((differ + 1))
+        echo "DIFFERS ${s#"$source_dir"/}: run 1: $(outcome "$work/wine/1" "$n"); run $run: $(outcome "$work/wine/$run" "$n")"
+        diff <(echo "$first") <(echo "$this") | sed 's/^/  /' | head -10
+        break
+      fi
+    done
+  done
+  echo "scenarios: $runs runs, $differ script(s) with outcomes that differ between runs"
+fi
+[[ $failed -eq 0 && $differ -eq 0 ]]
