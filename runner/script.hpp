@@ -21,21 +21,14 @@ struct ScriptError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The runner itself cannot go on (the Wine agent is gone): not the script's
+// fault, so it ends the run with status 2.
+struct Broken : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // Where an expect line's outcome goes: "held", "skipped", or the failure.
 using Observer = std::function<void(const std::string& where, const std::string& outcome)>;
-
-// Runs one expectation and tells `observe` (when set) how it went; a
-// failure is reported and then thrown on.
-template <class Check>
-void observed(const Observer& observe, const std::string& where, const std::string& held, Check check) {
-    try {
-        check();
-        if (observe) observe(where, held);
-    } catch (const ScriptError& e) {
-        if (observe) observe(where, e.what());
-        throw;
-    }
-}
 
 enum class Op {
     file, remove, launch, scan, menu, key, type, focus, tap_tray, post, answer, popup, press, fail,
@@ -60,13 +53,6 @@ struct Command {
 // Parses one line; nullopt for a blank or comment line.
 std::optional<Command> parse_line(const std::string& line, const std::string& file, int line_number);
 
-// Splits a line into words and decoded strings (exposed for tests).
-struct Token {
-    bool quoted = false;
-    std::string text;
-};
-std::vector<Token> tokenize(const std::string& line);  // throws std::invalid_argument
-
 // Decodes the escapes of a quoted string's body; throws std::invalid_argument.
 std::string unescape(const std::string& body);
 // The reverse, for messages: a quoted string with C escapes.
@@ -74,5 +60,9 @@ std::string escape(const std::string& bytes);
 
 // Reads a whole script; the first bad line throws.
 std::vector<Command> parse_script(std::istream& in, const std::string& file);
+
+// Parses and runs lines until `run` returns false (quit) or the end; the
+// first bad line throws before it runs.
+void run_lines(std::istream& in, const std::string& file, const std::function<bool(const Command&)>& run);
 
 }  // namespace runner
