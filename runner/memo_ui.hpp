@@ -37,8 +37,9 @@ inline HWND create(DWORD style) {
     cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     cls.lpszClassName = TEXT("Memo");
     RegisterClassW(&cls);
-    HWND window = CreateWindowExW(0, TEXT("Memo"), TEXT("Memo"), style | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                                  GetSystemMetrics(SM_CYSCREEN) - 26, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExW(0, TEXT("Memo"), TEXT("Memo"), style | WS_VISIBLE, 0, 0,
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) - 26, nullptr, nullptr,
+                                  nullptr, nullptr);
     if (window) {
         SetForegroundWindow(window);
         SetFocus(GetDlgItem(window, edit_id));

@@ -56,7 +56,7 @@ public:
     Args(std::vector<Token> tokens, std::string command) : tokens_(std::move(tokens)), command_(std::move(command)) {}
 
     bool more() const { return next_ < tokens_.size(); }
-    void rename(std::string command) { command_ = std::move(command); }
+    void extend(const std::string& word) { command_ += " " + word; }  // "expect" becomes "expect text"
 
     std::string word(const char* what) {
         const Token& t = take(what);
@@ -115,6 +115,8 @@ void store(Command& c, Field field, const std::string& text, std::optional<long 
     }
 }
 
+void read_all(Args& a, const std::vector<Param>& params, Command& c);
+
 // Reads one argument into its field; false when no further argument follows.
 bool read(Args& a, const Param& p, Command& c) {
     if (p.optional && !a.more()) return false;
@@ -140,6 +142,14 @@ bool read(Args& a, const Param& p, Command& c) {
             a.fail("unknown " + std::string(p.noun ? p.noun : p.what) + " '" + w + "' (expected " +
                    (p.expected ? p.expected : joined(choices(p))) + ")");
         }
+        break;
+    }
+    case Kind::form: {
+        std::string name = a.word(p.what);
+        c.form = find_expect(name);
+        if (!c.form) a.fail("unknown expectation '" + name + "'");
+        a.extend(name);
+        read_all(a, c.form->params, c);
         break;
     }
     case Kind::chord: {
@@ -247,21 +257,12 @@ std::optional<Command> parse_line(const std::string& raw, const std::string& fil
         auto tokens = tokenize(line);
         if (tokens.empty()) return std::nullopt;
         if (tokens[0].quoted) throw std::invalid_argument("a command must start with its name, not a string");
-        const CommandEntry* command = find_command(tokens[0].text);
-        if (!command) throw std::invalid_argument("unknown command '" + tokens[0].text + "'");
         Command c;
-        c.op = command->op;
+        c.command = find_command(tokens[0].text);
+        if (!c.command) throw std::invalid_argument("unknown command '" + tokens[0].text + "'");
         c.where = where;
-        Args args(std::move(tokens), command->name);
-        read_all(args, command->params, c);
-        if (c.op == Op::expect) {
-            std::string name = args.word("expectation");
-            const ExpectEntry* form = find_expect(name);
-            if (!form) args.fail("unknown expectation '" + name + "'");
-            c.expect = form->form;
-            args.rename("expect " + name);
-            read_all(args, form->params, c);
-        }
+        Args args(std::move(tokens), c.command->name);
+        read_all(args, c.command->params, c);
         args.end();
         return c;
     } catch (const std::invalid_argument& e) {

@@ -30,24 +30,18 @@ struct Broken : std::runtime_error {
 // Where an expect line's outcome goes: "held", "skipped", or the failure.
 using Observer = std::function<void(const std::string& where, const std::string& outcome)>;
 
-enum class Op {
-    file, remove, launch, scan, menu, key, type, focus, tap_tray, post, answer, popup, press, fail,
-    sync, wait, wait_exit, screen, expect, quit,
-};
-
-enum class Expect {
-    text, window, tray, messagebox, exit, running, reader, mode, trace, dialog, popup, worker,
-};
+struct CommandEntry;
+struct ExpectEntry;
 
 struct Command {
-    Op op{};
-    Expect expect{};          // op == expect
+    const CommandEntry* command = nullptr;  // its entry in the table of commands (table.hpp)
+    const ExpectEntry* form = nullptr;      // an expect line's entry in the table of forms
     std::string where;        // "file:line"
     std::string text;         // PATH, DATA, TEXT, a word (memo, ok, shown, CreateThread ...)
     std::string data;         // second string: the file's DATA, expect text's DATA, the CAPTION
     std::optional<long long> number;  // ID, MS, CODE, N, VALUE; also a control id for focus/text
     std::optional<long long> launch;  // optional launch number N of expect exit/running/window
-    Chord chord;              // op == key
+    Chord chord;              // a key chord
 };
 
 // Parses one line; nullopt for a blank or comment line.

@@ -83,7 +83,8 @@ Param fault_param() {
 }
 std::string fault_help() {
     std::string out = "the next call of WHAT fails with VALUE, its result or last error:";
-    for (const auto& f : faults) out += std::string(" ") + f.call + (f.fallback ? " [" + link::hex(f.fallback) + "]" : "");
+    for (const auto& f : faults)
+        out += std::string(" ") + f.call + (f.fallback ? " [" + link::hex(f.fallback) + "]" : "");
     return out;
 }
 
@@ -113,7 +114,9 @@ std::vector<KeyStroke> strokes_typing(unsigned char ch) {
 std::string target_word(const Command& c) { return c.number ? std::to_string(*c.number) : c.text; }
 
 // ---- how an expectation is judged ----
-std::string differ(const std::string& wanted, const std::string& seen) { return "expected " + wanted + ", saw " + seen; }
+std::string differ(const std::string& wanted, const std::string& seen) {
+    return "expected " + wanted + ", saw " + seen;
+}
 std::string agree(const std::string& want, const std::string& seen, const std::string& wanted) {
     return seen == want ? "" : differ(wanted, seen);
 }
@@ -144,13 +147,13 @@ const std::vector<CommandEntry>& Table::commands() {
     };
     auto pause = [](auto&, const Command& c) { std::this_thread::sleep_for(std::chrono::milliseconds(*c.number)); };
     static const std::vector<CommandEntry> table = {
-        {"file", Op::file, {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", false,
+        {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,
          put_file, put_file},
-        {"remove", Op::remove, {text("PATH", Field::text)}, "remove a device file", false, remove_file, remove_file},
-        {"launch", Op::launch, {}, "start Pendrel (again: a further copy)", true,
+        {"remove", {text("PATH", Field::text)}, "remove a device file", After::nothing, remove_file, remove_file},
+        {"launch", {}, "start Pendrel (again: a further copy)", After::sync,
          [](Device& d, const Command&) { d.launch(); },
          [](WineBackend& w, const Command&) { w.request(Request::launch); }},
-        {"scan", Op::scan, {string("DATA", Field::text)}, "the operator scans a barcode", true,
+        {"scan", {string("DATA", Field::text)}, "the operator scans a barcode", After::sync,
          [](Device& d, const Command& c) {
              d.note("scan " + escape(c.text));
              std::string refused = link::scan(c.text);
@@ -163,25 +166,26 @@ const std::vector<CommandEntry>& Table::commands() {
                  // a refused scan is the operator's problem, not the script's, as on the device
              }
          }},
-        {"menu", Op::menu, {number("command id", "ID", Field::number)}, "choose command ID from a command bar menu",
-         true,
+        {"menu", {number("command id", "ID", Field::number)}, "choose command ID from a command bar menu",
+         After::sync,
          [](Device& d, const Command& c) {
              d.note("menu " + std::to_string(*c.number));
              if (!link::choose_menu_command(UINT(*c.number))) refuse(no_command(c));
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::menu, std::to_string(*c.number), no_command(c)); }},
-        {"key", Op::key, {{Kind::chord, "key chord", Field::text, "CHORD"}},
-         "press keys: alt+f4, shift+tab, return, escape, space, a, 1, f1 ...", true,
+        {"key", {{Kind::chord, "key chord", Field::text, "CHORD"}},
+         "press keys: alt+f4, shift+tab, return, escape, space, a, 1, f1 ...", After::sync,
          [](Device& d, const Command& c) {
              d.note("key " + c.text);
              d.press(strokes_of(c.chord));
          },
          [](WineBackend& w, const Command& c) {
              std::string strokes;
-             for (auto s : strokes_of(c.chord)) strokes += (strokes.empty() ? "" : " ") + std::to_string(s.vk) + (s.up ? "u" : "");
+             for (auto s : strokes_of(c.chord))
+                 strokes += (strokes.empty() ? "" : " ") + std::to_string(s.vk) + (s.up ? "u" : "");
              w.request(Request::keys, strokes);
          }},
-        {"type", Op::type, {string("DATA", Field::text)}, "type text on the device keyboard", true,
+        {"type", {string("DATA", Field::text)}, "type text on the device keyboard", After::sync,
          [](Device& d, const Command& c) {
              std::vector<KeyStroke> strokes;
              for (unsigned char ch : c.text)
@@ -196,8 +200,8 @@ const std::vector<CommandEntry>& Table::commands() {
                  refuse(no_key_types(wire::decode(e.what())));
              }
          }},
-        {"focus", Op::focus, {memo_or_control("focus target")}, "focus the memo, or control ID of the open dialog",
-         true,
+        {"focus", {memo_or_control("focus target")}, "focus the memo, or control ID of the open dialog",
+         After::sync,
          [](Device& d, const Command& c) {
              HWND target = d.memo_edit();
              if (c.number) {
@@ -213,8 +217,8 @@ const std::vector<CommandEntry>& Table::commands() {
              if (c.number && w.request(Request::dialog) == "no dialog") refuse(no_dialog);
              w.ask(Request::focus, target_word(c), c.number ? no_control(c) : "");
          }},
-        {"tap", Op::tap_tray, {words("tap target", {"tray"}, Field::none), number("icon number", "N", Field::number, true)},
-         "tap tray icon N (default: the first)", true,
+        {"tap", {words("tap target", {"tray"}, Field::none), number("icon number", "N", Field::number, true)},
+         "tap tray icon N (default: the first)", After::sync,
          [](Device& d, const Command& c) {
              d.note("tap tray");
              if (!link::tap_tray(size_t(c.number.value_or(1) - 1))) refuse(no_icon(c.number.value_or(1)));
@@ -223,8 +227,8 @@ const std::vector<CommandEntry>& Table::commands() {
              long long n = c.number.value_or(1);
              w.click(w.ask(Request::tap, std::to_string(n), no_icon(n)));
          }},
-        {"post", Op::post, {number("command id", "ID", Field::number)}, "another program posts WM_COMMAND ID to Pendrel",
-         true,
+        {"post", {number("command id", "ID", Field::number)}, "another program posts WM_COMMAND ID to Pendrel",
+         After::sync,
          [](Device& d, const Command& c) {
              HWND w = d.pendrel_window();
              if (!w) refuse(no_window);
@@ -232,7 +236,7 @@ const std::vector<CommandEntry>& Table::commands() {
              link::post(w, WM_COMMAND, WPARAM(*c.number), 0);
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::post, std::to_string(*c.number), no_window); }},
-        {"answer", Op::answer, {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", true,
+        {"answer", {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", After::sync,
          [](Device& d, const Command& c) {
              auto box = link::message_box();
              if (!box) refuse("no message box is open");
@@ -246,10 +250,10 @@ const std::vector<CommandEntry>& Table::commands() {
              w.ask(Request::answer, std::to_string(button_id(c.text)),
                    "the message box " + escape(wire::decode(wire::word(box, 0))) + " has no " + c.text);
          }},
-        {"popup", Op::popup,
+        {"popup",
          {{.kind = Kind::id, .what = "popup item id or none", .words = {"none"}, .noun = "popup item",
            .expected = "an item id or none"}},
-         "choose an item of the open popup, or tap outside it", true,
+         "choose an item of the open popup, or tap outside it", After::sync,
          [](Device& d, const Command& c) {
              if (!link::open_popup()) refuse("no popup menu is open");
              d.note("popup " + target_word(c));
@@ -258,9 +262,10 @@ const std::vector<CommandEntry>& Table::commands() {
          },
          [](WineBackend& w, const Command& c) {
              if (w.request(Request::popup) != "open") refuse("no popup menu is open");
-             w.click(w.ask(Request::choose, target_word(c), "under Wine only a popup menu of one item can be chosen from"));
+             w.click(w.ask(Request::choose, target_word(c),
+                           "under Wine only a popup menu of one item can be chosen from"));
          }},
-        {"press", Op::press, {words("button", {"ok", "cancel"})}, "the open dialog's caption OK or close button", true,
+        {"press", {words("button", {"ok", "cancel"})}, "the open dialog's caption OK or close button", After::sync,
          [](Device& d, const Command& c) {
              HWND dialog = link::open_dialog();
              if (!dialog) refuse(no_dialog);
@@ -268,8 +273,8 @@ const std::vector<CommandEntry>& Table::commands() {
              if (!link::press_dialog(dialog, button_id(c.text))) refuse("the dialog has no " + c.text + " button");
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::press, std::to_string(button_id(c.text)), no_dialog); }},
-        {"fail", Op::fail, {fault_param(), number("VALUE", "VALUE", Field::number, true)}, fault_help(),
-         false,
+        {"fail", {fault_param(), number("VALUE", "VALUE", Field::number, true)}, fault_help(),
+         After::nothing,
          [](Device& d, const Command& c) {
              d.note("fail " + c.text + (c.number ? " " + link::hex(*c.number) : ""));
              fault_of(c).arm(fault_value(c));
@@ -278,13 +283,14 @@ const std::vector<CommandEntry>& Table::commands() {
              if (!fault_of(c).wire) refuse("fail " + c.text + ": only the emulated device can make that call fail");
              w.request(Request::fail, std::string(fault_of(c).wire) + " " + std::to_string(fault_value(c)));
          }},
-        {"sync", Op::sync, {number("MS", "MS", Field::number, true)},
-         "wait until the device is quiet (fails after MS, default " + std::to_string(default_sync_ms) + ")", false,
+        {"sync", {number("MS", "MS", Field::number, true)},
+         "wait until the device is quiet (fails after MS, default " + std::to_string(default_sync_ms) + ")",
+         After::nothing,
          [](Device& d, const Command& c) { d.sync(c.number.value_or(default_sync_ms)); },
          [](WineBackend& w, const Command&) { w.settle(); }},
-        {"wait", Op::wait, {number("MS", "MS", Field::number)}, "let MS milliseconds pass", false, pause, pause},
-        {"wait-exit", Op::wait_exit, {number("MS", "MS", Field::number, true)}, "wait until the latest launch has exited",
-         false,
+        {"wait", {number("MS", "MS", Field::number)}, "let MS milliseconds pass", After::nothing, pause, pause},
+        {"wait-exit", {number("MS", "MS", Field::number, true)}, "wait until the latest launch has exited",
+         After::nothing,
          [](Device& d, const Command& c) {
              if (!d.latest()) refuse("nothing was launched");
              long long ms = c.number.value_or(default_sync_ms);
@@ -296,15 +302,16 @@ const std::vector<CommandEntry>& Table::commands() {
              if (w.ask(Request::wait_exit, std::to_string(ms), "nothing was launched") == "timeout")
                  refuse("the latest launch did not exit within " + std::to_string(ms) + " ms");
          }},
-        {"screen", Op::screen, {}, "print a picture of the screen", false,
+        {"screen", {}, "print a picture of the screen", After::nothing,
          [](Device& d, const Command&) {
              if (d.options_.out) *d.options_.out << d.screen() << std::flush;
          },
          [](WineBackend& w, const Command& c) {
              if (w.options_.out) *w.options_.out << c.where << ": screen: not drawn under Wine\n" << std::flush;
          }},
-        {"expect", Op::expect, {}, "check what the device shows: one of the forms below", false, nullptr, nullptr},
-        {"quit", Op::quit, {}, "end the script here", false, nullptr, nullptr},
+        {"expect", {{.kind = Kind::form, .what = "expectation", .usage = "FORM ..."}},
+         "check what the device shows: one of the forms below", After::nothing, nullptr, nullptr},
+        {"quit", {}, "end the script here", After::end, nullptr, nullptr},
     };
     return table;
 }
@@ -329,7 +336,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
         return state == "none" ? "nothing launched" : state;
     };
     static const std::vector<ExpectEntry> table = {
-        {"text", Expect::text, {memo_or_control("text target"), string("DATA", Field::data)},
+        {"text", {memo_or_control("text target"), string("DATA", Field::data)},
          "the memo's text, or control ID's of the open dialog",
          [](const Command& c, const std::string& seen) {
              if (seen == "no dialog") return differ("control " + wanted_number(c) + " of an open dialog", seen);
@@ -352,7 +359,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
                  return e.what();
              }
          }},
-        {"window", Expect::window, {words("window state", {"shown", "hidden"}), launch_number()}, "Pendrel's main window",
+        {"window", {words("window state", {"shown", "hidden"}), launch_number()}, "Pendrel's main window",
          [](const Command& c, const std::string& seen) {
              if (seen.starts_with("no window")) return differ("Pendrel's window " + c.text, seen);
              return seen == c.text ? "" : differ("the window " + c.text, "it " + seen);
@@ -370,13 +377,13 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
              if (state == "none") refuse(no_launch);
              return "no window (" + state + ")";
          }},
-        {"tray", Expect::tray, {number("icon count", "COUNT", Field::number)}, "the number of tray icons",
+        {"tray", {number("icon count", "COUNT", Field::number)}, "the number of tray icons",
          [](const Command& c, const std::string& seen) {
              return agree(wanted_number(c), seen, wanted_number(c) + " tray icon(s)");
          },
          [](Device&, const Command&) { return std::to_string(link::tray_icon_count()); },
          [](WineBackend& w, const Command&) { return w.request(Request::tray); }},
-        {"messagebox", Expect::messagebox,
+        {"messagebox",
          {{.kind = Kind::text, .what = "TEXT (or none)", .field = Field::text, .usage = "TEXT|none", .last = "none"},
           string("CAPTION", Field::data)},
          "the open message box, or none",
@@ -394,7 +401,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
              if (box == "none") return box;
              return escape(wire::decode(wire::word(box, 0))) + " " + escape(wire::decode(wire::word(box, 1)));
          }},
-        {"exit", Expect::exit, {number("exit code", "CODE", Field::number), launch_number()},
+        {"exit", {number("exit code", "CODE", Field::number), launch_number()},
          "the launch has ended with exit code CODE",
          [](const Command& c, const std::string& seen) {
              if (seen == "nothing launched") return differ("an exit", seen);
@@ -402,20 +409,21 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
              return agree(want, seen, want);
          },
          device_process, wine_process},
-        {"running", Expect::running, {launch_number()}, "the launch still runs",
+        {"running", {launch_number()}, "the launch still runs",
          [](const Command&, const std::string& seen) {
              if (seen == "nothing launched") return differ("a running Pendrel", seen);
              return agree(party_of(seen) + " is running", seen, party_of(seen) + " running");
          },
          device_process, wine_process},
-        {"reader", Expect::reader, {words("reader state", {"open", "closed"})}, "the reader driver is open or closed",
+        {"reader", {words("reader state", {"open", "closed"})}, "the reader driver is open or closed",
          [](const Command& c, const std::string& seen) { return agree(c.text, seen, "the reader " + c.text); },
          [](Device&, const Command&) -> std::string { return link::reader_open() ? "open" : "closed"; },
          [](WineBackend& w, const Command&) -> std::string {
              return wire::word(w.request(Request::reader), 1) == "1" ? "open" : "closed";
          }},
-        {"mode", Expect::mode,
-         {{.kind = Kind::id, .what = "buffer mode", .field = Field::number, .ids = {ZEL_BUFFER_FETCH, ZEL_BUFFER_KEY_OUTPUT}}},
+        {"mode",
+         {{.kind = Kind::id, .what = "buffer mode", .field = Field::number,
+           .ids = {ZEL_BUFFER_FETCH, ZEL_BUFFER_KEY_OUTPUT}}},
          "the driver's buffer mode",
          [](const Command& c, const std::string& seen) {
              return agree(wanted_number(c), seen, "buffer mode " + wanted_number(c));
@@ -425,7 +433,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
              std::string state = w.request(Request::reader);
              return state == "none" ? "no driver loaded" : wire::word(state, 3);
          }},
-        {"trace", Expect::trace, {string("TEXT", Field::text)}, "a trace line holds TEXT",
+        {"trace", {string("TEXT", Field::text)}, "a trace line holds TEXT",
          [](const Command& c, const std::string& seen) {
              return agree("found", seen, "a trace line containing " + escape(c.text));
          },
@@ -435,7 +443,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
              return "none";
          },
          nullptr, "the trace is the emulated device's"},
-        {"dialog", Expect::dialog,
+        {"dialog",
          {{.kind = Kind::id, .what = "dialog", .words = {"none"}, .ids = {IDD_ABOUT, IDD_READDISPLAY}}},
          "the open dialog, by its template, or none",
          [](const Command& c, const std::string& seen) {
@@ -447,11 +455,11 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
              return dialog ? "dialog " + std::to_string(link::dialog_template_id(dialog)) : "no dialog";
          },
          [](WineBackend& w, const Command&) { return w.request(Request::dialog); }},
-        {"popup", Expect::popup, {words("popup state", {"open", "closed"})}, "the tray's popup menu",
+        {"popup", {words("popup state", {"open", "closed"})}, "the tray's popup menu",
          [](const Command& c, const std::string& seen) { return agree(c.text, seen, "the popup " + c.text); },
          [](Device&, const Command&) -> std::string { return link::open_popup() ? "open" : "closed"; },
          [](WineBackend& w, const Command&) { return w.request(Request::popup); }},
-        {"worker", Expect::worker, {words("worker state", {"running", "stopped"})}, "the reader worker thread",
+        {"worker", {words("worker state", {"running", "stopped"})}, "the reader worker thread",
          [](const Command& c, const std::string& seen) { return agree(c.text, seen, "the worker " + c.text); },
          [](Device& d, const Command&) -> std::string {
              // Pendrel runs its UI thread and, at most, the reader worker.
@@ -500,13 +508,11 @@ void at_line(const Command& c, F f) {
 // out; a form the backend cannot show is reported as skipped.
 template <class Backend>
 void Table::check(Backend& b, const Command& c) {
-    const ExpectEntry& form = *std::find_if(expect_forms().begin(), expect_forms().end(),
-                                            [&](const ExpectEntry& e) { return e.form == c.expect; });
-    auto look = look_of<Backend>(form);
+    auto look = look_of<Backend>(*c.form);
     if (!look) {
         if (b.options_.out)
-            *b.options_.out << c.where << ": SKIPPED under " << Backend::name << ": expect " << form.name << " ("
-                            << form.wine_lacks << ")\n";
+            *b.options_.out << c.where << ": SKIPPED under " << Backend::name << ": expect " << c.form->name << " ("
+                            << c.form->wine_lacks << ")\n";
         if (b.options_.observe) b.options_.observe(c.where, "skipped");
         return;
     }
@@ -514,7 +520,7 @@ void Table::check(Backend& b, const Command& c) {
         at_line(c, [&] {
             auto deadline = std::chrono::steady_clock::now() + Backend::patience;
             for (std::string failure;; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
-                if ((failure = form.judge(c, look(b, c))).empty()) return;
+                if ((failure = c.form->judge(c, look(b, c))).empty()) return;
                 if (std::chrono::steady_clock::now() >= deadline) refuse(failure);
             }
         });
@@ -527,16 +533,14 @@ void Table::check(Backend& b, const Command& c) {
 
 template <class Backend>
 bool Table::perform(Backend& b, const Command& c) {
-    if (c.op == Op::quit) return false;
-    if (c.op == Op::expect) {
+    if (c.form) {
         check(b, c);
         return true;
     }
-    const CommandEntry& command = *std::find_if(commands().begin(), commands().end(),
-                                                [&](const CommandEntry& e) { return e.op == c.op; });
+    if (c.command->after == After::end) return false;
     at_line(c, [&] {
-        action_of<Backend>(command)(b, c);
-        if (command.acts) b.settle();
+        action_of<Backend>(*c.command)(b, c);
+        if (c.command->after == After::sync) b.settle();
     });
     return true;
 }
@@ -578,8 +582,9 @@ std::string commands_help() {
         }
         out += "\n";
     };
-    for (const auto& e : Table::commands()) line(e.acts, e.name + usage_of(e.params), e.help);
-    for (const auto& e : Table::expect_forms()) line(false, std::string("expect ") + e.name + usage_of(e.params), e.help);
+    for (const auto& e : Table::commands()) line(e.after == After::sync, e.name + usage_of(e.params), e.help);
+    for (const auto& e : Table::expect_forms())
+        line(false, std::string("expect ") + e.name + usage_of(e.params), e.help);
     return out;
 }
 

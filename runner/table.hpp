@@ -22,6 +22,7 @@ enum class Kind {
     word,    // one of `words`
     id,      // one of `words`, or a number (one of `ids` when there are any)
     chord,   // a key chord, kept as text too
+    form,    // an expect form's name, then that form's arguments
 };
 enum class Field { none, text, data, number, launch };
 
@@ -38,12 +39,15 @@ struct Param {
     const char* last = nullptr;      // a value after which no argument follows
 };
 
+// What follows a command: nothing more, the implicit sync of a command that
+// acts on the device, or the end of the script.
+enum class After { nothing, sync, end };
+
 struct CommandEntry {
     const char* name;
-    Op op;
     std::vector<Param> params;
     std::string help;
-    bool acts;  // followed by the implicit sync
+    After after;
     void (*device)(Device&, const Command&);
     void (*wine)(WineBackend&, const Command&);
 };
@@ -53,7 +57,6 @@ struct CommandEntry {
 // ("" when it holds, else "expected ..., saw ...").
 struct ExpectEntry {
     const char* name;
-    Expect form;
     std::vector<Param> params;
     std::string help;
     std::string (*judge)(const Command&, const std::string& seen);

@@ -4,12 +4,10 @@
 
 #include <sstream>
 
-#include "script.hpp"
+#include "table.hpp"
 
 namespace {
 
-using runner::Expect;
-using runner::Op;
 using runner::parse_line;
 using runner::ScriptError;
 
@@ -61,40 +59,38 @@ TEST(DeviceScript, BadLinesNameTheLineAndTheProblem) {
 }
 
 TEST(DeviceScript, ArgumentsLandInTheirFields) {
-    constexpr Expect none{};  // not an expect line
     struct Case {
         const char* line;
-        Op op;
-        Expect expect;
+        std::string command, form;  // form: of an expect line
         std::string text, data;
         std::optional<long long> number, launch;
     } cases[] = {
-        {R"(file \FlashDisk\x.ini "Display On*\r\n")", Op::file, none, "\\FlashDisk\\x.ini", "Display On*\r\n", {}, {}},
-        {R"(scan "a\r\n\t\\\"\x41\x7f\xFF" # a comment)", Op::scan, none, "a\r\n\t\\\"A\x7f\xff", "", {}, {}},
-        {"type \"\xef\xbd\xb0\"", Op::type, none, "\xef\xbd\xb0", "", {}, {}},  // UTF-8 passes through
-        {"fail ZELOpen 0x80000001", Op::fail, none, "ZELOpen", "", 0x80000001LL, {}},
-        {"fail CreateThread", Op::fail, none, "CreateThread", "", {}, {}},
-        {"tap tray 2", Op::tap_tray, none, "", "", 2, {}},
-        {"popup none", Op::popup, none, "none", "", {}, {}},
-        {"popup 1324", Op::popup, none, "", "", 1324, {}},
-        {"wait-exit 4000", Op::wait_exit, none, "", "", 4000, {}},
-        {R"(expect text 1001 "1234\r\n")", Op::expect, Expect::text, "", "1234\r\n", 1001, {}},
-        {R"(expect messagebox "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗" "ZELOpen Error")", Op::expect, Expect::messagebox,
-         "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗", "ZELOpen Error", {}, {}},
-        {"expect exit 0 2", Op::expect, Expect::exit, "", "", 0, 2},
-        {"expect window hidden 3", Op::expect, Expect::window, "hidden", "", {}, 3},
-        {"expect dialog none", Op::expect, Expect::dialog, "none", "", {}, {}},
-        {"expect mode 3", Op::expect, Expect::mode, "", "", 3, {}},
+        {R"(file \FlashDisk\x.ini "Display On*\r\n")", "file", "", "\\FlashDisk\\x.ini", "Display On*\r\n", {}, {}},
+        {R"(scan "a\r\n\t\\\"\x41\x7f\xFF" # a comment)", "scan", "", "a\r\n\t\\\"A\x7f\xff", "", {}, {}},
+        {"type \"\xef\xbd\xb0\"", "type", "", "\xef\xbd\xb0", "", {}, {}},  // UTF-8 passes through
+        {"fail ZELOpen 0x80000001", "fail", "", "ZELOpen", "", 0x80000001LL, {}},
+        {"fail CreateThread", "fail", "", "CreateThread", "", {}, {}},
+        {"tap tray 2", "tap", "", "", "", 2, {}},
+        {"popup none", "popup", "", "none", "", {}, {}},
+        {"popup 1324", "popup", "", "", "", 1324, {}},
+        {"wait-exit 4000", "wait-exit", "", "", "", 4000, {}},
+        {R"(expect text 1001 "1234\r\n")", "expect", "text", "", "1234\r\n", 1001, {}},
+        {R"(expect messagebox "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗" "ZELOpen Error")", "expect", "messagebox", "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗",
+         "ZELOpen Error", {}, {}},
+        {"expect exit 0 2", "expect", "exit", "", "", 0, 2},
+        {"expect window hidden 3", "expect", "window", "hidden", "", {}, 3},
+        {"expect dialog none", "expect", "dialog", "none", "", {}, {}},
+        {"expect mode 3", "expect", "mode", "", "", 3, {}},
     };
     for (const auto& c : cases) {
         auto parsed = parse_line(c.line, "t.scn", 1);
         ASSERT_TRUE(parsed) << c.line;
-        EXPECT_EQ(parsed->op, c.op) << c.line;
+        EXPECT_EQ(parsed->command->name, c.command) << c.line;
+        EXPECT_EQ(parsed->form ? parsed->form->name : "", c.form) << c.line;
         EXPECT_EQ(parsed->text, c.text) << c.line;
         EXPECT_EQ(parsed->data, c.data) << c.line;
         EXPECT_EQ(parsed->number, c.number) << c.line;
         EXPECT_EQ(parsed->launch, c.launch) << c.line;
-        EXPECT_EQ(parsed->expect, c.expect) << c.line;
     }
     for (const char* nothing : {"", "   \t", "# launch", "\r"}) EXPECT_FALSE(parse_line(nothing, "t", 1)) << nothing;
     std::string all;
