@@ -236,6 +236,14 @@ const std::vector<CommandEntry>& Table::commands() {
              link::post(w, WM_COMMAND, WPARAM(*c.number), 0);
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::post, std::to_string(*c.number), no_window); }},
+        {"close", {}, "another program asks Pendrel's window to close (WM_CLOSE)", After::sync,
+         [](Device& d, const Command&) {
+             HWND w = d.pendrel_window();
+             if (!w) refuse(no_window);
+             d.note("post WM_CLOSE");
+             link::post(w, WM_CLOSE, 0, 0);
+         },
+         [](WineBackend& w, const Command&) { w.ask(Request::close, "", no_window); }},
         {"answer", {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", After::sync,
          [](Device& d, const Command& c) {
              auto box = link::message_box();

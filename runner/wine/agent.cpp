@@ -468,6 +468,11 @@ const Handler handlers[] = {
      }},
     {Request::post, [](const std::string& arg, std::istringstream&) { return post_command(arg, false); }},
     {Request::menu, [](const std::string& arg, std::istringstream&) { return post_command(arg, true); }},
+    {Request::close,  // WM_CLOSE to Pendrel's window, as a task manager would post it
+     [](const std::string&, std::istringstream&) -> std::string {
+         HWND w = pendrel_window(target(0));
+         return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
+     }},
     {Request::answer,  // answer ID: a button of the open message box
      [](const std::string& arg, std::istringstream&) -> std::string {
          HWND box = open_message_box();

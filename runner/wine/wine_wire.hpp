@@ -10,7 +10,7 @@ namespace wire {
 // Every request the agent answers; the runner's command table names the one
 // each command sends.
 #define WIRE_REQUESTS(X)                                                                                      \
-    X(launch) X(fail) X(scan) X(reader) X(process) X(wait_exit) X(window) X(worker) X(text)         \
+    X(launch) X(close) X(fail) X(scan) X(reader) X(process) X(wait_exit) X(window) X(worker) X(text)         \
     X(messagebox) X(dialog) X(popup) X(tray) X(tap) X(choose) X(post) X(menu) X(answer) X(press) X(focus)    \
     X(keys) X(type) X(settle)
 
