@@ -54,7 +54,6 @@ inline void trace_operator(const std::string& text) { pf::trace_as("device", tex
 // ---- text as the trace shows it ----
 inline std::string quoted(const std::u16string& text) { return pf::quoted(text.c_str(), int(text.size())); }  // "text"
 inline std::string utf8(const std::u16string& text) { return pf::utf8(text.c_str(), int(text.size())); }
-inline std::u16string utf16(const std::string& text) { return pf::utf16(text); }
 inline std::string hex(long long value) { return pf::hex(static_cast<unsigned long long>(value)); }  // 0x...
 
 // ---- processes ----
