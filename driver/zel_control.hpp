@@ -34,7 +34,7 @@ struct ScanResult {
 ScanResult scan(const std::vector<BYTE>& bytes);
 ScanResult scan(std::string_view text);
 
-// The next ZELOpen returns this result once (0xFFFF0705 ZEL_ERR_TRIGGER_KEY,
+// The next ZELOpen returns this result once (ZEL_ERR_TRIGGER_KEY,
 // or any other failure) and leaves the reader closed.
 void fail_next_open(DWORD result = ZEL_ERR_TRIGGER_KEY);
 // The next ZELChangeBuffMode returns this result once and keeps the mode.

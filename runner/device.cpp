@@ -1,13 +1,13 @@
-// The emulated handheld's life in the runner: boot, reset, launches, the end.
+// The emulated handheld's life in the runner: boot, files, reset, launches,
+// the end.
 #include "device.hpp"
+
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <memory>
 
-#include "device_files.hpp"
 #include "memo.hpp"
-#include "module.hpp"
-#include "screen.hpp"
 
 namespace runner {
 
@@ -15,7 +15,56 @@ namespace {
 constexpr std::chrono::milliseconds quiet_bound(default_sync_ms);
 // How long the end of a process may take before the runner moves on.
 constexpr std::chrono::seconds join_bound(5);
+// A new, empty folder in the host's temporary folder.
+std::filesystem::path make_temp_dir(const char* prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder " + pattern);
+    return pattern;
+}
+
+// Pendrel's module as one launch loads it: a private copy, so that each
+// launch has its own process-wide state, as a new process would.
+struct Module {
+    int (*win_main)(HINSTANCE, HINSTANCE, LPWSTR, int) = nullptr;
+    const unsigned char* res = nullptr;  // its resources, a .res image
+    unsigned long res_size = 0;
+};
+
+Module load_module_copy(int n) {
+    auto dir = make_temp_dir("pendrel-launch-");
+    auto copy = dir / ("pendrel-" + std::to_string(n) + ".so");
+    std::filesystem::copy_file(PENDREL_MODULE_PATH, copy);
+    void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string error = handle ? "" : dlerror();
+    std::filesystem::remove_all(dir);  // the mapping stays valid
+    if (!handle) throw std::runtime_error("cannot load " + std::string(PENDREL_MODULE_PATH) + ": " + error);
+    // The module is never unloaded: its threads may still be running its code.
+    Module m;
+    m.win_main = reinterpret_cast<decltype(m.win_main)>(dlsym(handle, "WinMain"));
+    m.res = static_cast<const unsigned char*>(dlsym(handle, "pendrel_res"));
+    auto size = static_cast<const unsigned long*>(dlsym(handle, "pendrel_res_size"));
+    if (!m.win_main || !m.res || !size) throw std::runtime_error("the module lacks WinMain or its resources");
+    m.res_size = *size;
+    return m;
+}
+
 }  // namespace
+
+std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path) {
+    std::filesystem::path out = root;
+    std::string part;
+    for (char c : device_path + "\\") {
+        if (c == '\\' || c == '/') {
+            if (part == "..") throw std::invalid_argument("a device path may not climb out of the root: " + device_path);
+            if (!part.empty() && part != ".") out /= part;
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (out == root) throw std::invalid_argument("empty device path");
+    return out;
+}
 
 std::string format_trace(const link::TraceRecord& r) {
     char time[32];
@@ -122,11 +171,16 @@ HWND Device::pendrel_window(std::optional<long long> launch) const {
 std::string Device::screen() const { return render_screen(); }
 
 void Device::run_script(std::istream& in, const std::string& file) {
-    std::string line;
-    for (int n = 1; std::getline(in, line); ++n) {
-        auto c = parse_line(line, file, n);
-        if (c && !run(*c)) return;
-    }
+    run_lines(in, file, [this](const Command& c) { return run(c); });
+}
+
+void Device::sync(long long ms) {
+    if (!link::wait_quiet(std::chrono::milliseconds(ms)))
+        throw std::runtime_error("the device did not become quiet within " + std::to_string(ms) + " ms");
+}
+
+void Device::press(const std::vector<KeyStroke>& strokes) {
+    for (auto s : strokes) link::key_event(s.vk, s.up);
 }
 
 }  // namespace runner

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -16,6 +17,10 @@
 
 namespace runner {
 
+// How long a sync waits unless told otherwise, and the bound on the quiet
+// waits of booting and resetting.
+constexpr long long default_sync_ms = 5000;
+
 struct Options {
     std::filesystem::path root;        // device file system; empty: a fresh temporary folder
     bool verbose = false;              // include the per-poll calls
@@ -24,6 +29,14 @@ struct Options {
     // Each expect line's outcome: "held" or the failure message.
     Observer observe;
 };
+
+// "\FlashDisk\x.ini" below the host folder `root` that stands for the
+// device's root; throws std::invalid_argument for an empty path or one that
+// climbs out of the root.
+std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path);
+
+// The text picture of the screen that the `screen` command prints (screen.cpp).
+std::string render_screen();
 
 // "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"
 std::string format_trace(const link::TraceRecord& r);
@@ -39,7 +52,7 @@ public:
 
     // Runs one command, with the implicit sync of the commands that act on
     // the device. Returns false after quit. Throws ScriptError naming the
-    // command's line when it fails. (commands.cpp)
+    // command's line when it fails.
     bool run(const Command& command);
     // Parses and runs lines until quit or the end; throws on the first error.
     void run_script(std::istream& in, const std::string& file);
@@ -57,11 +70,15 @@ public:
     void reset();
 
 private:
+    friend struct Table;  // the commands' actions (table.cpp)
+    static constexpr const char* name = "the emulated device";
+    static constexpr std::chrono::milliseconds patience{0};  // an expectation is looked at once
     link::Process* target(std::optional<long long> launch) const;
     link::Process* latest() const;  // null before the first launch
-    void expect(const Command& c);  // expectations.cpp
-    void sync(const Command& c, long long ms);
-    void type(const Command& c);
+    const std::filesystem::path& files() const { return options_.root; }
+    void note(const std::string& text) { link::trace_operator(text); }  // the operator's action, traced
+    void sync(long long ms);
+    void settle() { sync(default_sync_ms); }
     void press(const std::vector<KeyStroke>& strokes);
 
     Options options_;
@@ -71,9 +88,5 @@ private:
     HWND memo_edit_ = nullptr;
     std::vector<link::Process*> launches_;
 };
-
-// How long a sync waits unless told otherwise, and the bound on the quiet
-// waits of booting and resetting.
-constexpr long long default_sync_ms = 5000;
 
 }  // namespace runner

@@ -8,6 +8,7 @@
 
 #include "device.hpp"
 #include "memo.hpp"
+#include "table.hpp"
 #include "wine_backend.hpp"
 
 namespace {
@@ -36,40 +37,13 @@ in front with the focus) and runs commands from FILE or standard input.
 
 Commands, one a line; '#' starts a comment; DATA is a double-quoted string
 with the escapes \r \n \t \\ \" \xHH:
-  file PATH DATA          write a device file      remove PATH
-  launch                  start Pendrel (again: a further copy)
-  scan DATA               the operator scans a barcode
-  menu ID                 choose command ID from a command bar menu
-  key CHORD               press keys: alt+f4, alt+/, tab, shift+tab, return,
-                          escape, backspace, space, a, 1, f1 ...
-  type DATA               type text on the device keyboard
-  focus memo|ID           focus the memo, or control ID of the open dialog
-  tap tray [N]            tap tray icon N (default: the first)
-  post ID                 another program posts WM_COMMAND ID to Pendrel
-  answer ok|cancel|retry  answer the open message box
-  popup ID|none           choose an item of the open popup, or tap outside it
-  press ok|cancel         the open dialog's caption OK or close button
-  fail WHAT [VALUE]       arm a fault for the next call: ZELOpen [0xFFFF0705],
-                          ZELChangeBuffMode [1], CreateThread, CreateFileW,
-                          ReadFile (VALUE: the result or last error)
-  sync [MS]               wait until the device is quiet (fails after MS,
-                          default 5000)
-  wait MS                 let MS milliseconds pass
-  wait-exit [MS]          wait until the latest launch has exited
-  screen                  print a picture of the screen
-  expect text memo|ID DATA       expect window shown|hidden [N]
-  expect tray COUNT              expect messagebox TEXT CAPTION | none
-  expect exit CODE [N]           expect running [N]
-  expect reader open|closed      expect mode N
-  expect trace TEXT              expect dialog 103|104|none
-  expect popup open|closed       expect worker running|stopped
-  quit
+)";
 
-Every command that acts on the device (launch, scan, menu, key, type, focus,
-tap, post, answer, popup, press) is followed by an implicit sync, so a
-script sees the outcome of each action before its next line. Timed waits of
-the program (its 50 ms polls, the worker handshake) count as quiet: use
-wait-exit or wait MS where an outcome lies behind such a wait.
+const char usage_end[] = R"(
+Every command marked * acts on the device and is followed by an implicit
+sync, so a script sees the outcome of each action before its next line.
+Timed waits of the program (its 50 ms polls, the worker handshake) count as
+quiet: use wait-exit or wait MS where an outcome lies behind such a wait.
 N names the launch pendrel#N; without it a command is about the oldest launch
 still running (exit and running: the latest launch).
 A failed expectation or a bad line ends the run with status 1, naming the
@@ -108,7 +82,8 @@ int run_on_wine(const std::string& build, const std::string& script,
     in.seekg(0);
     return exit_status([&] {
         runner::WineBackend wine({build, &std::cout, std::move(observe)});
-        wine.run_script(in, script);
+        runner::run_lines(in, script, [&wine](const runner::Command& c) { return wine.run(c); });
+        wine.finish();
         return 0;
     });
 }
@@ -135,7 +110,7 @@ int main(int argc, char** argv) {
         else if (a == "--wine") wine_build = value("--wine");
         else if (a == "--observations") observations_file = value("--observations");
         else if (a == "--help" || a == "-h") {
-            std::cout << usage;
+            std::cout << usage << runner::commands_help() << usage_end;
             return 0;
         } else {
             std::cerr << "pendrel-device: unknown option " << a << " (see --help)\n";
@@ -143,44 +118,26 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::ofstream observations;
-    if (!observations_file.empty()) {
-        observations.open(observations_file);
-        if (!observations) {
-            std::cerr << "pendrel-device: cannot write " << observations_file << "\n";
-            return 2;
-        }
+    // A file named on the command line, opened or the reason it cannot be.
+    auto open = [](auto& stream, const std::string& path, const char* verb) {
+        if (path.empty()) return true;
+        stream.open(path);
+        if (!stream) std::cerr << "pendrel-device: cannot " << verb << " " << path << "\n";
+        return bool(stream);
+    };
+    std::ofstream observations, trace_out, key_log;
+    std::ifstream script_in;
+    if (!open(observations, observations_file, "write")) return 2;
+    if (!observations_file.empty())
         options.observe = [&observations](const std::string& where, const std::string& outcome) {
             observations << where << " " << outcome << "\n" << std::flush;
         };
-    }
     if (!wine_build.empty()) return run_on_wine(wine_build, script, options.observe);
-
-    std::ofstream trace_out;
-    if (!trace_file.empty()) {
-        trace_out.open(trace_file);
-        if (!trace_out) {
-            std::cerr << "pendrel-device: cannot write " << trace_file << "\n";
-            return 2;
-        }
-    }
-    std::ofstream key_log;
-    if (!key_log_file.empty()) {
-        key_log.open(key_log_file);
-        if (!key_log) {
-            std::cerr << "pendrel-device: cannot write " << key_log_file << "\n";
-            return 2;
-        }
+    if (!open(trace_out, trace_file, "write") || !open(key_log, key_log_file, "write") ||
+        !open(script_in, script, "read"))
+        return 2;
+    if (!key_log_file.empty())
         runner::memo::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
-    }
-    std::ifstream script_in;
-    if (!script.empty()) {
-        script_in.open(script);
-        if (!script_in) {
-            std::cerr << "pendrel-device: cannot read " << script << "\n";
-            return 2;
-        }
-    }
     options.trace = trace_file.empty() ? &std::cout : &trace_out;
     options.out = &std::cout;
 

@@ -4,12 +4,11 @@
 #include <cstdio>
 #include <future>
 
+#include "memo_ui.hpp"
 #include "platform_link.hpp"
 
 namespace runner::memo {
 namespace {
-
-HWND edit_of(HWND window) { return GetDlgItem(window, edit_id); }
 
 std::function<void(const std::string&)>& key_log() {
     static auto& log = *new std::function<void(const std::string&)>;
@@ -27,38 +26,8 @@ void log_key_message(const MSG& msg) {
     key_log()(line);
 }
 
-LRESULT CALLBACK MemoWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE: {
-        RECT client;
-        GetClientRect(window, &client);
-        HWND edit = CreateWindowExW(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 0, 0,
-                                    client.right, client.bottom, window, reinterpret_cast<HMENU>(edit_id),
-                                    nullptr, nullptr);
-        return edit ? 0 : -1;
-    }
-    case WM_SETFOCUS:
-        // Whatever gives the memo the focus, the typing goes to its text.
-        SetFocus(edit_of(window));
-        return 0;
-    case WM_CLOSE:
-        return 0;  // the memo stays for the whole session
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 void run(std::promise<HWND>& created) {
-    WNDCLASSW cls{};
-    cls.lpfnWndProc = MemoWndProc;
-    cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    cls.lpszClassName = u"Memo";
-    RegisterClassW(&cls);
-    HWND window = CreateWindowExW(0, u"Memo", u"Memo", WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                                  GetSystemMetrics(SM_CYSCREEN) - 26, nullptr, nullptr, nullptr, nullptr);
-    if (window) {
-        SetForegroundWindow(window);
-        SetFocus(edit_of(window));
-    }
+    HWND window = memo_ui::create(0);
     created.set_value(window);
     if (!window) return;
     MSG msg;

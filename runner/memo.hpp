@@ -7,11 +7,12 @@
 #include <functional>
 #include <string>
 
+#include "memo_ui.hpp"
 #include "platform_link.hpp"
 
 namespace runner::memo {
 
-constexpr int edit_id = 1;
+constexpr int edit_id = memo_ui::edit_id;
 
 struct Memo {
     link::Process* process = nullptr;

@@ -1,5 +1,5 @@
 // The screen picture drawn from a snapshot of the windows, boxes, popup and tray.
-#include "screen.hpp"
+#include "device.hpp"
 
 #include <cstdio>
 #include <sstream>

@@ -1,13 +1,25 @@
-// The command language's parser: tokens, escapes, and each command's arguments.
+// The command language's parser: tokens, escapes, and each command's
+// arguments as its entry in the table describes them.
 #include "script.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <limits>
-#include <map>
+
+#include "table.hpp"
 
 namespace runner {
 namespace {
+
+// The escapes of a quoted string, both ways: "\r" stands for a carriage return.
+constexpr std::pair<char, char> escapes[] = {{'r', '\r'}, {'n', '\n'}, {'t', '\t'}, {'\\', '\\'}, {'"', '"'}};
+
+// A word, or a quoted string decoded.
+struct Token {
+    bool quoted = false;
+    std::string text;
+};
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -44,7 +56,7 @@ public:
     Args(std::vector<Token> tokens, std::string command) : tokens_(std::move(tokens)), command_(std::move(command)) {}
 
     bool more() const { return next_ < tokens_.size(); }
-    void rename(std::string command) { command_ = std::move(command); }
+    void extend(const std::string& word) { command_ += " " + word; }  // "expect" becomes "expect text"
 
     std::string word(const char* what) {
         const Token& t = take(what);
@@ -64,20 +76,6 @@ public:
         if (!n) fail(std::string(what) + " must be a number, got " + w);
         return *n;
     }
-    std::optional<long long> optional_number(const char* what) {
-        if (!more()) return std::nullopt;
-        return number(what);
-    }
-    std::string one_of(const char* what, std::initializer_list<const char*> choices) {
-        std::string w = word(what);
-        std::string list;
-        for (const char* c : choices) {
-            if (w == c) return w;
-            list += list.empty() ? "" : "|";
-            list += c;
-        }
-        fail("unknown " + std::string(what) + " '" + w + "' (expected " + list + ")");
-    }
     void end() {
         if (more()) fail("unexpected '" + tokens_[next_].text + "' after the arguments of " + command_);
     }
@@ -93,171 +91,113 @@ private:
     size_t next_ = 1;
 };
 
-const std::map<std::string, Op>& ops() {
-    static const std::map<std::string, Op> m = {
-        {"file", Op::file},     {"remove", Op::remove}, {"launch", Op::launch},       {"scan", Op::scan},
-        {"menu", Op::menu},     {"key", Op::key},       {"type", Op::type},           {"focus", Op::focus},
-        {"tap", Op::tap_tray},  {"post", Op::post},     {"answer", Op::answer},       {"popup", Op::popup},
-        {"press", Op::press},   {"fail", Op::fail},     {"sync", Op::sync},           {"wait", Op::wait},
-        {"wait-exit", Op::wait_exit}, {"screen", Op::screen}, {"expect", Op::expect}, {"quit", Op::quit},
-    };
-    return m;
+std::string joined(const std::vector<std::string>& words) {
+    std::string out;
+    for (const auto& w : words) out += (out.empty() ? "" : "|") + w;
+    return out;
 }
 
-const std::map<std::string, Expect>& expects() {
-    static const std::map<std::string, Expect> m = {
-        {"text", Expect::text},     {"window", Expect::window}, {"tray", Expect::tray},
-        {"messagebox", Expect::messagebox}, {"exit", Expect::exit}, {"running", Expect::running},
-        {"reader", Expect::reader}, {"mode", Expect::mode},     {"trace", Expect::trace},
-        {"dialog", Expect::dialog}, {"popup", Expect::popup},   {"worker", Expect::worker},
-    };
-    return m;
+std::vector<std::string> choices(const Param& p) {
+    std::vector<std::string> out;
+    for (long long id : p.ids) out.push_back(std::to_string(id));
+    if (p.ids.empty() && p.kind == Kind::id) out.push_back("ID");
+    out.insert(out.end(), p.words.begin(), p.words.end());
+    return out;
 }
 
-void parse_expect(Args& a, Command& c) {
-    std::string what = a.word("expectation");
-    auto it = expects().find(what);
-    if (it == expects().end()) a.fail("unknown expectation '" + what + "'");
-    c.expect = it->second;
-    a.rename("expect " + what);
-    switch (c.expect) {
-    case Expect::text: {
-        std::string target = a.word("memo or control id");
-        if (target == "memo") {
-            c.text = target;
-        } else {
-            auto id = number_of(target);
-            if (!id) a.fail("unknown text target '" + target + "' (expected memo or a control id)");
-            c.number = id;
-        }
-        c.data = a.string("DATA");
+void store(Command& c, Field field, const std::string& text, std::optional<long long> number = {}) {
+    switch (field) {
+    case Field::none: break;
+    case Field::text: c.text = text; break;
+    case Field::data: c.data = text; break;
+    case Field::number: c.number = number; break;
+    case Field::launch: c.launch = number; break;
+    }
+}
+
+void read_all(Args& a, const std::vector<Param>& params, Command& c);
+
+// Reads one argument into its field; false when no further argument follows.
+bool read(Args& a, const Param& p, Command& c) {
+    if (p.optional && !a.more()) return false;
+    switch (p.kind) {
+    case Kind::text: store(c, p.field, a.text(p.what)); break;
+    case Kind::string: store(c, p.field, a.string(p.what)); break;
+    case Kind::number: store(c, p.field, "", a.number(p.what)); break;
+    case Kind::word: {
+        std::string w = a.word(p.what);
+        if (std::find(p.words.begin(), p.words.end(), w) == p.words.end())
+            a.fail("unknown " + std::string(p.what) + " '" + w + "' (expected " + joined(p.words) + ")");
+        store(c, p.field, w);
         break;
     }
-    case Expect::window:
-        c.text = a.one_of("window state", {"shown", "hidden"});
-        c.launch = a.optional_number("launch number");
-        break;
-    case Expect::tray: c.number = a.number("icon count"); break;
-    case Expect::messagebox:
-        if (a.more()) {
-            c.text = a.text("TEXT");
-            if (c.text == "none") break;
-            c.data = a.string("CAPTION");
-        } else {
-            a.fail("expect messagebox: missing TEXT (or none)");
-        }
-        break;
-    case Expect::exit:
-        c.number = a.number("exit code");
-        c.launch = a.optional_number("launch number");
-        break;
-    case Expect::running: c.launch = a.optional_number("launch number"); break;
-    case Expect::reader: c.text = a.one_of("reader state", {"open", "closed"}); break;
-    case Expect::mode: c.number = a.number("buffer mode"); break;
-    case Expect::trace: c.text = a.string("TEXT"); break;
-    case Expect::dialog: {
-        std::string w = a.word("dialog");
-        if (w == "none") {
+    case Kind::id: {
+        std::string w = a.word(p.what);
+        auto n = number_of(w);
+        if (std::find(p.words.begin(), p.words.end(), w) != p.words.end()) {
             c.text = w;
-        } else if (w == "103" || w == "104") {
-            c.number = std::stoll(w);
+        } else if (n && (p.ids.empty() || std::find(p.ids.begin(), p.ids.end(), *n) != p.ids.end())) {
+            c.number = n;
         } else {
-            a.fail("unknown dialog '" + w + "' (expected 103|104|none)");
+            a.fail("unknown " + std::string(p.noun ? p.noun : p.what) + " '" + w + "' (expected " +
+                   (p.expected ? p.expected : joined(choices(p))) + ")");
         }
         break;
     }
-    case Expect::popup: c.text = a.one_of("popup state", {"open", "closed"}); break;
-    case Expect::worker: c.text = a.one_of("worker state", {"running", "stopped"}); break;
-    }
-}
-
-void parse_arguments(Args& a, Command& c) {
-    switch (c.op) {
-    case Op::file:
-        c.text = a.text("PATH");
-        c.data = a.string("DATA");
+    case Kind::form: {
+        std::string name = a.word(p.what);
+        c.form = find_expect(name);
+        if (!c.form) a.fail("unknown expectation '" + name + "'");
+        a.extend(name);
+        read_all(a, c.form->params, c);
         break;
-    case Op::remove: c.text = a.text("PATH"); break;
-    case Op::launch:
-    case Op::screen:
-    case Op::quit: break;
-    case Op::scan:
-    case Op::type: c.text = a.string("DATA"); break;
-    case Op::menu:
-    case Op::post: c.number = a.number("command id"); break;
-    case Op::key: {
-        c.text = a.word("key chord");
+    }
+    case Kind::chord: {
+        c.text = a.word(p.what);
         auto chord = parse_chord(c.text);
         if (!chord) a.fail("unknown key chord '" + c.text + "'");
         c.chord = *chord;
         break;
     }
-    case Op::focus: {
-        std::string target = a.word("memo or control id");
-        if (target == "memo") {
-            c.text = target;
-        } else {
-            auto id = number_of(target);
-            if (!id) a.fail("unknown focus target '" + target + "' (expected memo or a control id)");
-            c.number = id;
-        }
-        break;
     }
-    case Op::tap_tray:
-        a.one_of("tap target", {"tray"});
-        c.number = a.optional_number("icon number");
-        break;
-    case Op::answer: c.text = a.one_of("answer", {"ok", "cancel", "retry"}); break;
-    case Op::popup: {
-        std::string w = a.word("popup item id or none");
-        if (w == "none") {
-            c.text = w;
-        } else {
-            auto id = number_of(w);
-            if (!id) a.fail("unknown popup item '" + w + "' (expected an item id or none)");
-            c.number = id;
-        }
-        break;
-    }
-    case Op::press: c.text = a.one_of("button", {"ok", "cancel"}); break;
-    case Op::fail:
-        c.text = a.one_of("fault", {"ZELOpen", "ZELChangeBuffMode", "CreateThread", "CreateFileW", "ReadFile"});
-        c.number = a.optional_number("VALUE");
-        break;
-    case Op::sync:
-    case Op::wait_exit: c.number = a.optional_number("MS"); break;
-    case Op::wait: c.number = a.number("MS"); break;
-    case Op::expect: parse_expect(a, c); break;
-    }
-    a.end();
+    return !p.last || c.text != p.last;
+}
+
+void read_all(Args& a, const std::vector<Param>& params, Command& c) {
+    for (const Param& p : params)
+        if (!read(a, p, c)) break;
 }
 
 }  // namespace
 
+std::string usage_of(const std::vector<Param>& params) {
+    std::string out;
+    for (const Param& p : params) {
+        std::string u = p.usage ? p.usage : joined(choices(p));
+        out += " " + (p.optional ? "[" + u + "]" : u);
+    }
+    return out;
+}
+
 std::string unescape(const std::string& body) {
     std::string out;
     for (size_t i = 0; i < body.size(); ++i) {
-        char c = body[i];
-        if (c != '\\') {
-            out += c;
+        if (body[i] != '\\') {
+            out += body[i];
             continue;
         }
         if (++i >= body.size()) throw std::invalid_argument("bad escape: a lone backslash at the end of the string");
-        switch (body[i]) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '\\': out += '\\'; break;
-        case '"': out += '"'; break;
-        case 'x': {
+        auto e = std::find_if(std::begin(escapes), std::end(escapes), [&](auto p) { return p.first == body[i]; });
+        if (e != std::end(escapes)) {
+            out += e->second;
+        } else if (body[i] == 'x') {
             int hi = i + 1 < body.size() ? hex_digit(body[i + 1]) : -1;
             int lo = i + 2 < body.size() ? hex_digit(body[i + 2]) : -1;
             if (hi < 0 || lo < 0) throw std::invalid_argument("bad escape: \\x needs two hex digits");
             out += char(hi * 16 + lo);
             i += 2;
-            break;
-        }
-        default: throw std::invalid_argument(std::string("bad escape \\") + body[i]);
+        } else {
+            throw std::invalid_argument(std::string("bad escape \\") + body[i]);
         }
     }
     return out;
@@ -267,26 +207,19 @@ std::string escape(const std::string& bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string out = "\"";
     for (unsigned char c : bytes) {
-        switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                out += "\\x";
-                out += digits[c >> 4];
-                out += digits[c & 15];
-            } else {
-                out += char(c);
-            }
+        auto e = std::find_if(std::begin(escapes), std::end(escapes), [&](auto p) { return p.second == char(c); });
+        if (e != std::end(escapes)) {
+            out += std::string("\\") + e->first;
+        } else if (c < 0x20 || c == 0x7F) {
+            out += std::string("\\x") + digits[c >> 4] + digits[c & 15];
+        } else {
+            out += char(c);
         }
     }
     return out + "\"";
 }
 
-std::vector<Token> tokenize(const std::string& line) {
+static std::vector<Token> tokenize(const std::string& line) {
     std::vector<Token> tokens;
     size_t i = 0;
     while (i < line.size()) {
@@ -324,13 +257,13 @@ std::optional<Command> parse_line(const std::string& raw, const std::string& fil
         auto tokens = tokenize(line);
         if (tokens.empty()) return std::nullopt;
         if (tokens[0].quoted) throw std::invalid_argument("a command must start with its name, not a string");
-        auto it = ops().find(tokens[0].text);
-        if (it == ops().end()) throw std::invalid_argument("unknown command '" + tokens[0].text + "'");
         Command c;
-        c.op = it->second;
+        c.command = find_command(tokens[0].text);
+        if (!c.command) throw std::invalid_argument("unknown command '" + tokens[0].text + "'");
         c.where = where;
-        Args args(std::move(tokens), it->first);
-        parse_arguments(args, c);
+        Args args(std::move(tokens), c.command->name);
+        read_all(args, c.command->params, c);
+        args.end();
         return c;
     } catch (const std::invalid_argument& e) {
         throw ScriptError(where + ": " + e.what());
@@ -339,10 +272,19 @@ std::optional<Command> parse_line(const std::string& raw, const std::string& fil
 
 std::vector<Command> parse_script(std::istream& in, const std::string& file) {
     std::vector<Command> out;
-    std::string line;
-    for (int n = 1; std::getline(in, line); ++n)
-        if (auto c = parse_line(line, file, n)) out.push_back(std::move(*c));
+    run_lines(in, file, [&out](const Command& c) {
+        out.push_back(c);
+        return true;
+    });
     return out;
+}
+
+void run_lines(std::istream& in, const std::string& file, const std::function<bool(const Command&)>& run) {
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) {
+        auto c = parse_line(line, file, n);
+        if (c && !run(*c)) return;
+    }
 }
 
 }  // namespace runner

@@ -21,51 +21,31 @@ struct ScriptError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The runner itself cannot go on (the Wine agent is gone): not the script's
+// fault, so it ends the run with status 2.
+struct Broken : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // Where an expect line's outcome goes: "held", "skipped", or the failure.
 using Observer = std::function<void(const std::string& where, const std::string& outcome)>;
 
-// Runs one expectation and tells `observe` (when set) how it went; a
-// failure is reported and then thrown on.
-template <class Check>
-void observed(const Observer& observe, const std::string& where, const std::string& held, Check check) {
-    try {
-        check();
-        if (observe) observe(where, held);
-    } catch (const ScriptError& e) {
-        if (observe) observe(where, e.what());
-        throw;
-    }
-}
-
-enum class Op {
-    file, remove, launch, scan, menu, key, type, focus, tap_tray, post, answer, popup, press, fail,
-    sync, wait, wait_exit, screen, expect, quit,
-};
-
-enum class Expect {
-    text, window, tray, messagebox, exit, running, reader, mode, trace, dialog, popup, worker,
-};
+struct CommandEntry;
+struct ExpectEntry;
 
 struct Command {
-    Op op{};
-    Expect expect{};          // op == expect
+    const CommandEntry* command = nullptr;  // its entry in the table of commands (table.hpp)
+    const ExpectEntry* form = nullptr;      // an expect line's entry in the table of forms
     std::string where;        // "file:line"
     std::string text;         // PATH, DATA, TEXT, a word (memo, ok, shown, CreateThread ...)
     std::string data;         // second string: the file's DATA, expect text's DATA, the CAPTION
     std::optional<long long> number;  // ID, MS, CODE, N, VALUE; also a control id for focus/text
     std::optional<long long> launch;  // optional launch number N of expect exit/running/window
-    Chord chord;              // op == key
+    Chord chord;              // a key chord
 };
 
 // Parses one line; nullopt for a blank or comment line.
 std::optional<Command> parse_line(const std::string& line, const std::string& file, int line_number);
-
-// Splits a line into words and decoded strings (exposed for tests).
-struct Token {
-    bool quoted = false;
-    std::string text;
-};
-std::vector<Token> tokenize(const std::string& line);  // throws std::invalid_argument
 
 // Decodes the escapes of a quoted string's body; throws std::invalid_argument.
 std::string unescape(const std::string& body);
@@ -74,5 +54,9 @@ std::string escape(const std::string& bytes);
 
 // Reads a whole script; the first bad line throws.
 std::vector<Command> parse_script(std::istream& in, const std::string& file);
+
+// Parses and runs lines until `run` returns false (quit) or the end; the
+// first bad line throws before it runs.
+void run_lines(std::istream& in, const std::string& file, const std::function<bool(const Command&)>& run);
 
 }  // namespace runner

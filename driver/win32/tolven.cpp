@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr DWORD kTriggerKeyError = 0xFFFF0705u;
-
 struct Reader {
     std::mutex lock;
     bool open = false;

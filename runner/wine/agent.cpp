@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "../../driver/win32/channel.h"
+#include "../../res/resource.h"
+#include "../memo_ui.hpp"
 #include "wine_wire.hpp"
 
 namespace {
 
-constexpr int kMemoEditId = 1;
-constexpr UINT kTakeFocus = WM_APP + 1;
 constexpr UINT kInputLeft = WM_APP + 2;  // answers non-zero while keys wait in the memo's queue
 
 struct Launch {
@@ -89,39 +89,18 @@ std::string driver_request(const std::string& request) {
 }
 
 // ---- the memo ----
-LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE: {
-        RECT client;
-        GetClientRect(window, &client);
-        HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 0, 0,
-                                    client.right, client.bottom, window, HMENU(INT_PTR(kMemoEditId)), nullptr,
-                                    nullptr);
-        return edit ? 0 : -1;
-    }
-    case WM_SETFOCUS: SetFocus(GetDlgItem(window, kMemoEditId)); return 0;
-    case kTakeFocus:
-        SetForegroundWindow(window);
-        SetFocus(GetDlgItem(window, kMemoEditId));
-        return 0;
-    case kInputLeft: return HIWORD(GetQueueStatus(QS_KEY | QS_POSTMESSAGE)) != 0;
-    case WM_CLOSE: return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+// The memo as memo_ui makes it, and one question only the agent asks.
+WNDPROC memo_proc = nullptr;
+LRESULT CALLBACK AgentMemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kInputLeft) return HIWORD(GetQueueStatus(QS_KEY | QS_POSTMESSAGE)) != 0;
+    return CallWindowProcW(memo_proc, window, message, wParam, lParam);
 }
 
 DWORD WINAPI memo_thread(LPVOID ready) {
-    WNDCLASSW cls{};
-    cls.lpfnWndProc = MemoProc;
-    cls.hbrBackground = HBRUSH(GetStockObject(WHITE_BRUSH));
-    cls.lpszClassName = L"Memo";
-    RegisterClassW(&cls);
-    memo_window = CreateWindowExW(0, L"Memo", L"Memo", WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                                  GetSystemMetrics(SM_CYSCREEN) - 26, nullptr, nullptr, nullptr, nullptr);
+    memo_window = memo_ui::create(WS_POPUP);
     if (memo_window) {
-        memo_edit = GetDlgItem(memo_window, kMemoEditId);
-        SetForegroundWindow(memo_window);
-        SetFocus(memo_edit);
+        memo_edit = GetDlgItem(memo_window, memo_ui::edit_id);
+        memo_proc = WNDPROC(SetWindowLongPtrW(memo_window, GWLP_WNDPROC, LONG_PTR(AgentMemoProc)));
     }
     SetEvent(HANDLE(ready));
     MSG msg;
@@ -197,32 +176,39 @@ HWND open_dialog() {
     return nullptr;
 }
 
-// The caption of dialog template `id` in pendrel.exe.
-std::wstring template_caption(int id) {
-    HMODULE module = LoadLibraryExW(app_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return L"";
-    std::wstring caption;
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
-    if (found) {
-        auto* p = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
-        bool extended = p[0] == 1 && p[1] == 0xFFFF;
-        p += extended ? 13 : 9;  // the fixed header up to the menu
-        for (int skip = 0; skip < 2; ++skip) {  // the menu and the class
-            if (*p == 0xFFFF) p += 2;
-            else
-                while (*p++) {}
-        }
-        caption = reinterpret_cast<const wchar_t*>(p);
+// The caption of a dialog template of pendrel.exe, loaded as `module`.
+std::wstring template_caption(HMODULE module, LPCWSTR name) {
+    HRSRC found = FindResourceW(module, name, RT_DIALOG);
+    if (!found) return L"";
+    auto* p = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+    bool extended = p[0] == 1 && p[1] == 0xFFFF;
+    p += extended ? 13 : 9;  // the fixed header up to the menu
+    for (int skip = 0; skip < 2; ++skip) {  // the menu and the class
+        if (*p == 0xFFFF) p += 2;
+        else
+            while (*p++) {}
     }
-    FreeLibrary(module);
-    return caption;
+    return reinterpret_cast<const wchar_t*>(p);
 }
 
+// The template of pendrel.exe whose caption the dialog shows; 0 for none.
 int dialog_template(HWND dialog) {
-    std::wstring title = window_text(dialog);
-    for (int id : {103, 104})
-        if (template_caption(id) == title) return id;
-    return 0;
+    struct Search {
+        std::wstring title;
+        int found = 0;
+    } search{window_text(dialog)};
+    HMODULE module = LoadLibraryExW(app_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return 0;
+    EnumResourceNamesW(
+        module, RT_DIALOG,
+        [](HMODULE m, LPCWSTR, LPWSTR name, LONG_PTR p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            if (IS_INTRESOURCE(name) && template_caption(m, name) == s->title) s->found = int(ULONG_PTR(name));
+            return !s->found;
+        },
+        LONG_PTR(&search));
+    FreeLibrary(module);
+    return search.found;
 }
 
 // Whether a menu of pendrel.exe's resources carries command `id`.
@@ -240,7 +226,7 @@ bool menu_carries(HMENU menu, UINT id) {
 bool resource_menu_carries(UINT id) {
     HMODULE module = LoadLibraryExW(app_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module) return false;
-    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(102));
+    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(IDR_MAINMENU));
     bool found = menu && menu_carries(menu, id);
     if (menu) DestroyMenu(menu);
     FreeLibrary(module);
@@ -508,152 +494,197 @@ HWND opened_dialog() {
 }
 
 // ---- requests ----
+using wire::Request;
+int number(const std::string& s) { return int(std::strtol(s.c_str(), nullptr, 0)); }
+
+// WM_COMMAND ID to Pendrel's window, as another program would post it.
+std::string post_command(const std::string& arg, bool from_menu) {
+    HWND w = pendrel_window(target(0));
+    if (from_menu && (!w || !IsWindowVisible(w) || !GetMenu(w) || !resource_menu_carries(number(arg))))
+        return "error no menu";
+    if (!w) return "error no window";
+    return PostMessageW(w, WM_COMMAND, WPARAM(number(arg)), 0) ? "ok" : "error post failed";
+}
+
+// Each request's answer, from its first argument and the rest of the line.
+struct Handler {
+    Request request;
+    std::string (*answer)(const std::string& arg, std::istringstream& rest);
+};
+
+const Handler handlers[] = {
+    {Request::launch, [](const std::string&, std::istringstream&) { return launch(); }},
+    {Request::fail,  // fail open|buffmode VALUE
+     [](const std::string& arg, std::istringstream& rest) -> std::string {
+         std::string value;
+         rest >> value;
+         std::string request = "fail " + arg + " " + value;
+         if (any_launch_running() && driver_request(request) == "ok") return "ok";
+         pending_faults.push_back(request);
+         return "ok pending";
+     }},
+    {Request::scan,
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
+         if (reply.empty()) return "error refused: the reader is closed";
+         return reply == "ok" ? "ok" : "error " + reply;
+     }},
+    {Request::reader,  // "open 0|1 mode N pending N" | none
+     [](const std::string&, std::istringstream&) -> std::string {
+         std::string reply = driver_request("state");
+         return reply.empty() ? "ok none" : "ok " + reply;
+     }},
+    {Request::process,  // process N|latest: pendrel#N is running | pendrel#N exited with code C | none
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         Launch* l = arg == "latest" ? (launches.empty() ? nullptr : &launches.back()) : target(number(arg));
+         if (!l) return "ok none";
+         std::string party = "pendrel#" + std::to_string(l - launches.data() + 1);
+         DWORD code = 0;
+         if (running(*l)) return "ok " + party + " is running";
+         GetExitCodeProcess(l->info.hProcess, &code);
+         return "ok " + party + " exited with code " + std::to_string(code);
+     }},
+    {Request::wait_exit,
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         if (launches.empty()) return "error nothing was launched";
+         return WaitForSingleObject(launches.back().info.hProcess, DWORD(number(arg))) == WAIT_OBJECT_0 ? "ok"
+                                                                                                       : "ok timeout";
+     }},
+    {Request::window,  // window N: shown | hidden | none
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         HWND w = pendrel_window(target(number(arg)));
+         return !w ? "ok none" : IsWindowVisible(w) ? "ok shown" : "ok hidden";
+     }},
+    {Request::worker,
+     [](const std::string&, std::istringstream&) -> std::string {
+         return worker_running(target(0)) ? "ok running" : "ok stopped";
+     }},
+    {Request::text,  // text memo|ID
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         HWND w = memo_edit;
+         if (arg != "memo") {
+             HWND dialog = open_dialog();
+             if (!dialog) return "error no dialog";
+             w = GetDlgItem(dialog, number(arg));
+             if (!w) return "error a dialog without it";
+         }
+         return "ok " + wire::encode(utf8(window_text(w)));
+     }},
+    {Request::messagebox,  // CAPTION TEXT | none
+     [](const std::string&, std::istringstream&) -> std::string {
+         HWND box = open_message_box();
+         if (!box) return "ok none";
+         return "ok " + wire::encode(utf8(window_text(box))) + " " +
+                wire::encode(utf8(window_text(GetDlgItem(box, 0xFFFF))));
+     }},
+    {Request::dialog,  // dialog N | no dialog
+     [](const std::string&, std::istringstream&) -> std::string {
+         HWND dialog = open_dialog();
+         return dialog ? "ok dialog " + std::to_string(dialog_template(dialog)) : "ok no dialog";
+     }},
+    {Request::popup,
+     [](const std::string&, std::istringstream&) -> std::string { return open_popup() ? "ok open" : "ok closed"; }},
+    {Request::tray,
+     [](const std::string&, std::istringstream&) { return "ok " + std::to_string(tray_slots().count); }},
+    {Request::tap,  // tap N: where to click tray icon N
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         TraySlots t = tray_slots();
+         int n = number(arg);
+         for (int i = 0; i < 20 && n > t.count; ++i, Sleep(100)) t = tray_slots();  // an icon just added
+         if (n < 1 || n > t.count) return "error no icon";
+         return "ok " + tap_point(t, n);
+     }},
+    {Request::choose,  // choose none|ID: a tap outside the popup, or where to click its item
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         HWND popup = open_popup();
+         if (!popup) return "error no popup";
+         RECT r;
+         GetWindowRect(popup, &r);
+         if (arg == "none") {
+             // The popup's owner is not in front, so a real click would go to
+             // the window under it: the tap reaches the tracking loop's queue,
+             // at a point outside the popup.
+             SetCursorPos(r.left > 20 ? r.left - 10 : r.right + 10, r.top > 20 ? r.top - 10 : r.bottom + 10);
+             PostThreadMessageW(GetWindowThreadProcessId(popup, nullptr), WM_LBUTTONDOWN, 0, 0);
+             if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
+             return "ok";
+         }
+         // Other processes' menus cannot be read here: the item is known by
+         // its place, and only a popup one item high can be chosen from.
+         if (r.bottom - r.top > 2 * GetSystemMetrics(SM_CYMENUSIZE) + 8) return "error more than one item";
+         // The click itself comes from the X server (the runner's xdotool):
+         // the tracking loop of a popup whose owner is not in front takes it
+         // from there only.
+         return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
+     }},
+    {Request::post, [](const std::string& arg, std::istringstream&) { return post_command(arg, false); }},
+    {Request::menu, [](const std::string& arg, std::istringstream&) { return post_command(arg, true); }},
+    {Request::close,  // WM_CLOSE to Pendrel's window, as a task manager would post it
+     [](const std::string&, std::istringstream&) -> std::string {
+         HWND w = pendrel_window(target(0));
+         return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
+     }},
+    {Request::answer,  // answer ID: a button of the open message box
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         HWND box = open_message_box();
+         if (!box) return "error no box";
+         HWND button = GetDlgItem(box, number(arg));
+         if (!button) return "error no button";
+         PostMessageW(box, WM_COMMAND, MAKEWPARAM(number(arg), BN_CLICKED), LPARAM(button));
+         return "ok";
+     }},
+    {Request::press,  // press ID: the dialog's caption OK or close button
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         HWND dialog = opened_dialog();
+         if (!dialog) return "error no dialog";
+         PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
+         return "ok";
+     }},
+    {Request::focus,  // focus memo|ID
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         if (arg == "memo") {
+             SendMessageW(memo_window, memo_ui::take_focus, 0, 0);
+             return "ok";
+         }
+         HWND dialog = open_dialog();
+         if (!dialog) return "error no dialog";
+         HWND control = GetDlgItem(dialog, number(arg));
+         if (!control) return "error no control";
+         SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, WPARAM(control), TRUE, SMTO_BLOCK, 2000, nullptr);
+         return "ok";
+     }},
+    {Request::keys,  // keys VK[u] ...: key events, u for a release
+     [](const std::string& arg, std::istringstream& rest) -> std::string {
+         for (std::string stroke = arg; !stroke.empty(); stroke.clear(), rest >> stroke) {
+             bool up = stroke.back() == 'u';
+             keybd_event(BYTE(number(up ? stroke.substr(0, stroke.size() - 1) : stroke)), 0, up ? KEYEVENTF_KEYUP : 0, 0);
+         }
+         return "ok";
+     }},
+    {Request::type,  // type HEX: the keys of this keyboard that type the text; refused with the character none types
+     [](const std::string& arg, std::istringstream&) -> std::string {
+         std::wstring text = wide(wire::decode(arg));
+         for (wchar_t c : text)
+             if (VkKeyScanW(c) == -1) return "error " + wire::encode(utf8(std::wstring(1, c)));
+         for (wchar_t c : text) {
+             SHORT key = VkKeyScanW(c);
+             bool shift = (key & 0x100) != 0;
+             if (shift) keybd_event(VK_SHIFT, 0, 0, 0);
+             keybd_event(BYTE(key), 0, 0, 0);
+             keybd_event(BYTE(key), 0, KEYEVENTF_KEYUP, 0);
+             if (shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+         }
+         return "ok";
+     }},
+    {Request::settle, [](const std::string&, std::istringstream&) { return settle(); }},
+};
+
 std::string handle(const std::string& line) {
     std::istringstream in(line);
     std::string verb, arg;
     in >> verb >> arg;
-    auto number = [](const std::string& s) { return int(std::strtol(s.c_str(), nullptr, 0)); };
-    if (verb == "launch") return launch();
-    if (verb == "fail") {  // fail open|buffmode VALUE
-        std::string value;
-        in >> value;
-        std::string request = "fail " + arg + " " + value;
-        if (any_launch_running() && driver_request(request) == "ok") return "ok";
-        pending_faults.push_back(request);
-        return "ok pending";
-    }
-    if (verb == "scan") {
-        std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
-        if (reply.empty()) return "error refused: the reader is closed";
-        return reply == "ok" ? "ok" : "error " + reply;
-    }
-    if (verb == "reader") {
-        std::string reply = driver_request("state");  // "open 0|1 mode N pending N"
-        return reply.empty() ? "ok none" : "ok " + reply;
-    }
-    if (verb == "process") {  // process N|latest: N running | N exited CODE | none
-        Launch* l = arg == "latest" ? (launches.empty() ? nullptr : &launches.back()) : target(number(arg));
-        if (!l) return "ok none";
-        std::string n = std::to_string(l - launches.data() + 1);
-        DWORD code = 0;
-        if (running(*l)) return "ok " + n + " running";
-        GetExitCodeProcess(l->info.hProcess, &code);
-        return "ok " + n + " exited " + std::to_string(code);
-    }
-    if (verb == "wait-exit") {
-        if (launches.empty()) return "error nothing was launched";
-        return WaitForSingleObject(launches.back().info.hProcess, DWORD(number(arg))) == WAIT_OBJECT_0 ? "ok" : "ok timeout";
-    }
-    if (verb == "window") {  // window N: shown | hidden | none
-        HWND w = pendrel_window(target(number(arg)));
-        return !w ? "ok none" : IsWindowVisible(w) ? "ok shown" : "ok hidden";
-    }
-    if (verb == "worker") return worker_running(target(0)) ? "ok running" : "ok stopped";
-    if (verb == "text") {  // text memo|ID
-        HWND w = memo_edit;
-        if (arg != "memo") {
-            HWND dialog = open_dialog();
-            if (!dialog) return "error no dialog";
-            w = GetDlgItem(dialog, number(arg));
-            if (!w) return "error no control";
-        }
-        return "ok " + wire::encode(utf8(window_text(w)));
-    }
-    if (verb == "messagebox") {
-        HWND box = open_message_box();
-        if (!box) return "ok none";
-        return "ok " + wire::encode(utf8(window_text(box))) + " " + wire::encode(utf8(window_text(GetDlgItem(box, 0xFFFF))));
-    }
-    if (verb == "dialog") {
-        HWND dialog = open_dialog();
-        return dialog ? "ok " + std::to_string(dialog_template(dialog)) : "ok none";
-    }
-    if (verb == "popup") return open_popup() ? "ok open" : "ok closed";
-    if (verb == "tray") return "ok " + std::to_string(tray_slots().count);
-    if (verb == "tap") {  // tap N: where to click tray icon N
-        TraySlots t = tray_slots();
-        int n = number(arg);
-        for (int i = 0; i < 20 && n > t.count; ++i, Sleep(100)) t = tray_slots();  // an icon just added
-        if (n < 1 || n > t.count) return "error no icon";
-        return "ok " + tap_point(t, n);
-    }
-    if (verb == "choose") {  // choose none|ID: a tap outside the popup, or where to click its item
-        HWND popup = open_popup();
-        if (!popup) return "error no popup";
-        RECT r;
-        GetWindowRect(popup, &r);
-        if (arg == "none") {
-            // The popup's owner is not in front, so a real click would go to
-            // the window under it: the tap reaches the tracking loop's queue,
-            // at a point outside the popup.
-            SetCursorPos(r.left > 20 ? r.left - 10 : r.right + 10, r.top > 20 ? r.top - 10 : r.bottom + 10);
-            PostThreadMessageW(GetWindowThreadProcessId(popup, nullptr), WM_LBUTTONDOWN, 0, 0);
-            if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
-            return "ok";
-        }
-        // Other processes' menus cannot be read here: the item is known by
-        // its place, and only a popup one item high can be chosen from.
-        if (r.bottom - r.top > 2 * GetSystemMetrics(SM_CYMENUSIZE) + 8) return "error more than one item";
-        // The click itself comes from the X server (the runner's xdotool):
-        // the tracking loop of a popup whose owner is not in front takes it
-        // from there only.
-        return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
-    }
-    if (verb == "post" || verb == "menu") {  // WM_COMMAND ID to Pendrel's window
-        HWND w = pendrel_window(target(0));
-        if (verb == "menu" && (!w || !IsWindowVisible(w) || !GetMenu(w) || !resource_menu_carries(number(arg))))
-            return "error no menu";
-        if (!w) return "error no window";
-        return PostMessageW(w, WM_COMMAND, WPARAM(number(arg)), 0) ? "ok" : "error post failed";
-    }
-    if (verb == "answer") {  // answer ID: a button of the open message box
-        HWND box = open_message_box();
-        if (!box) return "error no box";
-        HWND button = GetDlgItem(box, number(arg));
-        if (!button) return "error no button";
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(number(arg), BN_CLICKED), LPARAM(button));
-        return "ok";
-    }
-    if (verb == "press") {  // press ID: the dialog's caption OK or close button
-        HWND dialog = opened_dialog();
-        if (!dialog) return "error no dialog";
-        PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
-        return "ok";
-    }
-    if (verb == "focus") {  // focus memo|ID
-        if (arg == "memo") {
-            SendMessageW(memo_window, kTakeFocus, 0, 0);
-            return "ok";
-        }
-        HWND dialog = open_dialog();
-        if (!dialog) return "error no dialog";
-        HWND control = GetDlgItem(dialog, number(arg));
-        if (!control) return "error no control";
-        SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, WPARAM(control), TRUE, SMTO_BLOCK, 2000, nullptr);
-        return "ok";
-    }
-    if (verb == "keys") {  // keys VK[u] ...: key events, u for a release
-        for (std::string stroke = arg; !stroke.empty(); stroke.clear(), in >> stroke) {
-            bool up = stroke.back() == 'u';
-            keybd_event(BYTE(number(up ? stroke.substr(0, stroke.size() - 1) : stroke)), 0, up ? KEYEVENTF_KEYUP : 0, 0);
-        }
-        return "ok";
-    }
-    if (verb == "type") {  // type HEX: the keys of this keyboard that type the text
-        std::wstring text = wide(wire::decode(arg));
-        for (wchar_t c : text)
-            if (VkKeyScanW(c) == -1) return "error no key types " + wire::encode(utf8(std::wstring(1, c)));
-        for (wchar_t c : text) {
-            SHORT key = VkKeyScanW(c);
-            bool shift = (key & 0x100) != 0;
-            if (shift) keybd_event(VK_SHIFT, 0, 0, 0);
-            keybd_event(BYTE(key), 0, 0, 0);
-            keybd_event(BYTE(key), 0, KEYEVENTF_KEYUP, 0);
-            if (shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
-        }
-        return "ok";
-    }
-    if (verb == "settle") return settle();
+    for (const Handler& h : handlers)
+        if (verb == wire::name_of(h.request)) return h.answer(arg, in);
     return "error unknown request " + verb;
 }
 

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "script.hpp"
+
 namespace runner {
 namespace {
 
@@ -139,7 +141,7 @@ std::string WineAgent::answer(const std::string& line) {
         char buffer[4096];
         ssize_t got = left.count() > 0 && poll(&p, 1, int(left.count())) > 0 ? read(from_, buffer, sizeof buffer) : -1;
         if (got <= 0)
-            throw std::runtime_error("the Wine agent " + std::string(got == 0 ? "ended" : "did not answer") +
+            throw Broken("the Wine agent " + std::string(got == 0 ? "ended" : "did not answer") +
                                      (line.empty() ? " at its start" : " on '" + line + "'"));
         pending_.append(buffer, size_t(got));
     }

@@ -3,6 +3,7 @@
 // queries) in the running Wine session.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <istream>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "script.hpp"
+#include "wine_wire.hpp"
 
 namespace runner {
 
@@ -32,18 +34,25 @@ public:
     // Needs a running Wine session (WINEPREFIX and DISPLAY set).
     explicit WineBackend(WineOptions options);
     ~WineBackend();
-    WineBackend(const WineBackend&) = delete;
-    WineBackend& operator=(const WineBackend&) = delete;
 
     bool run(const Command& command);  // false after quit; throws ScriptError
-    void run_script(std::istream& in, const std::string& file);
+    // Returns once the agent and every launch have ended; throws when they do not.
+    void finish();
 
 private:
-    std::string request(const std::string& line);
-    std::string ask(const Command& c, const std::string& line, const std::string& error_meaning);
-    void expect(const Command& c);
-    std::string check(const Command& c);  // the failure message; empty when it holds
-    void settle();
+    friend struct Table;  // the commands' actions (table.cpp)
+    static constexpr const char* name = "Wine";
+    // Wine shows outcomes a little later than the emulated device's quiet
+    // point: an expectation is looked at again until it holds or this passes.
+    static constexpr std::chrono::milliseconds patience{3000};
+    // The agent's answer; a refusal throws std::invalid_argument with its reason.
+    std::string request(wire::Request r, const std::string& args = "");
+    // A request whose refusal means `meaning` for the script.
+    std::string ask(wire::Request r, const std::string& args, const std::string& meaning);
+    const std::filesystem::path& files() const { return drive_c_; }
+    void note(const std::string&) {}  // Wine has no trace to note the operator's actions in
+    void settle() { request(wire::Request::settle); }
+    void click(const std::string& point);  // "X Y", from the agent
 
     WineOptions options_;
     std::filesystem::path drive_c_;

@@ -1,10 +1,44 @@
-// The runner's line protocol with the Wine agent: texts travel as upper-case
-// hex, "-" for an empty one, so that no byte can break a line or a word.
-// Shared by both ends (the host runner, and wineagent.exe built with mingw).
+// The runner's line protocol with the Wine agent, shared by both ends (the
+// host runner, and wineagent.exe built with mingw): the requests, named
+// once, and texts as upper-case hex, "-" for an empty one, so that no byte
+// can break a line or a word.
 #pragma once
 #include <string>
 
 namespace wire {
+
+// Every request the agent answers; the runner's command table names the one
+// each command sends.
+#define WIRE_REQUESTS(X)                                                                                      \
+    X(launch) X(close) X(fail) X(scan) X(reader) X(process) X(wait_exit) X(window) X(worker) X(text)         \
+    X(messagebox) X(dialog) X(popup) X(tray) X(tap) X(choose) X(post) X(menu) X(answer) X(press) X(focus)    \
+    X(keys) X(type) X(settle)
+
+enum class Request {
+#define WIRE_ENUM(name) name,
+    WIRE_REQUESTS(WIRE_ENUM)
+#undef WIRE_ENUM
+};
+
+inline const char* name_of(Request r) {
+    static const char* const names[] = {
+#define WIRE_NAME(name) #name,
+        WIRE_REQUESTS(WIRE_NAME)
+#undef WIRE_NAME
+    };
+    return names[int(r)];
+}
+
+// Word N (from 0) of an answer; empty when it has fewer.
+inline std::string word(const std::string& text, int n) {
+    size_t begin = 0;
+    for (int i = 0; i < n && begin != std::string::npos; ++i) {
+        begin = text.find(' ', begin);
+        if (begin != std::string::npos) ++begin;
+    }
+    if (begin == std::string::npos) return "";
+    return text.substr(begin, text.find(' ', begin) - begin);
+}
 
 inline std::string encode(const std::string& bytes) {
     static const char digits[] = "0123456789ABCDEF";

@@ -1,0 +1,50 @@
+// The memo's window, the same on the emulated device and in the Wine agent:
+// a window filled by a multi-line edit that takes the typing, and that stays
+// for the whole session. Plain Win32, for both builds.
+#pragma once
+#include <windows.h>
+
+namespace memo_ui {
+
+constexpr int edit_id = 1;
+constexpr UINT take_focus = WM_APP + 1;  // to the front, with the focus in the text
+
+inline LRESULT CALLBACK MemoWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: {
+        RECT client;
+        GetClientRect(window, &client);
+        HWND edit = CreateWindowExW(0, TEXT("EDIT"), TEXT(""), WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN,
+                                    0, 0, client.right, client.bottom, window,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(edit_id)), nullptr, nullptr);
+        return edit ? 0 : -1;
+    }
+    case take_focus: SetForegroundWindow(window); [[fallthrough]];
+    case WM_SETFOCUS:
+        // Whatever gives the memo the focus, the typing goes to its text.
+        SetFocus(GetDlgItem(window, edit_id));
+        return 0;
+    case WM_CLOSE: return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Creates the memo in front with the focus, on the calling thread; null when
+// it cannot.
+inline HWND create(DWORD style) {
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = MemoWndProc;
+    cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    cls.lpszClassName = TEXT("Memo");
+    RegisterClassW(&cls);
+    HWND window = CreateWindowExW(0, TEXT("Memo"), TEXT("Memo"), style | WS_VISIBLE, 0, 0,
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) - 26, nullptr, nullptr,
+                                  nullptr, nullptr);
+    if (window) {
+        SetForegroundWindow(window);
+        SetFocus(GetDlgItem(window, edit_id));
+    }
+    return window;
+}
+
+}  // namespace memo_ui

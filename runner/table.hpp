@@ -1,0 +1,76 @@
+// The runner's one table of commands and one of expect forms. An entry holds
+// a command's name, its arguments, its help line, and what the emulated
+// device and the Wine backend do for it; the parser, --help and both
+// backends read it, so a command is added here and nowhere else.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "script.hpp"
+
+namespace runner {
+
+class Device;
+class WineBackend;
+
+// How an argument is read, and where its value goes in the Command.
+enum class Kind {
+    text,    // a word or a quoted string
+    string,  // a quoted string
+    number,
+    word,    // one of `words`
+    id,      // one of `words`, or a number (one of `ids` when there are any)
+    chord,   // a key chord, kept as text too
+    form,    // an expect form's name, then that form's arguments
+};
+enum class Field { none, text, data, number, launch };
+
+struct Param {
+    Kind kind;
+    const char* what;  // in errors: "missing WHAT", "WHAT must be a number"
+    Field field = Field::none;
+    const char* usage = nullptr;  // in the help; made from the words and ids when null
+    bool optional = false;
+    std::vector<std::string> words = {};
+    std::vector<long long> ids = {};
+    const char* noun = nullptr;      // id: "unknown NOUN 'x' (expected ...)"
+    const char* expected = nullptr;  // id: what it takes; made from the ids and words when null
+    const char* last = nullptr;      // a value after which no argument follows
+};
+
+// What follows a command: nothing more, the implicit sync of a command that
+// acts on the device, or the end of the script.
+enum class After { nothing, sync, end };
+
+struct CommandEntry {
+    const char* name;
+    std::vector<Param> params;
+    std::string help;
+    After after;
+    void (*device)(Device&, const Command&);
+    void (*wine)(WineBackend&, const Command&);
+};
+
+// An expectation: each backend reports what it sees, in the words the
+// failure message uses; `judge` says whether that is what the line wants
+// ("" when it holds, else "expected ..., saw ...").
+struct ExpectEntry {
+    const char* name;
+    std::vector<Param> params;
+    std::string help;
+    std::string (*judge)(const Command&, const std::string& seen);
+    std::string (*device)(Device&, const Command&);
+    std::string (*wine)(WineBackend&, const Command&);  // null: Wine cannot show it
+    const char* wine_lacks = nullptr;                   // why, when it cannot
+};
+
+const CommandEntry* find_command(const std::string& name);
+const ExpectEntry* find_expect(const std::string& name);
+
+// " PATH DATA": the arguments as the help shows them (script.cpp).
+std::string usage_of(const std::vector<Param>& params);
+// The command lines of --help, made from the tables.
+std::string commands_help();
+
+}  // namespace runner
