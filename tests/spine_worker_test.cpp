@@ -7,6 +7,10 @@
 
 namespace {
 
+using trace_table::eventually;
+using trace_table::live_threads;
+using trace_table::read_flag;
+
 const std::vector<std::string> worker_start = {
     "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
     "CreateEventW(NULL, FALSE, FALSE, NULL) = event#2",
@@ -15,14 +19,28 @@ const std::vector<std::string> worker_start = {
     "WaitForSingleObject(event#2, 3000) = WAIT_OBJECT_0",
 };
 
-LONG read_flag(volatile LONG& flag) { return std::atomic_ref<LONG>(const_cast<LONG&>(flag)).load(); }
-
+// A test may run the device's waits faster with pf::set_time_scale.
 class Worker : public FreshDevice {
 protected:
     void TearDown() override {
+        release = true;
         if (WorkerThread) StopReaderWorker();
+        pf::set_time_scale(1);
         FreshDevice::TearDown();
     }
+    // Holds the worker inside the first key event it sends, with the device
+    // lock released, until `until` holds.
+    void hold_first_key(std::function<bool()> until) {
+        pf::Lock lock(pf::device_mutex());
+        pf::input::set_key_sink_locked([this, until](const pf::input::KeyEvent&) {
+            if (gate_reached.exchange(true)) return;
+            pf::device_mutex().unlock();
+            eventually(until);
+            pf::device_mutex().lock();
+        });
+    }
+    std::atomic<bool> gate_reached{false};
+    std::atomic<bool> release{false};
 };
 
 TEST_F(Worker, FetchesAndTypesAScannedRead) {
@@ -105,6 +123,7 @@ TEST_F(Worker, StopWithoutWorkerFailsEveryCallAtOnce) {
 }
 
 TEST_F(Worker, ThreadCreationFailureAnswers9999AfterTheStartWait) {
+    pf::set_time_scale(20);
     TracedProcess app;
     pf::kernel::fail_next(pf::kernel::Call::CreateThread);
     EXPECT_EQ(StartReaderWorker(NULL), 9999);
@@ -128,24 +147,11 @@ TEST_F(Worker, ThreadCreationFailureAnswers9999AfterTheStartWait) {
 TEST_F(Worker, StopDuringEmissionTakesEffectAfterTheWholeRead) {
     const std::string read = "abcdefghij0123456789abcdefghij0123456789";
     open_reader(0);
-    std::atomic<bool> gate_reached{false};
-    {
-        pf::Lock lock(pf::device_mutex());
-        // Holds the worker inside its first key event, with the device lock
-        // released, until the stop request is set.
-        pf::input::set_key_sink_locked([&](const pf::input::KeyEvent&) {
-            if (gate_reached.exchange(true)) return;
-            pf::device_mutex().unlock();
-            for (int i = 0; i < 10000 && read_flag(StopRequested) != 1; ++i)
-                std::this_thread::sleep_for(1ms);
-            pf::device_mutex().lock();
-        });
-    }
+    hold_first_key([] { return read_flag(StopRequested) == 1; });
     TracedProcess app;
     ASSERT_EQ(StartReaderWorker(NULL), 0);
     ASSERT_TRUE(zel::control::scan(read).accepted);
-    for (int i = 0; i < 10000 && !gate_reached; ++i) std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(gate_reached);
+    ASSERT_TRUE(eventually([this] { return gate_reached.load(); }));
     EXPECT_EQ(StopReaderWorker(), 0);
 
     auto keys = app.calls_starting("keybd_event");
@@ -268,12 +274,60 @@ TEST_F(Stop, WorkerThatNeverEndsGetsThirtyTwoWaits) {
     EXPECT_EQ(read_flag(WorkerDone), 0);
 }
 
-TEST_F(Worker, ResetReaderClosesAndResets) {
+// A stop that gives up on a worker stuck in a read, and a start after it:
+// the stuck worker must not go on polling beside the new one.
+TEST_F(Worker, WorkerLeftRunningByAStopLeavesWhenANewOneStarts) {
+    pf::set_time_scale(20);  // the stop's 32 waits of 100 ms
+    open_reader(0);
+    hold_first_key([this] { return release.load(); });
+    TracedProcess app;
+    ASSERT_EQ(StartReaderWorker(NULL), 0);
+    ASSERT_TRUE(zel::control::scan("stuck").accepted);
+    ASSERT_TRUE(eventually([this] { return gate_reached.load(); }));
+
+    // The stop gives up after its waits and closes the handles regardless.
+    EXPECT_EQ(StopReaderWorker(), 0);
+    EXPECT_EQ(read_flag(WorkerDone), 0) << "the stuck worker cannot have ended";
+    EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
+    EXPECT_EQ(live_threads(app.process()), 1);
+
+    ASSERT_EQ(StartReaderWorker(NULL), 0);
+    EXPECT_EQ(live_threads(app.process()), 2);
+    release = true;
+    // The stuck worker finishes its read, then leaves; the new one polls on.
+    EXPECT_TRUE(eventually([&] { return live_threads(app.process()) == 1; }))
+        << live_threads(app.process()) << " workers running";
+    EXPECT_EQ(read_flag(WorkerDone), 0) << "the leaving worker must not answer the new worker's handshake";
+    ASSERT_TRUE(zel::control::scan("next").accepted);
+    EXPECT_TRUE(eventually([] { return zel::control::pending() == 0; }));
+
+    EXPECT_EQ(StopReaderWorker(), 0);
+    EXPECT_EQ(read_flag(WorkerDone), 1);
+    EXPECT_TRUE(eventually([&] { return live_threads(app.process()) == 0; }));
+    EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
+}
+
+// Started and stopped over and over, every tenth worker with a read: every
+// cycle closes what it opened, and every worker thread ends.
+TEST_F(Worker, RepeatedStartsAndStopsLeaveNoHandleOrThreadBehind) {
+    pf::set_time_scale(20);
     open_reader(0);
     TracedProcess app;
-    ResetReader();
-    EXPECT_TRUE(same_sequence({"ZELClose() = 0", "ZELOp590() = 0", "ZELOp580() = 0"}, app.calls(), "calls"));
-    EXPECT_FALSE(zel::control::is_open());
+    for (int i = 1; i <= 100; ++i) {
+        SCOPED_TRACE("cycle " + std::to_string(i));
+        ASSERT_EQ(StartReaderWorker(NULL), 0);
+        ASSERT_EQ(pf::kernel::live_handle_count(app.process()), 3u) << "thread and two events";
+        if (i % 10 == 0) {
+            ASSERT_TRUE(zel::control::scan("cycle " + std::to_string(i)).accepted);
+            ASSERT_TRUE(eventually([] { return zel::control::pending() == 0; }));
+        }
+        ASSERT_EQ(StopReaderWorker(), 0);
+        ASSERT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
+        ASSERT_EQ(WorkerThread, nullptr);
+        if (i % 50 == 0) pf::trace_clear();  // keeps the record small
+    }
+    EXPECT_TRUE(eventually([&] { return live_threads(app.process()) == 0; }))
+        << live_threads(app.process()) << " worker threads still running";
 }
 
 }  // namespace
