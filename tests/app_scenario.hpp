@@ -67,12 +67,11 @@ inline std::vector<std::string> renumbered(const std::vector<std::string>& lines
     return out;
 }
 
-// The trace texts of pendrel#N, without the keystrokes the worker sends
-// unless asked for.
-inline std::vector<std::string> calls_of(int launch = 1, bool with_keys = false) {
+// The trace texts of pendrel#N, without the keystrokes the worker sends.
+inline std::vector<std::string> calls_of(int launch = 1) {
     std::vector<std::string> out;
     for (auto& line : trace_table::texts("pendrel#" + std::to_string(launch)))
-        if (with_keys || line.rfind("keybd_event(", 0) != 0) out.push_back(line);
+        if (line.rfind("keybd_event(", 0) != 0) out.push_back(line);
     return renumbered(out);
 }
 
