@@ -12,7 +12,8 @@
 # For each fault: the file is changed, the default build is brought up to
 # date, and the suite runs in three rounds that stop at the first failing
 # test: the scripts, then the other quick tests, then the stress runs. The
-# file is restored afterwards, also when the run is interrupted.
+# file is restored afterwards, also when the run is interrupted. A fault
+# that cannot be planted or does not compile counts as a failure of the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 list=$(realpath "${1:-$root/scripts/faults.tsv}")
@@ -67,8 +68,9 @@ while IFS=$'\t' read -r file original replacement || [[ -n $file ]]; do
     (( n < first || n > last )) && continue
     cp "$file" "$backup"
     planted=$file
-    plant "$file" "$original" "$replacement"
-    if ! cmake --build --preset default >"$work/build.log" 2>&1; then
+    if ! plant "$file" "$original" "$replacement" 2>"$work/plant.log"; then
+        result="NOT PLANTED ($(cat "$work/plant.log"))"
+    elif ! cmake --build --preset default >"$work/build.log" 2>&1; then
         result="NOT BUILT (the fault does not compile)"
     elif by=$(round -L script) && by=$(round -LE 'script|stress') && by=$(round -L stress); then
         result="MISSED"
