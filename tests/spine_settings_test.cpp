@@ -61,23 +61,6 @@ TEST_F(Settings, EachFileGivesItsAnswer) {
     }
 }
 
-TEST_F(Settings, MissingFileIsMinusOne) {
-    TracedProcess app;
-    EXPECT_EQ(ReadStartupSetting(), -1);
-    EXPECT_TRUE(same_sequence(
-        {
-            "CreateFileW(\"\\\\FlashDisk\\\\Velmira\\\\PENDRELTOOL.ini\", GENERIC_READ, FILE_SHARE_READ, NULL, "
-            "OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL) = INVALID_HANDLE_VALUE [ERROR_PATH_NOT_FOUND]",
-            "GetLastError() = ERROR_PATH_NOT_FOUND",
-        },
-        app.calls(), "calls"));
-}
-
-TEST_F(Settings, PathIsMatchedWithoutRegardToCase) {
-    root.write("flashdisk/VELMIRA/pendreltool.INI", "Display On*");
-    EXPECT_EQ(ReadStartupSetting(), 1);
-}
-
 TEST_F(Settings, FailedReadIsMinusOneAndClosesTheFile) {
     root.write(path, "Display On*");
     TracedProcess app;
