@@ -189,6 +189,7 @@ TEST_F(Worker, TheStopWaitsOnceMoreAfterTheWorkerEndsAndGivesUpAfter32Waits) {
                                            "CloseHandle(event#2) = TRUE"}}),
                                   stopper, "the stopper's calls"));
         EXPECT_EQ(read_flag(WorkerDone), n == 0 ? 0 : 1);
+        EXPECT_EQ(WorkerThread, nullptr);
         SetEvent(stand_in.release);
         CloseHandle(stand_in.release);
     }
