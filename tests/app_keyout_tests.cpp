@@ -5,11 +5,9 @@
 namespace {
 
 using scenario::calls_of;
-using scenario::exit_code;
 using scenario::run;
+using scenario::settings_display_on;
 using Lines = std::vector<std::string>;
-
-const char* const settings_display_on = R"(file \FlashDisk\Velmira\PENDRELTOOL.ini "Display On*")";
 
 const Lines reader_reset = {"ZELClose() = 0", "ZELOp590() = 0", "ZELOp580() = 0"};
 
@@ -23,16 +21,7 @@ const Lines program_ended = {
     "CloseHandle(mutex#1) = TRUE",
 };
 
-class KeyOutput : public scenario::Scenario {
-protected:
-    // Launches with the window shown, arms `fault`, chooses 40005 and answers
-    // the box that comes up; the trace holds only what the command did.
-    void choose_with(const char* fault, const char* answer) {
-        run({settings_display_on, "launch"});
-        pf::trace_clear();
-        run({fault, "menu 40005", answer});
-    }
-};
+class KeyOutput : public scenario::Scenario {};
 
 TEST_F(KeyOutput, SwitchesTheDriverToMode3AndHidesToTheTray) {
     run({settings_display_on, "launch"});
@@ -50,58 +39,46 @@ TEST_F(KeyOutput, SwitchesTheDriverToMode3AndHidesToTheTray) {
     run({"expect window hidden", "expect tray 1", "expect mode 3", "expect reader open", "expect worker stopped"});
 }
 
-// A Retry/Cancel box of the command.
+// A failed step of the command: its box, and what the answer leads to.
 struct BoxCase {
     const char* name;
     const char* fault;
-    Lines failing_calls;
-    const char* box;  // the MessageBoxW line up to its answer
+    const char* answer;
+    Lines calls;  // the failing calls and the box with its answer
+    bool ends;    // the answer ends the program
 };
 
-const BoxCase retry_boxes[] = {
-    {"A2", "fail ZELChangeBuffMode",
-     {"ZELChangeBuffMode(3) = 0x1"},
-     R"(MessageBoxW(hwnd#1, "出力ﾊﾞｯﾌｧ 切替 失敗", "ZELChangeBuffMode ｴﾗｰ", MB_RETRYCANCEL) = )"},
-    {"B2", "fail ZELOpen",
-     {"ZELChangeBuffMode(3) = 0", "ZELOpen(NULL, 0) = ZEL_ERR_TRIGGER_KEY"},
-     R"(MessageBoxW(hwnd#1, "ﾄﾘｶﾞｰｷｰ登録失敗", "ZELOpen ｴﾗｰ", MB_RETRYCANCEL) = )"},
+const char* const a2_box = R"(MessageBoxW(hwnd#1, "出力ﾊﾞｯﾌｧ 切替 失敗", "ZELChangeBuffMode ｴﾗｰ", MB_RETRYCANCEL) = )";
+const char* const b2_box = R"(MessageBoxW(hwnd#1, "ﾄﾘｶﾞｰｷｰ登録失敗", "ZELOpen ｴﾗｰ", MB_RETRYCANCEL) = )";
+const char* const b2_fail = "ZELOpen(NULL, 0) = ZEL_ERR_TRIGGER_KEY";
+
+// C2, any other failure of the open, has the start-up's English caption.
+const BoxCase box_cases[] = {
+    {"A2 retry", "fail ZELChangeBuffMode", "answer retry", {"ZELChangeBuffMode(3) = 0x1", std::string(a2_box) + "IDRETRY"}, false},
+    {"A2 cancel", "fail ZELChangeBuffMode", "answer cancel", {"ZELChangeBuffMode(3) = 0x1", std::string(a2_box) + "IDCANCEL"}, true},
+    {"B2 retry", "fail ZELOpen", "answer retry", {"ZELChangeBuffMode(3) = 0", b2_fail, std::string(b2_box) + "IDRETRY"}, false},
+    {"B2 cancel", "fail ZELOpen", "answer cancel", {"ZELChangeBuffMode(3) = 0", b2_fail, std::string(b2_box) + "IDCANCEL"}, true},
+    {"C2 ok", "fail ZELOpen 0xFFFF0701", "answer ok",
+     {"ZELChangeBuffMode(3) = 0", "ZELOpen(NULL, 0) = ZEL_ERR_OPEN",
+      R"(MessageBoxW(hwnd#1, "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗", "ZELOpen Error", MB_OK) = IDOK)"},
+     false},
 };
 
-TEST_F(KeyOutput, RetryInA2AndB2LeavesTheWindowShown) {
-    for (const auto& c : retry_boxes) {
+// Retry and OK return to the shown window; Cancel ends the program with 0.
+TEST_F(KeyOutput, AFailedStepShowsItsBoxAndTheAnswerDecides) {
+    for (const auto& c : box_cases) {
         SCOPED_TRACE(c.name);
         scenario::device().reset();
-        choose_with(c.fault, "answer retry");
-        EXPECT_TRUE(same_sequence(concat({reader_reset, c.failing_calls, {std::string(c.box) + "IDRETRY"}}),
-                                  calls_of(), c.name));
-        run({"expect messagebox none", "expect window shown", "expect tray 0", "expect running"});
+        run({settings_display_on, "launch"});
+        pf::trace_clear();
+        run({c.fault, "menu 40005", c.answer});
+        EXPECT_TRUE(same_sequence(concat({reader_reset, c.calls, c.ends ? program_ended : Lines{}}), calls_of(), c.name));
+        if (c.ends) {
+            run({"expect exit 0", "expect tray 0"});
+        } else {
+            run({"expect messagebox none", "expect window shown", "expect tray 0", "expect running"});
+        }
     }
-}
-
-TEST_F(KeyOutput, CancelInA2AndB2EndsTheProgramWithExitCodeZero) {
-    for (const auto& c : retry_boxes) {
-        SCOPED_TRACE(c.name);
-        scenario::device().reset();
-        choose_with(c.fault, "answer cancel");
-        run({"wait-exit"});
-        EXPECT_TRUE(same_sequence(
-            concat({reader_reset, c.failing_calls, {std::string(c.box) + "IDCANCEL"}, program_ended}), calls_of(),
-            c.name));
-        EXPECT_EQ(exit_code(1), 0u);
-        run({"expect tray 0"});
-    }
-}
-
-// Any other failure of the open: an OK box with the start-up's English
-// caption, and the window stays.
-TEST_F(KeyOutput, OkInC2LeavesTheWindowShown) {
-    choose_with("fail ZELOpen 0xFFFF0701", "answer ok");
-    EXPECT_TRUE(same_sequence(
-        concat({reader_reset,
-                {"ZELChangeBuffMode(3) = 0", "ZELOpen(NULL, 0) = ZEL_ERR_OPEN",
-                 R"(MessageBoxW(hwnd#1, "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗", "ZELOpen Error", MB_OK) = IDOK)"}}),
-        calls_of(), "C2"));
-    run({"expect messagebox none", "expect window shown", "expect tray 0", "expect running"});
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Whole-program scenarios on the emulated device, through the test program's
-// runner, brought back to its booted state before every scenario; and the
-// program's calls as the trace recorded them.
+// Whole-program scenarios on the emulated device: the test program's runner
+// (one device, booted at first use and shut down after the last test while
+// the platform it runs on is still whole), script lines run on it as a .scn
+// file's lines would be, and the program's calls as the trace recorded them.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -12,11 +13,37 @@
 #include <string>
 #include <vector>
 
-#include "runner.hpp"
+#include "device.hpp"
 #include "sequence.hpp"
 #include "trace_table.hpp"
 
 namespace scenario {
+
+inline std::unique_ptr<runner::Device>& runner_slot() {
+    static std::unique_ptr<runner::Device> d;
+    return d;
+}
+
+inline runner::Device& device() {
+    auto& d = runner_slot();
+    if (!d) d = std::make_unique<runner::Device>(runner::Options{});
+    return *d;
+}
+
+struct RunnerEnvironment : testing::Environment {
+    void TearDown() override { runner_slot().reset(); }
+};
+inline testing::Environment* const runner_environment = testing::AddGlobalTestEnvironment(new RunnerEnvironment);
+
+// Runs script lines as lines 1, 2 ... of "scenario", each with its implicit sync.
+inline void run(std::initializer_list<std::string> lines) {
+    int n = 0;
+    for (const auto& line : lines)
+        if (auto c = runner::parse_line(line, "scenario", ++n)) device().run(*c);
+}
+
+// The settings line that starts Pendrel with its window shown.
+inline const char* const settings_display_on = R"(file \FlashDisk\Velmira\PENDRELTOOL.ini "Display On*")";
 
 // The window system numbers icons, accelerator tables, menus and resources
 // device-wide; a scenario sees them numbered from 1 in order of appearance.
@@ -40,12 +67,11 @@ inline std::vector<std::string> renumbered(const std::vector<std::string>& lines
     return out;
 }
 
-// The trace texts of pendrel#N, without the keystrokes the worker sends
-// unless asked for.
-inline std::vector<std::string> calls_of(int launch = 1, bool with_keys = false) {
+// The trace texts of pendrel#N, without the keystrokes the worker sends.
+inline std::vector<std::string> calls_of(int launch = 1) {
     std::vector<std::string> out;
     for (auto& line : trace_table::texts("pendrel#" + std::to_string(launch)))
-        if (with_keys || line.rfind("keybd_event(", 0) != 0) out.push_back(line);
+        if (line.rfind("keybd_event(", 0) != 0) out.push_back(line);
     return renumbered(out);
 }
 
@@ -81,12 +107,5 @@ protected:
     void SetUp() override { device().reset(); }
     void TearDown() override { device().reset(); }
 };
-
-// The exit code of launch N, or ~0 while it still runs.
-inline DWORD exit_code(int launch) {
-    pf::Process* p = device().launch_process(launch);
-    pf::Lock lock(pf::device_mutex());
-    return p && p->ended ? p->exit_code.value_or(~0u) : ~0u;
-}
 
 }  // namespace scenario

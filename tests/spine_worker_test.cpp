@@ -7,40 +7,33 @@
 
 namespace {
 
-const std::vector<std::string> worker_start = {
-    "CreateEventW(NULL, FALSE, FALSE, NULL) = event#1",
-    "CreateEventW(NULL, FALSE, FALSE, NULL) = event#2",
-    "CreateThread(NULL, 0, ReaderWorker, NULL, 0, NULL) = thread#1",
-    "SetEvent(event#2) = TRUE",
-    "WaitForSingleObject(event#2, 3000) = WAIT_OBJECT_0",
-};
+using trace_table::eventually;
+using trace_table::live_threads;
+using trace_table::read_flag;
 
-LONG read_flag(volatile LONG& flag) { return std::atomic_ref<LONG>(const_cast<LONG&>(flag)).load(); }
-
+// A test may run the device's waits faster with pf::set_time_scale.
 class Worker : public FreshDevice {
 protected:
     void TearDown() override {
+        release = true;
         if (WorkerThread) StopReaderWorker();
+        pf::set_time_scale(1);
         FreshDevice::TearDown();
     }
+    // Holds the worker inside the first key event it sends, with the device
+    // lock released, until `until` holds.
+    void hold_first_key(std::function<bool()> until) {
+        pf::Lock lock(pf::device_mutex());
+        pf::input::set_key_sink_locked([this, until](const pf::input::KeyEvent&) {
+            if (gate_reached.exchange(true)) return;
+            pf::device_mutex().unlock();
+            eventually(until);
+            pf::device_mutex().lock();
+        });
+    }
+    std::atomic<bool> gate_reached{false};
+    std::atomic<bool> release{false};
 };
-
-TEST_F(Worker, FetchesAndTypesAScannedRead) {
-    open_reader(0);
-    TracedProcess app;
-    ASSERT_EQ(StartReaderWorker(NULL), 0);
-    ASSERT_TRUE(zel::control::scan("a1").accepted);
-    ASSERT_TRUE(pf::wait_quiet(10s));
-    EXPECT_TRUE(same_sequence(concat({worker_start,
-                                      {
-                                          "ZELPollStatus(&status, &pending) = 0 [pending 1]",
-                                          "ZELReadData(buffer, &info, &length) = 0 [length 2]",
-                                      },
-                                      typed('A', false),
-                                      typed('1', false)}),
-                              app.calls(), "calls"));
-    EXPECT_EQ(StopReaderWorker(), 0);
-}
 
 // Scanned, fetched, translated, typed and read back through the device
 // keyboard layout: every printable character comes out as it went in.
@@ -56,26 +49,6 @@ TEST_F(Worker, EveryPrintableCharacterArrivesAsScanned) {
     ASSERT_TRUE(pf::wait_quiet(10s));
     EXPECT_EQ(typed_text.text(), all + "\r");
     StopReaderWorker();
-}
-
-TEST_F(Worker, StartThenStopLeavesNoHandleOpen) {
-    TracedProcess app;
-    ASSERT_EQ(StartReaderWorker(NULL), 0);
-    EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 3u);
-    EXPECT_EQ(StopReaderWorker(), 0);
-    EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
-    EXPECT_EQ(read_flag(WorkerDone), 1);
-    EXPECT_EQ(WorkerThread, nullptr);
-    EXPECT_EQ(WakeEvent, nullptr);
-    EXPECT_EQ(SignalEvent, nullptr);
-    // The stop closes what the start created, in this order.
-    EXPECT_TRUE(same_sequence(
-        {
-            "CloseHandle(thread#1) = TRUE",
-            "CloseHandle(event#1) = TRUE",
-            "CloseHandle(event#2) = TRUE",
-        },
-        app.calls_starting("CloseHandle"), "handles closed"));
 }
 
 TEST_F(Worker, StartWhileRunningKeepsTheRunningWorker) {
@@ -105,6 +78,7 @@ TEST_F(Worker, StopWithoutWorkerFailsEveryCallAtOnce) {
 }
 
 TEST_F(Worker, ThreadCreationFailureAnswers9999AfterTheStartWait) {
+    pf::set_time_scale(20);
     TracedProcess app;
     pf::kernel::fail_next(pf::kernel::Call::CreateThread);
     EXPECT_EQ(StartReaderWorker(NULL), 9999);
@@ -128,24 +102,11 @@ TEST_F(Worker, ThreadCreationFailureAnswers9999AfterTheStartWait) {
 TEST_F(Worker, StopDuringEmissionTakesEffectAfterTheWholeRead) {
     const std::string read = "abcdefghij0123456789abcdefghij0123456789";
     open_reader(0);
-    std::atomic<bool> gate_reached{false};
-    {
-        pf::Lock lock(pf::device_mutex());
-        // Holds the worker inside its first key event, with the device lock
-        // released, until the stop request is set.
-        pf::input::set_key_sink_locked([&](const pf::input::KeyEvent&) {
-            if (gate_reached.exchange(true)) return;
-            pf::device_mutex().unlock();
-            for (int i = 0; i < 10000 && read_flag(StopRequested) != 1; ++i)
-                std::this_thread::sleep_for(1ms);
-            pf::device_mutex().lock();
-        });
-    }
+    hold_first_key([] { return read_flag(StopRequested) == 1; });
     TracedProcess app;
     ASSERT_EQ(StartReaderWorker(NULL), 0);
     ASSERT_TRUE(zel::control::scan(read).accepted);
-    for (int i = 0; i < 10000 && !gate_reached; ++i) std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(gate_reached);
+    ASSERT_TRUE(eventually([this] { return gate_reached.load(); }));
     EXPECT_EQ(StopReaderWorker(), 0);
 
     auto keys = app.calls_starting("keybd_event");
@@ -163,7 +124,7 @@ TEST_F(Worker, StopDuringEmissionTakesEffectAfterTheWholeRead) {
 // ---- the stop's waits, against a stand-in worker that ends on cue ----
 
 // The stand-in ends while the stopper is blocked in its n-th wait for the
-// end signal (0: never ends until released).
+// end signal; with n = 0 it never ends until released.
 struct StandIn {
     pf::Thread* stopper = nullptr;
     int ends_in_wait = 0;
@@ -179,101 +140,115 @@ int signal_waits_returned() {
     return n;
 }
 
-bool stopper_blocked() {
-    pf::Lock lock(pf::device_mutex());
-    return stand_in.stopper->blocked;
-}
-
 // Does what a worker does once it sees the stop: takes the wake-up, marks
 // itself done, signals its end.
 DWORD WINAPI StandInWorker(LPVOID) {
     if (stand_in.ends_in_wait == 0) return WaitForSingleObject(stand_in.release, INFINITE);
-    for (int i = 0; i < 10000; ++i) {
-        if (read_flag(StopRequested) == 1 && signal_waits_returned() == stand_in.ends_in_wait - 1 &&
-            stopper_blocked())
-            break;
-        std::this_thread::sleep_for(1ms);
-    }
+    eventually([] {
+        if (read_flag(StopRequested) != 1 || signal_waits_returned() != stand_in.ends_in_wait - 1) return false;
+        pf::Lock lock(pf::device_mutex());
+        return stand_in.stopper->blocked;
+    });
     WaitForSingleObject(WakeEvent, 0);
     InterlockedExchange(&WorkerDone, 1);
     SetEvent(SignalEvent);
     return 1;
 }
 
-const std::vector<std::string> stop_requested = {"SetEvent(event#1) = TRUE", "SetEvent(event#1) = TRUE"};
-const std::vector<std::string> handles_closed = {
-    "CloseHandle(thread#1) = TRUE",
-    "CloseHandle(event#1) = TRUE",
-    "CloseHandle(event#2) = TRUE",
-};
-const std::string signal_timeout = "WaitForSingleObject(event#2, 100) = WAIT_TIMEOUT";
-
-class Stop : public FreshDevice {
-protected:
-    // Sets up the handshake as StartReaderWorker leaves it, with the
-    // stand-in as the worker.
-    void start_stand_in(int ends_in_wait) {
+// Once WorkerDone reads 1 the stopper waits once more on the signal, then on
+// the wake-up event, which the worker took. A worker that never ends gets 32
+// waits; WorkerDone is not read after the last, so there is no extra wait,
+// and the wake-up event is still set from the stop.
+TEST_F(Worker, TheStopWaitsOnceMoreAfterTheWorkerEndsAndGivesUpAfter32Waits) {
+    const std::string timeout = "WaitForSingleObject(event#2, 100) = WAIT_TIMEOUT";
+    for (int n : {1, 3, 0}) {
+        SCOPED_TRACE("a worker ending in wait " + std::to_string(n));
+        pf::set_time_scale(n == 0 ? 20 : 1);
+        pf::kernel::restart_handle_names();
+        TracedProcess app;
+        // The handshake as StartReaderWorker leaves it, with the stand-in as the worker.
         WakeEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
         SignalEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
-        stand_in = StandIn{&pf::current_thread(), ends_in_wait, CreateEventW(NULL, TRUE, FALSE, NULL)};
+        stand_in = StandIn{&pf::current_thread(), n, CreateEventW(NULL, TRUE, FALSE, NULL)};
         WorkerThread = CreateThread(NULL, 0, StandInWorker, NULL, 0, NULL);
-        ASSERT_TRUE(WorkerThread != NULL);
-    }
-    // The stopper's own calls since the stop began.
-    std::vector<std::string> stop_calls() {
-        std::vector<std::string> out;
-        for (const pf::TraceRecord& r : pf::trace_records())
-            if (r.thread == stand_in.stopper->ordinal && r.party == app.party()) out.push_back(r.text);
-        return out;
-    }
-    // Stops a stand-in that ends in the stopper's n-th wait: once WorkerDone
-    // reads 1 the stopper waits once more on the signal, then on the wake-up
-    // event (which the worker took).
-    void stop_worker_ending_in_wait(int n) {
-        start_stand_in(n);
         pf::trace_clear();
         EXPECT_EQ(StopReaderWorker(), 0);
-        std::vector<std::string> waits(n - 1, signal_timeout);
-        waits.push_back("WaitForSingleObject(event#2, 100) = WAIT_OBJECT_0");
-        waits.push_back(signal_timeout);  // the one more wait
-        waits.push_back("WaitForSingleObject(event#1, 100) = WAIT_TIMEOUT");
-        EXPECT_TRUE(same_sequence(concat({stop_requested, waits, handles_closed}), stop_calls(),
-                                  "stop of a worker ending in wait " + std::to_string(n)));
-        EXPECT_EQ(read_flag(WorkerDone), 1);
+        std::vector<std::string> waits(n == 0 ? 32 : n - 1, timeout);
+        if (n == 0) {
+            waits.push_back("WaitForSingleObject(event#1, 100) = WAIT_OBJECT_0");
+        } else {
+            waits.insert(waits.end(), {"WaitForSingleObject(event#2, 100) = WAIT_OBJECT_0", timeout,
+                                       "WaitForSingleObject(event#1, 100) = WAIT_TIMEOUT"});
+        }
+        std::vector<std::string> stopper;
+        for (const pf::TraceRecord& r : pf::trace_records())
+            if (r.thread == stand_in.stopper->ordinal && r.party == app.party()) stopper.push_back(r.text);
+        EXPECT_TRUE(same_sequence(concat({{"SetEvent(event#1) = TRUE", "SetEvent(event#1) = TRUE"},
+                                          waits,
+                                          {"CloseHandle(thread#1) = TRUE", "CloseHandle(event#1) = TRUE",
+                                           "CloseHandle(event#2) = TRUE"}}),
+                                  stopper, "the stopper's calls"));
+        EXPECT_EQ(read_flag(WorkerDone), n == 0 ? 0 : 1);
         EXPECT_EQ(WorkerThread, nullptr);
-    }
-
-    void TearDown() override {
         SetEvent(stand_in.release);
         CloseHandle(stand_in.release);
-        pf::set_time_scale(1);
-        FreshDevice::TearDown();
     }
-    TracedProcess app;
-};
-
-TEST_F(Stop, WorkerEndingInTheFirstWaitCostsOneMoreSignalWait) { stop_worker_ending_in_wait(1); }
-TEST_F(Stop, WorkerEndingInTheThirdWaitCostsOneMoreSignalWait) { stop_worker_ending_in_wait(3); }
-
-// A worker that never ends: 32 waits, WorkerDone not read after the last,
-// so no extra wait; the wake-up event is still set from the stop.
-TEST_F(Stop, WorkerThatNeverEndsGetsThirtyTwoWaits) {
-    pf::set_time_scale(20);
-    start_stand_in(0);
-    pf::trace_clear();
-    EXPECT_EQ(StopReaderWorker(), 0);
-    std::vector<std::string> waits(32, signal_timeout);
-    waits.push_back("WaitForSingleObject(event#1, 100) = WAIT_OBJECT_0");
-    EXPECT_TRUE(same_sequence(concat({stop_requested, waits, handles_closed}), stop_calls(), "stop given up"));
-    EXPECT_EQ(read_flag(WorkerDone), 0);
 }
 
-TEST_F(Worker, ResetReaderClosesAndResets) {
+// A stop that gives up on a worker stuck in a read, and a start after it:
+// the stuck worker must not go on polling beside the new one.
+TEST_F(Worker, WorkerLeftRunningByAStopLeavesWhenANewOneStarts) {
+    pf::set_time_scale(20);  // the stop's 32 waits of 100 ms
+    open_reader(0);
+    hold_first_key([this] { return release.load(); });
+    TracedProcess app;
+    ASSERT_EQ(StartReaderWorker(NULL), 0);
+    ASSERT_TRUE(zel::control::scan("stuck").accepted);
+    ASSERT_TRUE(eventually([this] { return gate_reached.load(); }));
+
+    // The stop gives up after its waits and closes the handles regardless.
+    EXPECT_EQ(StopReaderWorker(), 0);
+    EXPECT_EQ(read_flag(WorkerDone), 0) << "the stuck worker cannot have ended";
+    EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
+    EXPECT_EQ(live_threads(app.process()), 1);
+
+    ASSERT_EQ(StartReaderWorker(NULL), 0);
+    EXPECT_EQ(live_threads(app.process()), 2);
+    release = true;
+    // The stuck worker finishes its read, then leaves; the new one polls on.
+    EXPECT_TRUE(eventually([&] { return live_threads(app.process()) == 1; }))
+        << live_threads(app.process()) << " workers running";
+    EXPECT_EQ(read_flag(WorkerDone), 0) << "the leaving worker must not answer the new worker's handshake";
+    ASSERT_TRUE(zel::control::scan("next").accepted);
+    EXPECT_TRUE(eventually([] { return zel::control::pending() == 0; }));
+
+    EXPECT_EQ(StopReaderWorker(), 0);
+    EXPECT_EQ(read_flag(WorkerDone), 1);
+    EXPECT_TRUE(eventually([&] { return live_threads(app.process()) == 0; }));
+    EXPECT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
+}
+
+// Started and stopped over and over, every tenth worker with a read: every
+// cycle closes what it opened, and every worker thread ends.
+TEST_F(Worker, RepeatedStartsAndStopsLeaveNoHandleOrThreadBehind) {
+    pf::set_time_scale(20);
     open_reader(0);
     TracedProcess app;
-    ResetReader();
-    EXPECT_TRUE(same_sequence({"ZELClose() = 0", "ZELOp590() = 0", "ZELOp580() = 0"}, app.calls(), "calls"));
-    EXPECT_FALSE(zel::control::is_open());
+    for (int i = 1; i <= 100; ++i) {
+        SCOPED_TRACE("cycle " + std::to_string(i));
+        ASSERT_EQ(StartReaderWorker(NULL), 0);
+        ASSERT_EQ(pf::kernel::live_handle_count(app.process()), 3u) << "thread and two events";
+        if (i % 10 == 0) {
+            ASSERT_TRUE(zel::control::scan("cycle " + std::to_string(i)).accepted);
+            ASSERT_TRUE(eventually([] { return zel::control::pending() == 0; }));
+        }
+        ASSERT_EQ(StopReaderWorker(), 0);
+        ASSERT_EQ(pf::kernel::live_handle_count(app.process()), 0u);
+        ASSERT_EQ(WorkerThread, nullptr);
+        if (i % 50 == 0) pf::trace_clear();  // keeps the record small
+    }
+    EXPECT_TRUE(eventually([&] { return live_threads(app.process()) == 0; }))
+        << live_threads(app.process()) << " worker threads still running";
 }
 
 }  // namespace

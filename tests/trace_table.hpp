@@ -25,8 +25,11 @@
 #include "sequence.hpp"
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +49,25 @@ inline std::vector<std::string> texts_starting(std::string_view party, std::stri
     for (const std::string& t : texts(party))
         if (t.compare(0, prefix.size(), prefix) == 0) out.push_back(t);
     return out;
+}
+
+// Polls cond until it holds; the bound only turns a hang into a failure.
+inline bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds bound = std::chrono::seconds(60)) {
+    auto deadline = pf::Clock::now() + bound;
+    while (!cond()) {
+        if (pf::Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A flag the application shares between its threads, read atomically.
+inline LONG read_flag(volatile LONG& flag) { return std::atomic_ref<LONG>(const_cast<LONG&>(flag)).load(); }
+
+// Threads of one process still running.
+inline int live_threads(const pf::Process* p) {
+    pf::Lock lock(pf::device_mutex());
+    return p->live_threads;
 }
 
 class TracedProcess {
