@@ -1,7 +1,7 @@
 // The window-system tests' one fixture: a device process whose UI thread
 // runs a message loop, code run on that thread on request, a window
 // procedure that records what it receives for expected-sequence tables, the
-// operator's keys, and .res images built byte by byte.
+// application's resources, and .res images built byte by byte.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -61,6 +61,11 @@ public:
             names_[h] = pf::utf8(cs->lpszName);
         }
         log_.push_back(Msg{name_of(h), msg, wp, uintptr_t(lp)});
+    }
+    // Names a window created otherwise (a dialog from its template).
+    void name(HWND h, std::string name) {
+        std::lock_guard g(m_);
+        names_[h] = std::move(name);
     }
     HWND hwnd(const std::string& name) {
         std::lock_guard g(m_);
@@ -129,13 +134,6 @@ bool eventually(F f) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return f();
-}
-
-// The operator's keys on the device keyboard.
-inline void key(BYTE vk, bool down) { keybd_event(vk, 0, down ? 0 : KEYEVENTF_KEYUP, 0); }
-inline void tap(BYTE vk) {
-    key(vk, true);
-    key(vk, false);
 }
 
 // A process with a UI thread running a message loop.

@@ -21,32 +21,22 @@ const DLGTEMPLATE* dialog_template(WORD id) {
 }
 
 // What the dialog procedure saw: its messages, commands as id and code.
-struct DlgLog {
-    std::mutex m;
-    std::vector<Msg> log;
-    void add(Msg msg) {
-        std::lock_guard g(m);
-        log.push_back(msg);
-    }
-    std::vector<Msg> take() {
-        std::lock_guard g(m);
-        return std::exchange(log, {});
-    }
-};
-DlgLog& dlog() {
-    static DlgLog l;
-    return l;
-}
-
 Msg command(WORD id, WORD code) { return Msg{"dlg", WM_COMMAND, MAKEWPARAM(id, code), any}; }
+
+std::vector<Msg> dialog_log() {
+    auto log = rec().take();
+    std::erase_if(log, [](const Msg& m) { return m.who != "dlg"; });
+    return log;
+}
 
 INT_PTR CALLBACK test_dlgproc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG:
-        dlog().add(Msg{"dlg", msg, wp, uintptr_t(lp)});
+        rec().name(dlg, "dlg");
+        rec().add(dlg, msg, wp, lp);
         return TRUE;
     case WM_COMMAND:
-        dlog().add(Msg{"dlg", msg, wp, any});
+        rec().add(dlg, msg, wp, lp);
         if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
             EndDialog(dlg, LOWORD(wp));
             return TRUE;
@@ -60,7 +50,6 @@ class DialogTest : public UserTest {
 protected:
     void SetUp() override {
         UserTest::SetUp();
-        dlog().take();
         app_module();
         static int launches = 0;
         app.emplace("dlgapp" + std::to_string(++launches));
@@ -124,7 +113,7 @@ TEST_F(DialogTest, ReadDisplayDialogHasTheTemplatesControlsInPixels) {
 
     // The owner is disabled while the dialog runs.
     EXPECT_FALSE(dev::window_info(owner)->enabled);
-    auto msgs = dlog().take();
+    auto msgs = dialog_log();
     ASSERT_FALSE(msgs.empty());
     EXPECT_EQ(msgs[0].msg, UINT(WM_INITDIALOG));
     EXPECT_EQ(msgs[0].wp, uintptr_t(edit.hwnd)) << "WM_INITDIALOG names the first tab stop";
@@ -151,10 +140,10 @@ TEST_F(DialogTest, CaptionOkOnlyWhereTheDialogHasOne) {
     EXPECT_EQ(icon.rect.right - icon.rect.left, info->width) << "an icon static takes its icon's size";
     EXPECT_EQ(icon.text, u"");
     EXPECT_EQ(d->focus, d->hwnd) << "no tab stop: the dialog itself has the focus";
-    dlog().take();
+    rec().take();
     ASSERT_TRUE(dev::press_ok());
     EXPECT_EQ(finish(), IDOK);
-    EXPECT_TRUE(same_sequence({command(IDOK, BN_CLICKED)}, dlog().take(), "caption OK"));
+    EXPECT_TRUE(same_sequence({command(IDOK, BN_CLICKED)}, dialog_log(), "caption OK"));
 
     open(104);
     EXPECT_FALSE(dev::press_ok()) << "dialog 104 has no caption OK button";

@@ -139,28 +139,23 @@ TEST(ResourceParsers, ResFileCutInsideAnEntryIsRejected) {
 }
 
 TEST(ResourceParsers, ErrorsNameTheProblem) {
-    const unsigned char menu_v1[] = {1, 0, 4, 0, 0, 0, 0, 0};
-    try {
-        parse_menu(menu_v1, sizeof menu_v1);
-        FAIL() << "version 1 menu accepted";
-    } catch (const ResourceError& e) {
-        EXPECT_NE(std::string(e.what()).find("version 1"), std::string::npos) << e.what();
-    }
-    // An accelerator table without its end flag.
-    const unsigned char acc[] = {0x11, 0, 0x73, 0, 0x42, 0x9C, 0, 0};
-    try {
-        parse_accelerators(acc, sizeof acc);
-        FAIL() << "accelerator table without end accepted";
-    } catch (const ResourceError& e) {
-        EXPECT_NE(std::string(e.what()).find("end marker"), std::string::npos) << e.what();
-    }
-    // A string block whose length runs past the data.
-    const unsigned char str[] = {5, 0, 'a', 0};
-    try {
-        parse_string_block(str, sizeof str);
-        FAIL() << "overlong string accepted";
-    } catch (const ResourceError& e) {
-        EXPECT_NE(std::string(e.what()).find("truncated string text"), std::string::npos) << e.what();
+    using Bytes = std::vector<unsigned char>;
+    struct Case {
+        const char* problem;
+        Bytes data;
+        std::function<void(const Bytes&)> parse;
+    } cases[] = {
+        {"version 1", {1, 0, 4, 0, 0, 0, 0, 0}, [](const Bytes& b) { parse_menu(b.data(), b.size()); }},
+        {"end marker", {0x11, 0, 0x73, 0, 0x42, 0x9C, 0, 0}, [](const Bytes& b) { parse_accelerators(b.data(), b.size()); }},
+        {"truncated string text", {5, 0, 'a', 0}, [](const Bytes& b) { parse_string_block(b.data(), b.size()); }},
+    };
+    for (const Case& c : cases) {
+        try {
+            c.parse(c.data);
+            ADD_FAILURE() << "accepted: " << c.problem;
+        } catch (const ResourceError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+        }
     }
 }
 

@@ -4,7 +4,6 @@
 // redirects the rest of it.
 #include "conformance.hpp"
 
-#include <cstring>
 
 using namespace conformance;
 
@@ -53,27 +52,20 @@ std::basic_string<WCHAR> text_of(HWND w) {
     return buf;
 }
 
-// ---- windows that record their key messages ----
+// ---- recording windows, their key messages ----
 
-// Key and focus messages only, by window title: what the input routing
-// decides.
-std::vector<Step>& keys_seen() {
-    static std::vector<Step> log;
-    return log;
-}
-std::vector<std::pair<HWND, std::string> >& titles() {
-    static std::vector<std::pair<HWND, std::string> > names;
-    return names;
-}
-std::string title_of(HWND w) {
-    for (size_t i = 0; i < titles().size(); ++i)
-        if (titles()[i].first == w) return titles()[i].second;
-    return "?";
-}
 std::vector<Step> only(const std::vector<Step>& log, UINT message) {
     std::vector<Step> out;
     for (const Step& m : log)
         if (m.message == message) out.push_back(m);
+    return out;
+}
+// Key and focus messages only: what the input routing decides.
+std::vector<Step> keys_seen() {
+    std::vector<Step> out;
+    for (const Step& m : messages())
+        if (m.message == WM_KEYDOWN || m.message == WM_KEYUP || m.message == WM_CHAR) out.push_back(m);
+        else if (m.message == WM_SETFOCUS || m.message == WM_KILLFOCUS) out.push_back(Step{m.window, m.message});
     return out;
 }
 std::vector<Step> without_focus(const std::vector<Step>& log) {
@@ -87,59 +79,31 @@ bool* owner_ping = nullptr;
 // What a window does when it receives a character; set per test.
 void (*on_char)(HWND, WPARAM) = nullptr;
 
-LRESULT CALLBACK KeyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_KEYDOWN: case WM_KEYUP: case WM_SETFOCUS: case WM_KILLFOCUS:
-        keys_seen().push_back(Step{title_of(hwnd), message, message == WM_KILLFOCUS || message == WM_SETFOCUS ? any : wParam});
-        break;
-    case WM_USER + 12:  // a dialog's ping to its owner
-        if (owner_ping) *owner_ping = true;
-        return 0;
-    case WM_CHAR:
-        keys_seen().push_back(Step{title_of(hwnd), message, wParam});
-        if (on_char) on_char(hwnd, wParam);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+void on_key_window_message(HWND hwnd, UINT message, WPARAM wParam) {
+    if (message == WM_CHAR && on_char) on_char(hwnd, wParam);
+    if (message == WM_USER + 12 && owner_ping) *owner_ping = true;  // a dialog's ping to its owner
 }
 
 class KeyboardInput : public ::testing::Test {
 public:
     void SetUp() override {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSW wc;
-            std::memset(&wc, 0, sizeof wc);
-            wc.lpfnWndProc = KeyWndProc;
-            wc.lpszClassName = TEXT("ConformanceKeys");
-            registered = RegisterClassW(&wc) != 0;
-        }
         on_char = nullptr;
+        on_message = on_key_window_message;
     }
     void TearDown() override {
         on_char = nullptr;
         for (HWND w : windows)
             if (IsWindow(w)) DestroyWindow(w);
         pump();
-        titles().clear();
+        on_message = nullptr;
     }
-    HWND top(const WCHAR* title) {
-        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                                 150, NULL, NULL, NULL, NULL);
-        remember(w, title);
-        return w;
+    HWND top(const WCHAR* title, DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE) {
+        windows.push_back(create_recording_window(title, style));
+        return windows.back();
     }
     HWND child(HWND parent, int id, const WCHAR* title) {
-        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), title, WS_CHILD | WS_VISIBLE, 0, 30 * id, 100, 20,
-                                 parent, (HMENU)(INT_PTR)id, NULL, NULL);
-        remember(w, title);
-        return w;
-    }
-    void remember(HWND w, const WCHAR* title) {
-        windows.push_back(w);
-        std::string name;
-        for (const WCHAR* c = title; *c; ++c) name += char(*c);
-        titles().push_back(std::make_pair(w, name));
+        windows.push_back(create_recording_window(title, WS_CHILD | WS_VISIBLE, parent, id));
+        return windows.back();
     }
     // Makes w the foreground window with the focus on `focus`, and forgets
     // what was recorded so far.
@@ -147,7 +111,7 @@ public:
         SetForegroundWindow(w);
         SetFocus(focus);
         pump();
-        keys_seen().clear();
+        clear_record();
     }
     std::vector<HWND> windows;
 };
@@ -293,15 +257,13 @@ TEST_F(KeyboardInput, HidingTheForegroundWindowSendsTheRestToTheNextWindow) {
 TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
     HWND shown = top(TEXT("shown"));
     bring_forward(shown, shown);
-    HWND hidden = CreateWindowExW(0, TEXT("ConformanceKeys"), TEXT("hidden"), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                  NULL, NULL, NULL, NULL);
-    remember(hidden, TEXT("hidden"));
+    HWND hidden = top(TEXT("hidden"), WS_OVERLAPPEDWINDOW);
     EXPECT_TRUE(SetForegroundWindow(hidden));
     pump();
     EXPECT_FALSE(IsWindowVisible(hidden));
     EXPECT_EQ(GetForegroundWindow(), hidden);
     EXPECT_EQ(GetFocus(), hidden);
-    keys_seen().clear();
+    clear_record();
     type_burst(taps("A"));
     pump();
     static const std::vector<Step> keys = {{"hidden", WM_KEYDOWN, 'A'}, {"hidden", WM_CHAR, 'a'},
