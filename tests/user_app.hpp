@@ -20,7 +20,9 @@
 #include "core/core.hpp"
 #include "input/input.hpp"
 #include "sequence.hpp"
+#include "user/dialog.hpp"
 #include "user/handheld.hpp"
+#include "user/menu.hpp"
 #include "user/window.hpp"
 
 extern "C" const unsigned char pendrel_res[];
@@ -223,11 +225,51 @@ protected:
     void TearDown() override { hook() = nullptr; }
 };
 
+// A program with a shown owner window, whose UI thread runs a modal call (a
+// dialog, a popup) that the test starts and the operator ends; whatever is
+// left open is ended so that the program can end.
+class OwnerTest : public UserTest {
+protected:
+    void SetUp() override;
+    void TearDown() override {
+        namespace dev = pf::user::handheld;
+        if (dev::open_dialog()) dev::press_cancel();
+        if (dev::popup_open()) dev::tap_outside();
+        if (modal.valid()) modal.wait_for(std::chrono::seconds(5));
+        app.reset();
+        UserTest::TearDown();
+    }
+    // Runs fn on the UI thread and returns once `open` holds.
+    template <class Open>
+    void start(std::function<void()> fn, Open open) {
+        modal = app->run_async(std::move(fn));
+        ASSERT_TRUE(eventually(open)) << "nothing opened";
+        quiet();
+    }
+    // Waits for the modal call to return.
+    void finish() {
+        EXPECT_EQ(modal.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "still open";
+        quiet();
+    }
+    std::optional<TestApp> app;
+    HWND owner = nullptr;
+    std::future<void> modal;
+};
+
 inline HWND create(const char16_t* title, DWORD style, HWND parent = nullptr, int id = 0) {
     bool child = style & WS_CHILD;
     return CreateWindowExW(0, u"PfRec", title, style, child ? 0 : CW_USEDEFAULT, child ? 0 : CW_USEDEFAULT,
                            child ? 50 : CW_USEDEFAULT, child ? 20 : CW_USEDEFAULT, parent,
                            reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
+}
+
+inline void OwnerTest::SetUp() {
+    UserTest::SetUp();
+    static int launches = 0;
+    app.emplace("ownerapp" + std::to_string(++launches));
+    app->run([this] { owner = create(u"Owner", WS_VISIBLE); });
+    quiet();  // the owner's first paint is done
+    rec().clear();
 }
 
 }  // namespace usertest

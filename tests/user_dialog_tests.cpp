@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include "user/controls.hpp"
-#include "user/dialog.hpp"
-#include "user/handheld.hpp"
 #include "user/resources.hpp"
 #include "user_app.hpp"
 
@@ -46,42 +44,20 @@ INT_PTR CALLBACK test_dlgproc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     return FALSE;
 }
 
-class DialogTest : public UserTest {
+class DialogTest : public OwnerTest {
 protected:
-    void SetUp() override {
-        UserTest::SetUp();
-        app_module();
-        static int launches = 0;
-        app.emplace("dlgapp" + std::to_string(++launches));
-        app->run([this] { owner = create(u"Owner", WS_VISIBLE); });
-    }
-    void TearDown() override {
-        // A dialog left open is cancelled so that the program can end.
-        if (dev::open_dialog()) dev::press_cancel();
-        if (result.valid()) result.wait_for(std::chrono::seconds(5));
-        app.reset();
-        UserTest::TearDown();
-    }
     // Opens dialog `id` on the UI thread; returns once it is shown.
     void open(WORD id, LPARAM param = 0) {
         const DLGTEMPLATE* t = dialog_template(id);
         ASSERT_NE(t, nullptr);
-        result = app->run_async([this, t, param] {
-            returned = DialogBoxIndirectParamW(app_module(), t, owner, test_dlgproc, param);
-            owner_enabled_after = IsWindowEnabled(owner);
-            owner_active_after = GetActiveWindow() == owner;
-        });
-        ASSERT_TRUE(eventually([] { return dev::open_dialog().has_value(); })) << "dialog " << id << " did not open";
-        quiet();
+        start(
+            [this, t, param] {
+                returned = DialogBoxIndirectParamW(app_module(), t, owner, test_dlgproc, param);
+                owner_enabled_after = IsWindowEnabled(owner);
+                owner_active_after = GetActiveWindow() == owner;
+            },
+            [] { return dev::open_dialog().has_value(); });
     }
-    INT_PTR finish() {
-        EXPECT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "dialog did not end";
-        return returned;
-    }
-
-    std::optional<TestApp> app;
-    HWND owner = nullptr;
-    std::future<void> result;
     INT_PTR returned = -99;
     BOOL owner_enabled_after = FALSE;
     bool owner_active_after = false;
@@ -120,7 +96,8 @@ TEST_F(DialogTest, ReadDisplayDialogHasTheTemplatesControlsInPixels) {
     EXPECT_EQ(msgs[0].lp, 0x1234u);
 
     ASSERT_TRUE(dev::press_cancel());
-    EXPECT_EQ(finish(), IDCANCEL);
+    finish();
+    EXPECT_EQ(returned, IDCANCEL);
     EXPECT_TRUE(owner_enabled_after);
     EXPECT_TRUE(owner_active_after) << "the owner is active again after the dialog";
     EXPECT_FALSE(dev::open_dialog());
@@ -142,13 +119,15 @@ TEST_F(DialogTest, CaptionOkOnlyWhereTheDialogHasOne) {
     EXPECT_EQ(d->focus, d->hwnd) << "no tab stop: the dialog itself has the focus";
     rec().take();
     ASSERT_TRUE(dev::press_ok());
-    EXPECT_EQ(finish(), IDOK);
+    finish();
+    EXPECT_EQ(returned, IDOK);
     EXPECT_TRUE(same_sequence({command(IDOK, BN_CLICKED)}, dialog_log(), "caption OK"));
 
     open(104);
     EXPECT_FALSE(dev::press_ok()) << "dialog 104 has no caption OK button";
     ASSERT_TRUE(dev::press_cancel());
-    EXPECT_EQ(finish(), IDCANCEL);
+    finish();
+    EXPECT_EQ(returned, IDCANCEL);
     EXPECT_FALSE(dev::press_ok());
     EXPECT_FALSE(dev::press_cancel());
 }

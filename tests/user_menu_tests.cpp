@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "user/handheld.hpp"
-#include "user/menu.hpp"
 #include "user_app.hpp"
 
 using namespace usertest;
@@ -12,48 +10,25 @@ namespace dev = pf::user::handheld;
 
 namespace {
 
-class PopupTest : public UserTest {
+class PopupTest : public OwnerTest {
 protected:
-    void SetUp() override {
-        UserTest::SetUp();
-        static int launches = 0;
-        app.emplace("menuapp" + std::to_string(++launches));
-        app->run([this] { owner = create(u"Owner", WS_VISIBLE); });
-        quiet();  // the owner's first paint is done
-        rec().clear();
-    }
-    void TearDown() override {
-        if (dev::popup_open()) dev::tap_outside();
-        if (tracked.valid()) tracked.wait_for(std::chrono::seconds(5));
-        app.reset();
-        UserTest::TearDown();
-    }
     // Builds the tray's one-item popup on the UI thread and tracks it at x, y.
     void track(int x, int y, UINT flags = 0) {
-        tracked = app->run_async([this, x, y, flags] {
-            menu = CreatePopupMenu();
-            AppendMenuW(menu, MF_STRING, 1324, u"終了");
-            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(menu, MF_STRING | MF_GRAYED, 1400, u"Grey");
-            result = TrackPopupMenuEx(menu, flags, x, y, owner, nullptr);
-            // What the owner had received by the time the call returned.
-            returned_before = rec().take();
-            DestroyMenu(menu);
-        });
-        ASSERT_TRUE(eventually([] { return dev::popup_open(); })) << "the popup did not open";
-        quiet();
+        start(
+            [this, x, y, flags] {
+                menu = CreatePopupMenu();
+                AppendMenuW(menu, MF_STRING, 1324, u"終了");
+                AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+                AppendMenuW(menu, MF_STRING | MF_GRAYED, 1400, u"Grey");
+                result = TrackPopupMenuEx(menu, flags, x, y, owner, nullptr);
+                // What the owner had received by the time the call returned.
+                returned_before = rec().take();
+                DestroyMenu(menu);
+            },
+            [] { return dev::popup_open(); });
     }
-    BOOL finish() {
-        EXPECT_EQ(tracked.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "popup still tracking";
-        quiet();
-        return result;
-    }
-
-    std::optional<TestApp> app;
-    HWND owner = nullptr;
     HMENU menu = nullptr;
     BOOL result = -1;
-    std::future<void> tracked;
     std::vector<Msg> returned_before;
 };
 
@@ -74,7 +49,8 @@ TEST_F(PopupTest, ChoosingAnItemPostsItsCommandAfterThePopupCloses) {
     EXPECT_FALSE(dev::choose(1400)) << "a grayed item cannot be chosen";
     EXPECT_FALSE(dev::choose(9999));
     ASSERT_TRUE(dev::choose(1324));
-    EXPECT_EQ(finish(), TRUE);
+    finish();
+    EXPECT_EQ(result, TRUE);
     EXPECT_FALSE(dev::popup_open());
     EXPECT_TRUE(
         same_sequence({{"Owner", WM_INITMENUPOPUP, any, any}}, returned_before, "before TrackPopupMenuEx returned"));
@@ -89,7 +65,8 @@ TEST_F(PopupTest, KeptOnTheScreenAndClosedByATapOutside) {
     EXPECT_EQ(p->rect.bottom, 320);
     EXPECT_GE(p->rect.left, 0);
     ASSERT_TRUE(dev::tap_outside());
-    EXPECT_EQ(finish(), FALSE);
+    finish();
+    EXPECT_EQ(result, FALSE);
     EXPECT_TRUE(same_sequence({}, rec().take(), "after a tap outside"));
     EXPECT_FALSE(dev::tap_outside()) << "nothing left to close";
     EXPECT_FALSE(dev::choose(1324));
@@ -98,7 +75,8 @@ TEST_F(PopupTest, KeptOnTheScreenAndClosedByATapOutside) {
 TEST_F(PopupTest, ReturnCommandFlagReturnsTheIdAndPostsNothing) {
     track(0, 0, TPM_RETURNCMD);
     ASSERT_TRUE(dev::choose(1324));
-    EXPECT_EQ(finish(), 1324);
+    finish();
+    EXPECT_EQ(result, 1324);
     EXPECT_TRUE(same_sequence({}, rec().take(), "no posted command with TPM_RETURNCMD"));
 }
 

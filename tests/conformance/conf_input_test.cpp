@@ -165,14 +165,14 @@ HWND box_owner;
 UINT box_type;
 int box_result;
 
-// The box's default button answers Return; Escape answers Cancel, or OK
-// where there is no Cancel.
+// The box's default button answers Return; Escape answers Cancel. A lone OK
+// closes with Escape too (IDOK on Windows, IDCANCEL under Wine: either).
 TEST_F(KeyboardInput, KeysQueuedBeforeAMessageBoxOpensGoToTheBox) {
     struct Case {
         UINT type;
         BYTE closing;
         int result;
-    } cases[] = {{MB_OKCANCEL, VK_ESCAPE, IDCANCEL}, {MB_OK, VK_RETURN, IDOK}, {MB_OK, VK_ESCAPE, IDOK},
+    } cases[] = {{MB_OKCANCEL, VK_ESCAPE, IDCANCEL}, {MB_OK, VK_RETURN, IDOK}, {MB_OK, VK_ESCAPE, 0},
                  {MB_RETRYCANCEL, VK_RETURN, IDRETRY}, {MB_RETRYCANCEL, VK_ESCAPE, IDCANCEL}};
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.type) * 1000 + c.closing);
@@ -188,7 +188,10 @@ TEST_F(KeyboardInput, KeysQueuedBeforeAMessageBoxOpensGoToTheBox) {
         // answers; that key's release is retrieved after the box has gone.
         type_burst(taps("A") + taps("B") + tap(c.closing));
         pump();
-        EXPECT_EQ(box_result, c.result);
+        if (c.result)
+            EXPECT_EQ(box_result, c.result);
+        else
+            EXPECT_TRUE(box_result == IDOK || box_result == IDCANCEL) << box_result;
         const std::vector<Step> owner_keys = {
             {"owner", WM_KEYDOWN, 'A'}, {"owner", WM_CHAR, 'a'}, {"owner", WM_KEYUP, c.closing}};
         EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "keys around a message box"));
