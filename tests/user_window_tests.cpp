@@ -1,5 +1,5 @@
-// The device's side of windows: the screen the operator sees, and what the
-// end of a program takes along with it.
+// The device's side of windows: the screen the operator sees, a message box
+// the operator answers, and what the end of a program takes along with it.
 #include <shellapi.h>
 
 #include "user_app.hpp"
@@ -47,6 +47,23 @@ TEST_F(Windows, TopLevelWindowFillsTheWorkAreaAndShowsWhatItDraws) {
     EXPECT_EQ(top.drawn[0].text, u"banner");
     EXPECT_EQ(top.drawn[0].rect.bottom, 294);
     EXPECT_EQ(top.drawn[0].format, UINT(DT_CENTER | DT_VCENTER | DT_SINGLELINE));
+}
+
+// The operator answers a message box with one of its own buttons only; the
+// owner waits, disabled, meanwhile.
+TEST_F(Windows, TheOperatorAnswersAMessageBoxWithOneOfItsButtons) {
+    TestApp app("app");
+    HWND main = nullptr;
+    app.run([&] { main = create(u"main", WS_VISIBLE); });
+    int result = 0;
+    auto done = app.run_async([&] { result = MessageBoxW(main, u"text", u"caption", MB_RETRYCANCEL); });
+    ASSERT_TRUE(eventually([] { return dev::message_box().has_value(); }));
+    EXPECT_FALSE(dev::window_info(main)->enabled);
+    EXPECT_FALSE(dev::answer_message_box(IDOK)) << "no such button";
+    EXPECT_TRUE(dev::answer_message_box(IDRETRY));
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(result, IDRETRY);
+    EXPECT_TRUE(dev::window_info(main)->enabled);
 }
 
 // The windows and icons of a program that ends go with it, the next window

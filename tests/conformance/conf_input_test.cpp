@@ -281,14 +281,15 @@ TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
 // multi-line edit takes Return only with ES_WANTRETURN. The modal loop keeps
 // serving the owner thread's other windows meanwhile.
 
-enum { IdFirst = 201, IdSecond = 202, StepType = WM_USER + 11 };
+enum { IdFirst = 201, IdSecond = 202, IdThird = 203, StepType = WM_USER + 11 };
 
 // A multi-line edit (with or without ES_WANTRETURN) or a single-line edit
-// first, then a single-line edit.
+// first, then two single-line edits.
 struct EditsTemplate : DialogTemplate {
-    explicit EditsTemplate(DWORD first_style) : DialogTemplate(TEXT("Burst"), 2) {
+    explicit EditsTemplate(DWORD first_style) : DialogTemplate(TEXT("Burst"), 3) {
         edit(IdFirst, first_style, 5, 5, 100, 30);
         edit(IdSecond, ES_AUTOHSCROLL, 5, 40, 100, 12);
+        edit(IdThird, ES_AUTOHSCROLL, 5, 55, 100, 12);
     }
 };
 
@@ -337,10 +338,12 @@ const std::vector<Stroke> shift_down = {{VK_SHIFT, false}}, shift_up = {{VK_SHIF
 const BurstCase bursts[] = {
     {"Tab moves on", Single, taps("12") + tap(VK_TAB) + taps("34") + tap(VK_ESCAPE),
      IDCANCEL, TEXT("12"), TEXT("34"), false},
-    {"Shift+Tab moves back, wrapping", Single, shift_down + tap(VK_TAB) + shift_up + taps("34") + tap(VK_ESCAPE),
-     IDCANCEL, TEXT(""), TEXT("34"), false},
+    {"Shift+Tab moves back", Single, taps("1") + tap(VK_TAB) + taps("2") + shift_down + tap(VK_TAB) + shift_up +
+     taps("3") + tap(VK_ESCAPE), IDCANCEL, TEXT("3"), TEXT("2"), false},
     {"Backspace edits", Single, taps("AB") + tap(VK_BACK) + taps("C") + tap(VK_ESCAPE),
      IDCANCEL, TEXT("ac"), TEXT(""), false},
+    {"Backspace takes a line break in one step", WantsReturn,
+     taps("A") + tap(VK_RETURN) + tap(VK_BACK) + taps("B") + tap(VK_ESCAPE), IDCANCEL, TEXT("ab"), TEXT(""), false},
     {"Return in a single-line field gives IDOK", Single, taps("A") + tap(VK_RETURN) + taps("B"),
      IDOK, TEXT("a"), TEXT(""), true},
     {"Return stays in a field that wants it", WantsReturn, taps("A") + tap(VK_RETURN) + taps("B") + tap(VK_ESCAPE),
@@ -353,7 +356,7 @@ const BurstCase bursts[] = {
      IDCANCEL, TEXT("a"), TEXT("b"), false},
     // Tab into an edit selects all its text, which the next key replaces.
     {"Tab into a field selects its text", WantsReturn,
-     taps("A") + tap(VK_RETURN) + tap(VK_TAB) + tap(VK_TAB) + taps("Z") + tap(VK_ESCAPE),
+     taps("A") + tap(VK_RETURN) + tap(VK_TAB) + tap(VK_TAB) + tap(VK_TAB) + taps("Z") + tap(VK_ESCAPE),
      IDCANCEL, TEXT("z"), TEXT(""), false},
 };
 
