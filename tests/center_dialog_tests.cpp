@@ -41,36 +41,25 @@ Placement center(int px, int py, int client_w, int client_h, int dialog_w, int d
 }
 
 TEST(CenterDialog, CentresInTheParentsClientSizeFromTheScreenOrigin) {
-    TracedProcess app;
-    Placement p = center(30, 40, 200, 150, 100, 50);
-    ASSERT_EQ(p.parent_client.right, 200);
-    // (200 - 100) / 2 and (150 - 50) / 2, without the parent's own position.
-    EXPECT_EQ(p.dialog.left, 50);
-    EXPECT_EQ(p.dialog.top, 50);
-    EXPECT_EQ(p.dialog.right - p.dialog.left, 100);
-}
-
-TEST(CenterDialog, OddDifferencesTruncateTowardZero) {
-    TracedProcess app;
-    Placement p = center(0, 0, 201, 151, 100, 50);
-    EXPECT_EQ(p.dialog.left, 50);
-    EXPECT_EQ(p.dialog.top, 50);
-}
-
-TEST(CenterDialog, ADialogLargerThanTheClientAreaGoesToTheOrigin) {
-    TracedProcess app;
-    Placement p = center(10, 10, 120, 100, 199, 262);
-    EXPECT_EQ(p.dialog.left, 0);
-    EXPECT_EQ(p.dialog.top, 0);
-    EXPECT_EQ(p.dialog.right, 199);
-    EXPECT_EQ(p.dialog.bottom, 262);
-}
-
-TEST(CenterDialog, WiderOnlyIsClampedOnlyAcross) {
-    TracedProcess app;
-    Placement p = center(0, 0, 100, 200, 150, 100);
-    EXPECT_EQ(p.dialog.left, 0);
-    EXPECT_EQ(p.dialog.top, 50);
+    struct Case {
+        int client_w, client_h, dialog_w, dialog_h;
+        LONG left, top;
+    } cases[] = {
+        {200, 150, 100, 50, 50, 50},  // (200 - 100) / 2, (150 - 50) / 2: the parent's own position left out
+        {201, 151, 100, 50, 50, 50},  // odd differences truncate toward zero
+        {120, 100, 199, 262, 0, 0},   // larger than the client area: to the origin
+        {100, 200, 150, 100, 0, 50},  // wider only: clamped only across
+    };
+    for (const Case& c : cases) {
+        TracedProcess app;
+        Placement p = center(30, 40, c.client_w, c.client_h, c.dialog_w, c.dialog_h);
+        SCOPED_TRACE(std::to_string(c.client_w) + " x " + std::to_string(c.client_h));
+        EXPECT_EQ(p.parent_client.right, c.client_w);
+        EXPECT_EQ(p.dialog.left, c.left);
+        EXPECT_EQ(p.dialog.top, c.top);
+        EXPECT_EQ(p.dialog.right - p.dialog.left, c.dialog_w);
+        EXPECT_EQ(p.dialog.bottom - p.dialog.top, c.dialog_h);
+    }
 }
 
 }  // namespace

@@ -1,26 +1,40 @@
-// Test applications for the window system: a device process whose UI thread
-// runs a message loop, code run on that thread on request, and a window
-// procedure that records what it receives for expected-sequence tables.
+// The window-system tests' one fixture: a device process whose UI thread
+// runs a message loop, code run on that thread on request, a window
+// procedure that records what it receives for expected-sequence tables, the
+// application's resources, and .res images built byte by byte.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <future>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/core.hpp"
 #include "input/input.hpp"
 #include "sequence.hpp"
+#include "user/dialog.hpp"
 #include "user/handheld.hpp"
+#include "user/menu.hpp"
 #include "user/window.hpp"
 
+extern "C" const unsigned char pendrel_res[];
+extern "C" const unsigned long pendrel_res_size;
+
 namespace usertest {
+
+// The application's resources (compiled from res/pendrel.rc) as a module.
+inline HINSTANCE app_module() {
+    static HINSTANCE h = pf::user::handheld::load_module("pendrel", pendrel_res, pendrel_res_size);
+    return h;
+}
 
 constexpr uintptr_t any = ~uintptr_t(0);
 
@@ -49,6 +63,11 @@ public:
             names_[h] = pf::utf8(cs->lpszName);
         }
         log_.push_back(Msg{name_of(h), msg, wp, uintptr_t(lp)});
+    }
+    // Names a window created otherwise (a dialog from its template).
+    void name(HWND h, std::string name) {
+        std::lock_guard g(m_);
+        names_[h] = std::move(name);
     }
     HWND hwnd(const std::string& name) {
         std::lock_guard g(m_);
@@ -97,15 +116,6 @@ inline LRESULT CALLBACK recording_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(h, msg, wp, lp);
 }
 
-// The messages of the named windows only: messages to windows of different
-// threads have no order between them.
-inline std::vector<Msg> only(const std::vector<Msg>& log, const std::vector<std::string>& names) {
-    std::vector<Msg> out;
-    for (auto& m : log)
-        if (std::find(names.begin(), names.end(), m.who) != names.end()) out.push_back(m);
-    return out;
-}
-
 // How same_sequence compares and prints a message: wp and lp only when the
 // expected entry gives them.
 inline bool sequence_matches(const Msg& e, const Msg& a) {
@@ -115,6 +125,18 @@ inline bool sequence_optional(const Msg&) { return false; }
 inline std::string sequence_describe(const Msg& m) { return str(m); }
 
 inline bool quiet() { return pf::wait_quiet(std::chrono::seconds(5)); }
+
+// Waits until the condition holds on the device side; the bound only turns a
+// hang into a failure.
+template <class F>
+bool eventually(F f) {
+    for (int i = 0; i < 1000; ++i) {
+        if (f()) return true;
+        pf::wait_quiet(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return f();
+}
 
 // A process with a UI thread running a message loop.
 class TestApp {
@@ -136,7 +158,6 @@ public:
             ready.set_value(helper);
             MSG msg;
             while (GetMessageW(&msg, nullptr, 0, 0)) {
-                if (accel && TranslateAcceleratorW(accel_target, accel, &msg)) continue;
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);
             }
@@ -173,9 +194,6 @@ public:
     }
     pf::Process* process() const { return process_; }
 
-    HACCEL accel = nullptr;  // set on the UI thread
-    HWND accel_target = nullptr;
-
 private:
     struct Task {
         std::function<void()> fn;
@@ -207,6 +225,37 @@ protected:
     void TearDown() override { hook() = nullptr; }
 };
 
+// A program with a shown owner window, whose UI thread runs a modal call (a
+// dialog, a popup) that the test starts and the operator ends; whatever is
+// left open is ended so that the program can end.
+class OwnerTest : public UserTest {
+protected:
+    void SetUp() override;
+    void TearDown() override {
+        namespace dev = pf::user::handheld;
+        if (dev::open_dialog()) dev::press_cancel();
+        if (dev::popup_open()) dev::tap_outside();
+        if (modal.valid()) modal.wait_for(std::chrono::seconds(5));
+        app.reset();
+        UserTest::TearDown();
+    }
+    // Runs fn on the UI thread and returns once `open` holds.
+    template <class Open>
+    void start(std::function<void()> fn, Open open) {
+        modal = app->run_async(std::move(fn));
+        ASSERT_TRUE(eventually(open)) << "nothing opened";
+        quiet();
+    }
+    // Waits for the modal call to return.
+    void finish() {
+        EXPECT_EQ(modal.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "still open";
+        quiet();
+    }
+    std::optional<TestApp> app;
+    HWND owner = nullptr;
+    std::future<void> modal;
+};
+
 inline HWND create(const char16_t* title, DWORD style, HWND parent = nullptr, int id = 0) {
     bool child = style & WS_CHILD;
     return CreateWindowExW(0, u"PfRec", title, style, child ? 0 : CW_USEDEFAULT, child ? 0 : CW_USEDEFAULT,
@@ -214,4 +263,89 @@ inline HWND create(const char16_t* title, DWORD style, HWND parent = nullptr, in
                            reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
 }
 
+inline void OwnerTest::SetUp() {
+    UserTest::SetUp();
+    static int launches = 0;
+    app.emplace("ownerapp" + std::to_string(++launches));
+    app->run([this] { owner = create(u"Owner", WS_VISIBLE); });
+    quiet();  // the owner's first paint is done
+    rec().clear();
+}
+
 }  // namespace usertest
+
+// ---- .res images and templates built byte by byte, for the odd cases ----
+
+namespace restest {
+
+struct Bytes {
+    std::vector<unsigned char> b;
+
+    Bytes& u8(unsigned v) {
+        b.push_back(uint8_t(v));
+        return *this;
+    }
+    Bytes& u16(unsigned v) {
+        b.push_back(uint8_t(v));
+        b.push_back(uint8_t(v >> 8));
+        return *this;
+    }
+    Bytes& u32(uint32_t v) {
+        u16(v & 0xFFFF);
+        return u16(v >> 16);
+    }
+    Bytes& sz(const std::u16string& s) {
+        for (char16_t c : s) u16(c);
+        return u16(0);
+    }
+    Bytes& ord(unsigned v) { return u16(0xFFFF).u16(v); }
+    Bytes& align4() {
+        while (b.size() % 4) b.push_back(0);
+        return *this;
+    }
+    Bytes& raw(const std::vector<unsigned char>& more) {
+        b.insert(b.end(), more.begin(), more.end());
+        return *this;
+    }
+    size_t size() const { return b.size(); }
+    const unsigned char* data() const { return b.data(); }
+};
+
+// A type or name for an entry: an ordinal, or a string when text is set.
+struct Id {
+    unsigned ordinal = 0;
+    std::u16string text;
+    Id(int o) : ordinal(unsigned(o)) {}
+    Id(const char16_t* s) : text(s) {}
+};
+
+class ResFile {
+public:
+    ResFile() { add(0, 0, {}); }  // the empty leading entry windres writes
+
+    ResFile& add(Id type, Id name, const std::vector<unsigned char>& data, unsigned language = 0x0409) {
+        Bytes h;
+        h.u32(uint32_t(data.size())).u32(0);
+        put_id(h, type);
+        put_id(h, name);
+        h.align4();
+        h.u32(0).u16(0x1030).u16(language).u32(0).u32(0);
+        uint32_t header_size = uint32_t(h.size());
+        h.b[4] = uint8_t(header_size);
+        h.b[5] = uint8_t(header_size >> 8);
+        out_.raw(h.b).raw(data).align4();
+        return *this;
+    }
+    const std::vector<unsigned char>& bytes() const { return out_.b; }
+
+private:
+    static void put_id(Bytes& h, const Id& id) {
+        if (id.text.empty())
+            h.ord(id.ordinal);
+        else
+            h.sz(id.text);
+    }
+    Bytes out_;
+};
+
+}  // namespace restest

@@ -1,11 +1,8 @@
-// Popup menus: building, the modal TrackPopupMenuEx with its three ways out
-// (a chosen item, a tap outside, a click posted to the thread), and wsprintfW.
+// Popup menus as the operator meets them: where the popup opens, an item
+// chosen, a tap outside; and wsprintfW.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "trace_table.hpp"
-#include "user/handheld.hpp"
-#include "user/menu.hpp"
 #include "user_app.hpp"
 
 using namespace usertest;
@@ -13,51 +10,25 @@ namespace dev = pf::user::handheld;
 
 namespace {
 
-constexpr UINT kTrayTap = WM_APP + 100;
-
-class PopupTest : public UserTest {
+class PopupTest : public OwnerTest {
 protected:
-    void SetUp() override {
-        UserTest::SetUp();
-        static int launches = 0;
-        app.emplace("menuapp" + std::to_string(++launches));
-        app->run([this] { owner = create(u"Owner", WS_VISIBLE); });
-        quiet();  // the owner's first paint is done
-        rec().clear();
-    }
-    void TearDown() override {
-        if (dev::popup_open()) dev::tap_outside();
-        if (tracked.valid()) tracked.wait_for(std::chrono::seconds(5));
-        app.reset();
-        UserTest::TearDown();
-    }
     // Builds the tray's one-item popup on the UI thread and tracks it at x, y.
     void track(int x, int y, UINT flags = 0) {
-        tracked = app->run_async([this, x, y, flags] {
-            menu = CreatePopupMenu();
-            AppendMenuW(menu, MF_STRING, 1324, u"終了");
-            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(menu, MF_STRING | MF_GRAYED, 1400, u"Grey");
-            result = TrackPopupMenuEx(menu, flags, x, y, owner, nullptr);
-            // What the owner had received by the time the call returned.
-            returned_before = rec().take();
-            DestroyMenu(menu);
-        });
-        for (int i = 0; i < 1000 && !dev::popup_open(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ASSERT_TRUE(dev::popup_open()) << "the popup did not open";
-        quiet();
+        start(
+            [this, x, y, flags] {
+                menu = CreatePopupMenu();
+                AppendMenuW(menu, MF_STRING, 1324, u"終了");
+                AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+                AppendMenuW(menu, MF_STRING | MF_GRAYED, 1400, u"Grey");
+                result = TrackPopupMenuEx(menu, flags, x, y, owner, nullptr);
+                // What the owner had received by the time the call returned.
+                returned_before = rec().take();
+                DestroyMenu(menu);
+            },
+            [] { return dev::popup_open(); });
     }
-    BOOL finish() {
-        EXPECT_EQ(tracked.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "popup still tracking";
-        quiet();
-        return result;
-    }
-
-    std::optional<TestApp> app;
-    HWND owner = nullptr;
     HMENU menu = nullptr;
     BOOL result = -1;
-    std::future<void> tracked;
     std::vector<Msg> returned_before;
 };
 
@@ -78,119 +49,35 @@ TEST_F(PopupTest, ChoosingAnItemPostsItsCommandAfterThePopupCloses) {
     EXPECT_FALSE(dev::choose(1400)) << "a grayed item cannot be chosen";
     EXPECT_FALSE(dev::choose(9999));
     ASSERT_TRUE(dev::choose(1324));
-    EXPECT_EQ(finish(), TRUE);
+    finish();
+    EXPECT_EQ(result, TRUE);
     EXPECT_FALSE(dev::popup_open());
     EXPECT_TRUE(
         same_sequence({{"Owner", WM_INITMENUPOPUP, any, any}}, returned_before, "before TrackPopupMenuEx returned"));
     EXPECT_TRUE(same_sequence({{"Owner", WM_COMMAND, 1324, 0}}, rec().take(), "after TrackPopupMenuEx returned"));
 }
 
-TEST_F(PopupTest, TapOutsideClosesWithoutACommand) {
-    track(60, 200);
-    EXPECT_EQ(dev::open_popup()->rect.top, 200);
-    ASSERT_TRUE(dev::tap_outside());
-    EXPECT_EQ(finish(), FALSE);
-    EXPECT_TRUE(same_sequence({}, rec().take(), "after a tap outside"));
-    EXPECT_FALSE(dev::tap_outside()) << "nothing left to close";
-    EXPECT_FALSE(dev::choose(1324));
-}
-
-TEST_F(PopupTest, AClickPostedToTheThreadFromInsideAHandlerClosesIt) {
-    // The tray tap handler of a program that already tracks its popup posts a
-    // click with no window, which must close the open popup.
-    hook() = [](HWND, UINT msg, WPARAM, LPARAM lp) -> std::optional<LRESULT> {
-        if (msg == kTrayTap && lp == WM_LBUTTONDOWN) {
-            PostMessageW(nullptr, WM_LBUTTONDOWN, 0, 0);
-            return 0;
-        }
-        return std::nullopt;
-    };
-    track(60, 290);
-    {
-        pf::Lock lock(pf::device_mutex());
-        pf::user::send_notify_locked(owner, kTrayTap, 1, WM_LBUTTONDOWN);
-    }
-    EXPECT_EQ(finish(), FALSE);
-    EXPECT_FALSE(dev::popup_open());
-    EXPECT_TRUE(same_sequence({{"Owner", WM_INITMENUPOPUP, any, any}, {"Owner", kTrayTap, 1, WM_LBUTTONDOWN}},
-                              returned_before, "the tap handled inside the popup's loop"));
-    EXPECT_TRUE(same_sequence({}, rec().take(), "no command afterwards"));
-}
-
-TEST_F(PopupTest, KeptOnTheScreenAtTheRightAndBottomEdges) {
+TEST_F(PopupTest, KeptOnTheScreenAndClosedByATapOutside) {
     track(230, 315);
     auto p = dev::open_popup();
     ASSERT_TRUE(p);
     EXPECT_EQ(p->rect.right, 240);
     EXPECT_EQ(p->rect.bottom, 320);
     EXPECT_GE(p->rect.left, 0);
-    dev::tap_outside();
+    ASSERT_TRUE(dev::tap_outside());
     finish();
+    EXPECT_EQ(result, FALSE);
+    EXPECT_TRUE(same_sequence({}, rec().take(), "after a tap outside"));
+    EXPECT_FALSE(dev::tap_outside()) << "nothing left to close";
+    EXPECT_FALSE(dev::choose(1324));
 }
 
 TEST_F(PopupTest, ReturnCommandFlagReturnsTheIdAndPostsNothing) {
     track(0, 0, TPM_RETURNCMD);
     ASSERT_TRUE(dev::choose(1324));
-    EXPECT_EQ(finish(), 1324);
+    finish();
+    EXPECT_EQ(result, 1324);
     EXPECT_TRUE(same_sequence({}, rec().take(), "no posted command with TPM_RETURNCMD"));
-}
-
-TEST_F(PopupTest, TheProgramsMenuCallsAreTraced) {
-    track(60, 290);
-    std::string m = [&] {
-        pf::Lock lock(pf::device_mutex());
-        return pf::handle_name(menu);
-    }();
-    dev::choose(1324);
-    finish();
-    auto calls = trace_table::texts(app->process()->party);
-    std::vector<std::string> menu_calls;
-    for (auto& c : calls)
-        if (c.find("Menu") != std::string::npos) menu_calls.push_back(c);
-    EXPECT_TRUE(same_sequence(
-        {
-            "CreatePopupMenu() = " + m,
-            "AppendMenuW(" + m + ", MF_STRING, 1324, \"終了\") = TRUE",
-            "AppendMenuW(" + m + ", MF_SEPARATOR, 0, NULL) = TRUE",
-            "AppendMenuW(" + m + ", MF_STRING|MF_GRAYED, 1400, \"Grey\") = TRUE",
-            "TrackPopupMenuEx(" + m + ", 0, 60, 290, hwnd#2 \"Owner\", NULL) = TRUE",
-            "DestroyMenu(" + m + ") = TRUE",
-        },
-        menu_calls, "menu calls"));
-}
-
-TEST_F(PopupTest, BadHandlesAndASecondPopupOnTheSameThreadFail) {
-    app->run([this] {
-        HMENU bar = CreateMenu();
-        HMENU sub = CreatePopupMenu();
-        EXPECT_TRUE(AppendMenuW(sub, MF_STRING, 5, u"five"));
-        EXPECT_TRUE(AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), u"Sub"));
-        EXPECT_FALSE(TrackPopupMenuEx(bar, 0, 0, 0, owner, nullptr)) << "a menu bar is no popup";
-        EXPECT_FALSE(TrackPopupMenuEx(sub, 0, 0, 0, nullptr, nullptr)) << "a popup needs an owner window";
-        EXPECT_TRUE(DestroyMenu(bar));
-        EXPECT_FALSE(DestroyMenu(sub)) << "destroying a menu destroys its submenus";
-        EXPECT_FALSE(AppendMenuW(bar, MF_STRING, 1, u"x"));
-    });
-    track(10, 10);
-    bool second = true;
-    // A second popup from a sent message, while the first is tracked.
-    hook() = [&](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-        if (msg != kTrayTap) return std::nullopt;
-        HMENU other = CreatePopupMenu();
-        AppendMenuW(other, MF_STRING, 1, u"x");
-        second = TrackPopupMenuEx(other, 0, 0, 0, owner, nullptr);
-        DestroyMenu(other);
-        return 0;
-    };
-    {
-        pf::Lock lock(pf::device_mutex());
-        pf::user::send_notify_locked(owner, kTrayTap, 0, 0);
-    }
-    quiet();
-    EXPECT_FALSE(second);
-    EXPECT_TRUE(dev::popup_open()) << "the first popup is still open";
-    dev::tap_outside();
-    finish();
 }
 
 // ---- wsprintfW ----

@@ -1,27 +1,17 @@
-// The resource reader against the application's real .res (compiled by
-// windres from res/pendrel.rc) and against hand-built odd cases.
+// The resource reader: every cut of the application's real .res (compiled by
+// windres from res/pendrel.rc) rejected, hand-built odd cases read, and the
+// loading calls over both.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
-#include <random>
-
-#include "core/core.hpp"
 #include "user/handheld.hpp"
 #include "user/resources.hpp"
-#include "user_res_builder.hpp"
-
-extern "C" const unsigned char pendrel_res[];
-extern "C" const unsigned long pendrel_res_size;
+#include "user_app.hpp"
 
 using namespace pf::user;
+using usertest::app_module;
 
 namespace {
-
-HINSTANCE app_module() {
-    static HINSTANCE h = handheld::load_module("pendrel", pendrel_res, pendrel_res_size);
-    return h;
-}
 
 const ResEntry& app_entry(WORD type, WORD name) {
     const ResEntry* e = find_entry(app_module(), ResId::of(type), ResId::of(name));
@@ -41,193 +31,56 @@ DWORD last_error() { return pf::current_thread().last_error; }
 
 }  // namespace
 
-// ---- the application's resources ----
+// ---- loading ----
 
-TEST(AppResources, StringsHaveTheirExactTexts) {
-    EXPECT_EQ(load(app_module(), 1), u"Pendrel");
-    EXPECT_EQ(load(app_module(), 2), u"1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ");
-    EXPECT_EQ(load(app_module(), 3), u"Pendrel");
-}
-
-TEST(AppResources, LoadStringTruncatesToTheBufferAndCountsWhatItCopied) {
-    WCHAR buf[5];
-    std::memset(buf, 0x55, sizeof buf);
-    EXPECT_EQ(LoadStringW(app_module(), 2, buf, 5), 4);
-    EXPECT_EQ(std::u16string(buf), u"1D(Z");
-
-    WCHAR one[1] = {u'x'};
-    EXPECT_EQ(LoadStringW(app_module(), 1, one, 1), 0);
-    EXPECT_EQ(one[0], 0);
-}
-
-TEST(AppResources, LoadStringOfAnAbsentIdentifierGivesZeroAndAnEmptyBuffer) {
-    EXPECT_EQ(load(app_module(), 4), u"");   // same block as 1..3
-    EXPECT_EQ(load(app_module(), 17), u"");  // a block that does not exist
-    EXPECT_EQ(load(app_module(), 0), u"");
-}
-
-TEST(AppResources, LoadStringWithZeroLengthHandsOutAPointerIntoTheResource) {
+TEST(Loading, LoadStringCopiesWhatFitsOrHandsOutAPointer) {
+    std::vector<unsigned char> block = restest::Bytes().u16(0).u16(4).sz(u"hell").b;  // ids 0 and 1 of block 1
+    block.resize(block.size() - 2);  // a string in a block has no terminator
+    block.resize(block.size() + 14 * 2, 0);
+    restest::ResFile f;
+    f.add(6, 1, block);
+    HINSTANCE h = handheld::load_module("strings", f.bytes().data(), f.bytes().size());
+    EXPECT_EQ(load(h, 1), u"hell");
+    EXPECT_EQ(load(h, 1, 3), u"he") << "cut to the buffer, the terminator included";
+    EXPECT_EQ(load(h, 1, 1), u"");
+    EXPECT_EQ(load(h, 0), u"") << "an empty entry of the block";
+    EXPECT_EQ(load(h, 17), u"") << "a block that does not exist";
     const WCHAR* p = nullptr;
-    int n = LoadStringW(app_module(), 2, reinterpret_cast<LPWSTR>(&p), 0);
-    ASSERT_EQ(n, 28);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(std::u16string(p, size_t(n)), u"1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ");
+    ASSERT_EQ(LoadStringW(h, 1, reinterpret_cast<LPWSTR>(&p), 0), 4);
+    EXPECT_EQ(std::u16string(p, 4), u"hell") << "a zero length asks for a pointer into the resource";
 }
 
-TEST(AppResources, MenuTreeHasBothPopupsWithTextsAndCommands) {
-    auto menu = load_menu(app_module(), ResId::of(102));
-    ASSERT_TRUE(menu);
-    ASSERT_EQ(menu->size(), 2u);
-    const auto& run = (*menu)[0];
-    EXPECT_TRUE(run.popup);
-    EXPECT_EQ(run.text, u"実行");
-    ASSERT_EQ(run.children.size(), 3u);
-    EXPECT_EQ(run.children[0].text, u"読取ｺｰﾄﾞ表示");
-    EXPECT_EQ(run.children[0].id, 40004u);
-    EXPECT_EQ(run.children[1].text, u"読取ｷｰ出力");
-    EXPECT_EQ(run.children[1].id, 40005u);
-    EXPECT_EQ(run.children[2].text, u"終了");
-    EXPECT_EQ(run.children[2].id, 40002u);
-    const auto& other = (*menu)[1];
-    EXPECT_TRUE(other.popup);
-    EXPECT_EQ(other.text, u"その他");
-    ASSERT_EQ(other.children.size(), 1u);
-    EXPECT_EQ(other.children[0].text, u"ﾊﾞｰｼﾞｮﾝ");
-    EXPECT_EQ(other.children[0].id, 40003u);
-
-}
-
-TEST(AppResources, AcceleratorsAreAltSlashAndAltF4WithoutInversion) {
-    auto acc = load_accelerator_table(app_module(), ResId::of(3));
-    ASSERT_TRUE(acc);
-    ASSERT_EQ(acc->size(), 2u);
-    EXPECT_EQ((*acc)[0].fVirt, FALT | FNOINVERT);  // a character, not a virtual key
-    EXPECT_EQ((*acc)[0].key, u'/');
-    EXPECT_EQ((*acc)[0].cmd, 40003);
-    EXPECT_EQ((*acc)[1].fVirt, FVIRTKEY | FALT | FNOINVERT);
-    EXPECT_EQ((*acc)[1].key, VK_F4);
-    EXPECT_EQ((*acc)[1].cmd, 40002);
-}
-
-TEST(AppResources, ReadDisplayDialogTemplate) {
-    auto d = load_dialog_template(app_module(), ResId::of(104));
-    ASSERT_TRUE(d);
-    EXPECT_FALSE(d->extended);
-    EXPECT_EQ(d->style, 0x80C800C0u);
-    EXPECT_EQ(d->exstyle, 0u);
-    EXPECT_EQ(d->cx, 131);
-    EXPECT_EQ(d->cy, 160);
-    EXPECT_EQ(d->title, u"1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ");
-    EXPECT_TRUE(d->has_font);
-    EXPECT_EQ(d->point_size, 9);
-    EXPECT_EQ(d->font, u"System");
-
-    struct Expected {
-        int id;
-        const char16_t* cls;
-        short x, y, cx, cy;
-        DWORD style;
-        const char16_t* text;
-    };
-    const Expected expected[] = {
-        {1001, u"EDIT", 15, 25, 105, 28, 0x50A11004, u""},
-        {1003, u"EDIT", 56, 67, 64, 14, 0x50810080, u""},
-        {-1, u"STATIC", 9, 67, 46, 8, 0x50020000, u"ﾊﾞｰｺｰﾄﾞ 種類"},
-        {1004, u"EDIT", 58, 85, 63, 14, 0x50810080, u""},
-        {-1, u"STATIC", 8, 86, 48, 12, 0x50020000, u"読取ﾃﾞｰﾀﾚﾝｸﾞｽ"},
-        {1005, u"EDIT", 58, 107, 65, 14, 0x50810080, u""},
-        {-1, u"STATIC", 23, 111, 32, 10, 0x50020000, u"終了情報"},
-        {-1, u"STATIC", 17, 88, 19, 8, 0x50020000, u"Static"},
-        {-1, u"STATIC", 28, 113, 19, 8, 0x50020000, u"Static"},
-    };
-    ASSERT_EQ(d->items.size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        const auto& it = d->items[i];
-        const auto& e = expected[i];
-        SCOPED_TRACE("item " + std::to_string(i));
-        EXPECT_EQ(WORD(it.id), WORD(e.id));
-        EXPECT_EQ(it.class_name(), e.cls);
-        EXPECT_EQ(it.x, e.x);
-        EXPECT_EQ(it.y, e.y);
-        EXPECT_EQ(it.cx, e.cx);
-        EXPECT_EQ(it.cy, e.cy);
-        EXPECT_EQ(it.style, e.style);
-        EXPECT_FALSE(it.text.ordinal);
-        EXPECT_EQ(it.text.name, e.text);
-    }
-}
-
-TEST(AppResources, AboutDialogTemplateWithCaptionOkAndIconStatic) {
-    auto d = load_dialog_template(app_module(), ResId::of(103));
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->style, 0x80C800C0u);
-    EXPECT_EQ(d->exstyle, DWORD(WS_EX_CAPTIONOKBTN));
-    EXPECT_EQ(d->cx, 125);
-    EXPECT_EQ(d->cy, 55);
-    EXPECT_EQ(d->point_size, 8);
-    EXPECT_EQ(d->title, u"ﾊﾞｰｼﾞｮﾝ Pendrel");
-    ASSERT_EQ(d->items.size(), 3u);
-    const auto& icon = d->items[0];
-    EXPECT_EQ(icon.class_name(), u"STATIC");
-    EXPECT_EQ(icon.style, 0x50000003u);
-    ASSERT_TRUE(icon.text.ordinal) << "the icon static names its icon by number";
-    EXPECT_EQ(*icon.text.ordinal, 101);
-    EXPECT_EQ(icon.x, 11);
-    EXPECT_EQ(icon.y, 17);
-    EXPECT_EQ(icon.cx, 20);
-    EXPECT_EQ(icon.cy, 20);
-    EXPECT_EQ(d->items[1].text.name, u"Pendrel Version 1.0.1");
-    EXPECT_EQ(d->items[1].style, 0x50020080u);
-    EXPECT_FALSE(d->items[2].text.name.empty());
-}
-
-TEST(AppResources, IconGroupHasFiveImagesAndA16x16OneIsChosenWhenAsked) {
-    const ResEntry& g = app_entry(14, 101);
-    auto dir = parse_group_icon(g.data, g.size);
-    ASSERT_EQ(dir.size(), 5u);
-
+// The application's icon group holds 16 x 16 and 32 x 32 images.
+TEST(Loading, IconsAreChosenBySizeAndDestroyedOnce) {
     HANDLE small = LoadImageW(app_module(), MAKEINTRESOURCEW(101), IMAGE_ICON, 16, 16, 0);
     ASSERT_NE(small, nullptr);
     auto si = icon_info(static_cast<HICON>(small));
     ASSERT_TRUE(si);
     EXPECT_EQ(si->width, 16);
     EXPECT_EQ(si->height, 16);
-    EXPECT_EQ(si->bit_count, 4);
-    EXPECT_GE(si->image_size, 40u);
-
     HICON big = LoadIconW(app_module(), MAKEINTRESOURCEW(101));
-    ASSERT_NE(big, nullptr);
-    auto bi = icon_info(big);
-    ASSERT_TRUE(bi);
-    EXPECT_EQ(bi->width, 32);
-    EXPECT_EQ(bi->bit_count, 8) << "the 256-colour 32 x 32 image suits the display best";
-
+    ASSERT_TRUE(icon_info(big));
+    EXPECT_EQ(icon_info(big)->width, 32);
     EXPECT_TRUE(DestroyIcon(static_cast<HICON>(small)));
     EXPECT_FALSE(icon_info(static_cast<HICON>(small)));
     EXPECT_FALSE(DestroyIcon(static_cast<HICON>(small))) << "an icon is destroyed once";
     EXPECT_TRUE(DestroyIcon(big));
-
     EXPECT_EQ(LoadIconW(app_module(), MAKEINTRESOURCEW(999)), nullptr);
     EXPECT_EQ(last_error(), ERROR_RESOURCE_NAME_NOT_FOUND);
 }
 
-TEST(AppResources, FindLoadLockAndSizeADialog) {
+TEST(Loading, FindResourceMatchesTypeAndModule) {
     HRSRC r = FindResourceW(app_module(), MAKEINTRESOURCEW(104), RT_DIALOG);
     ASSERT_NE(r, nullptr);
-    HGLOBAL g = LoadResource(app_module(), r);
-    ASSERT_NE(g, nullptr);
-    auto p = static_cast<const unsigned char*>(LockResource(g));
-    DWORD size = SizeofResource(app_module(), r);
-    EXPECT_EQ(parse_dialog(p, size).items.size(), 9u);
-
+    auto p = static_cast<const unsigned char*>(LockResource(LoadResource(app_module(), r)));
+    EXPECT_EQ(p, app_entry(5, 104).data);
+    EXPECT_EQ(SizeofResource(app_module(), r), app_entry(5, 104).size);
     auto where = locate_resource_data(p + 10);
     ASSERT_TRUE(where);
     EXPECT_EQ(where->instance, app_module());
-    EXPECT_EQ(where->entry->name, ResId::of(104));
-
     EXPECT_EQ(FindResourceW(app_module(), MAKEINTRESOURCEW(104), RT_MENU), nullptr);
     EXPECT_EQ(last_error(), ERROR_RESOURCE_NAME_NOT_FOUND);
-    EXPECT_EQ(FindResourceW(reinterpret_cast<HMODULE>(&size), MAKEINTRESOURCEW(104), RT_DIALOG), nullptr);
+    EXPECT_EQ(FindResourceW(reinterpret_cast<HMODULE>(&r), MAKEINTRESOURCEW(104), RT_DIALOG), nullptr);
     EXPECT_EQ(last_error(), ERROR_INVALID_HANDLE);
 }
 
@@ -261,45 +114,48 @@ TEST(ResourceParsers, EveryTruncationOfTheAppResourcesIsRejected) {
     expect_every_prefix_rejected(grp.data, grp.size, parse_group_icon, "icon group 101");
 }
 
+// A cut .res parses only when it ends where an entry ends (or in that
+// entry's padding), and then holds just the entries before the cut.
 TEST(ResourceParsers, ResFileCutInsideAnEntryIsRejected) {
     auto entries = parse_res_file(pendrel_res, pendrel_res_size);
     ASSERT_GE(entries.size(), 10u);  // 5 icon images, group, strings, menu, accelerators, 2 dialogs
+    auto padded = [](size_t end) { return (end + 3) / 4 * 4; };
+    size_t leading = size_t(pendrel_res[4]) | size_t(pendrel_res[5]) << 8;  // the empty entry windres writes first
     for (size_t n = 1; n < pendrel_res_size; ++n) {
         std::vector<unsigned char> cut(pendrel_res, pendrel_res + n);
-        try {
-            auto part = parse_res_file(cut.data(), n);
-            // Only a cut at an entry boundary (or in its trailing padding) parses.
-            EXPECT_LE(part.size(), entries.size()) << "cut to " << n;
-            for (auto& e : part) EXPECT_LE(e.data + e.size, cut.data() + n);
-        } catch (const ResourceError&) {
+        bool at_an_end = leading <= n && n <= padded(leading);
+        size_t whole = 0;  // entries that end before the cut
+        for (auto& e : entries) {
+            size_t end = size_t(e.data + e.size - pendrel_res);
+            whole += end <= n;
+            at_an_end = at_an_end || (end <= n && n <= padded(end));
         }
+        if (at_an_end)
+            EXPECT_EQ(parse_res_file(cut.data(), n).size(), whole) << "cut to " << n;
+        else
+            EXPECT_THROW(parse_res_file(cut.data(), n), ResourceError) << "cut to " << n;
     }
     EXPECT_THROW(handheld::load_module("half", pendrel_res, 100), ResourceError);
 }
 
 TEST(ResourceParsers, ErrorsNameTheProblem) {
-    const unsigned char menu_v1[] = {1, 0, 4, 0, 0, 0, 0, 0};
-    try {
-        parse_menu(menu_v1, sizeof menu_v1);
-        FAIL() << "version 1 menu accepted";
-    } catch (const ResourceError& e) {
-        EXPECT_NE(std::string(e.what()).find("version 1"), std::string::npos) << e.what();
-    }
-    // An accelerator table without its end flag.
-    const unsigned char acc[] = {0x11, 0, 0x73, 0, 0x42, 0x9C, 0, 0};
-    try {
-        parse_accelerators(acc, sizeof acc);
-        FAIL() << "accelerator table without end accepted";
-    } catch (const ResourceError& e) {
-        EXPECT_NE(std::string(e.what()).find("end marker"), std::string::npos) << e.what();
-    }
-    // A string block whose length runs past the data.
-    const unsigned char str[] = {5, 0, 'a', 0};
-    try {
-        parse_string_block(str, sizeof str);
-        FAIL() << "overlong string accepted";
-    } catch (const ResourceError& e) {
-        EXPECT_NE(std::string(e.what()).find("truncated string text"), std::string::npos) << e.what();
+    using Bytes = std::vector<unsigned char>;
+    struct Case {
+        const char* problem;
+        Bytes data;
+        std::function<void(const Bytes&)> parse;
+    } cases[] = {
+        {"version 1", {1, 0, 4, 0, 0, 0, 0, 0}, [](const Bytes& b) { parse_menu(b.data(), b.size()); }},
+        {"end marker", {0x11, 0, 0x73, 0, 0x42, 0x9C, 0, 0}, [](const Bytes& b) { parse_accelerators(b.data(), b.size()); }},
+        {"truncated string text", {5, 0, 'a', 0}, [](const Bytes& b) { parse_string_block(b.data(), b.size()); }},
+    };
+    for (const Case& c : cases) {
+        try {
+            c.parse(c.data);
+            ADD_FAILURE() << "accepted: " << c.problem;
+        } catch (const ResourceError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+        }
     }
 }
 

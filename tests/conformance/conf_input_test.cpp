@@ -4,7 +4,6 @@
 // redirects the rest of it.
 #include "conformance.hpp"
 
-#include <cstring>
 
 using namespace conformance;
 
@@ -53,27 +52,20 @@ std::basic_string<WCHAR> text_of(HWND w) {
     return buf;
 }
 
-// ---- windows that record their key messages ----
+// ---- recording windows, their key messages ----
 
-// Key and focus messages only, by window title: what the input routing
-// decides.
-std::vector<Step>& keys_seen() {
-    static std::vector<Step> log;
-    return log;
-}
-std::vector<std::pair<HWND, std::string> >& titles() {
-    static std::vector<std::pair<HWND, std::string> > names;
-    return names;
-}
-std::string title_of(HWND w) {
-    for (size_t i = 0; i < titles().size(); ++i)
-        if (titles()[i].first == w) return titles()[i].second;
-    return "?";
-}
 std::vector<Step> only(const std::vector<Step>& log, UINT message) {
     std::vector<Step> out;
     for (const Step& m : log)
         if (m.message == message) out.push_back(m);
+    return out;
+}
+// Key and focus messages only: what the input routing decides.
+std::vector<Step> keys_seen() {
+    std::vector<Step> out;
+    for (const Step& m : messages())
+        if (m.message == WM_KEYDOWN || m.message == WM_KEYUP || m.message == WM_CHAR) out.push_back(m);
+        else if (m.message == WM_SETFOCUS || m.message == WM_KILLFOCUS) out.push_back(Step{m.window, m.message});
     return out;
 }
 std::vector<Step> without_focus(const std::vector<Step>& log) {
@@ -82,59 +74,36 @@ std::vector<Step> without_focus(const std::vector<Step>& log) {
         if (m.message != WM_SETFOCUS && m.message != WM_KILLFOCUS) out.push_back(m);
     return out;
 }
+// Set while a dialog runs: its owner got the dialog's ping.
+bool* owner_ping = nullptr;
 // What a window does when it receives a character; set per test.
 void (*on_char)(HWND, WPARAM) = nullptr;
 
-LRESULT CALLBACK KeyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_KEYDOWN: case WM_KEYUP: case WM_SETFOCUS: case WM_KILLFOCUS:
-        keys_seen().push_back(Step{title_of(hwnd), message, message == WM_KILLFOCUS || message == WM_SETFOCUS ? any : wParam});
-        break;
-    case WM_CHAR:
-        keys_seen().push_back(Step{title_of(hwnd), message, wParam});
-        if (on_char) on_char(hwnd, wParam);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+void on_key_window_message(HWND hwnd, UINT message, WPARAM wParam) {
+    if (message == WM_CHAR && on_char) on_char(hwnd, wParam);
+    if (message == WM_USER + 12 && owner_ping) *owner_ping = true;  // a dialog's ping to its owner
 }
 
 class KeyboardInput : public ::testing::Test {
 public:
     void SetUp() override {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSW wc;
-            std::memset(&wc, 0, sizeof wc);
-            wc.lpfnWndProc = KeyWndProc;
-            wc.lpszClassName = TEXT("ConformanceKeys");
-            registered = RegisterClassW(&wc) != 0;
-        }
         on_char = nullptr;
+        on_message = on_key_window_message;
     }
     void TearDown() override {
         on_char = nullptr;
         for (HWND w : windows)
             if (IsWindow(w)) DestroyWindow(w);
         pump();
-        titles().clear();
+        on_message = nullptr;
     }
-    HWND top(const WCHAR* title) {
-        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                                 150, NULL, NULL, NULL, NULL);
-        remember(w, title);
-        return w;
+    HWND top(const WCHAR* title, DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE) {
+        windows.push_back(create_recording_window(title, style));
+        return windows.back();
     }
     HWND child(HWND parent, int id, const WCHAR* title) {
-        HWND w = CreateWindowExW(0, TEXT("ConformanceKeys"), title, WS_CHILD | WS_VISIBLE, 0, 30 * id, 100, 20,
-                                 parent, (HMENU)(INT_PTR)id, NULL, NULL);
-        remember(w, title);
-        return w;
-    }
-    void remember(HWND w, const WCHAR* title) {
-        windows.push_back(w);
-        std::string name;
-        for (const WCHAR* c = title; *c; ++c) name += char(*c);
-        titles().push_back(std::make_pair(w, name));
+        windows.push_back(create_recording_window(title, WS_CHILD | WS_VISIBLE, parent, id));
+        return windows.back();
     }
     // Makes w the foreground window with the focus on `focus`, and forgets
     // what was recorded so far.
@@ -142,7 +111,7 @@ public:
         SetForegroundWindow(w);
         SetFocus(focus);
         pump();
-        keys_seen().clear();
+        clear_record();
     }
     std::vector<HWND> windows;
 };
@@ -193,24 +162,42 @@ TEST_F(KeyboardInput, VirtualKeyZeroReachesTheFocusAndGivesNoCharacter) {
 }
 
 HWND box_owner;
+UINT box_type;
 int box_result;
 
+// The box's default button answers Return; Escape answers Cancel. A lone OK
+// closes with Escape too (IDOK on Windows, IDCANCEL under Wine: either).
 TEST_F(KeyboardInput, KeysQueuedBeforeAMessageBoxOpensGoToTheBox) {
-    HWND w = top(TEXT("owner"));
-    box_owner = w;
-    box_result = 0;
-    bring_forward(w, w);
-    on_char = [](HWND, WPARAM ch) {
-        if (ch == 'a') box_result = MessageBoxW(box_owner, TEXT("text"), TEXT("box"), MB_OKCANCEL);
-    };
-    // The rest of the burst is typed into the box, which Escape cancels; the
-    // release of Escape is retrieved after the box has gone.
-    type_burst(taps("A") + taps("B") + tap(VK_ESCAPE));
-    pump();
-    EXPECT_EQ(box_result, IDCANCEL);
-    static const std::vector<Step> owner_keys = {
-        {"owner", WM_KEYDOWN, 'A'}, {"owner", WM_CHAR, 'a'}, {"owner", WM_KEYUP, VK_ESCAPE}};
-    EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "keys around a message box"));
+    struct Case {
+        UINT type;
+        BYTE closing;
+        int result;
+    } cases[] = {{MB_OKCANCEL, VK_ESCAPE, IDCANCEL}, {MB_OK, VK_RETURN, IDOK}, {MB_OK, VK_ESCAPE, 0},
+                 {MB_RETRYCANCEL, VK_RETURN, IDRETRY}, {MB_RETRYCANCEL, VK_ESCAPE, IDCANCEL}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.type) * 1000 + c.closing);
+        HWND w = top(TEXT("owner"));
+        box_owner = w;
+        box_type = c.type;
+        box_result = 0;
+        bring_forward(w, w);
+        on_char = [](HWND, WPARAM ch) {
+            if (ch == 'a') box_result = MessageBoxW(box_owner, TEXT("text"), TEXT("box"), box_type);
+        };
+        // The rest of the burst is typed into the box, which the closing key
+        // answers; that key's release is retrieved after the box has gone.
+        type_burst(taps("A") + taps("B") + tap(c.closing));
+        pump();
+        if (c.result)
+            EXPECT_EQ(box_result, c.result);
+        else
+            EXPECT_TRUE(box_result == IDOK || box_result == IDCANCEL) << box_result;
+        const std::vector<Step> owner_keys = {
+            {"owner", WM_KEYDOWN, 'A'}, {"owner", WM_CHAR, 'a'}, {"owner", WM_KEYUP, c.closing}};
+        EXPECT_TRUE(same_sequence(owner_keys, without_focus(keys_seen()), "keys around a message box"));
+        DestroyWindow(w);
+        pump();
+    }
 }
 
 HWND menu_owner;
@@ -273,15 +260,13 @@ TEST_F(KeyboardInput, HidingTheForegroundWindowSendsTheRestToTheNextWindow) {
 TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
     HWND shown = top(TEXT("shown"));
     bring_forward(shown, shown);
-    HWND hidden = CreateWindowExW(0, TEXT("ConformanceKeys"), TEXT("hidden"), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                                  NULL, NULL, NULL, NULL);
-    remember(hidden, TEXT("hidden"));
+    HWND hidden = top(TEXT("hidden"), WS_OVERLAPPEDWINDOW);
     EXPECT_TRUE(SetForegroundWindow(hidden));
     pump();
     EXPECT_FALSE(IsWindowVisible(hidden));
     EXPECT_EQ(GetForegroundWindow(), hidden);
     EXPECT_EQ(GetFocus(), hidden);
-    keys_seen().clear();
+    clear_record();
     type_burst(taps("A"));
     pump();
     static const std::vector<Step> keys = {{"hidden", WM_KEYDOWN, 'A'}, {"hidden", WM_CHAR, 'a'},
@@ -291,14 +276,20 @@ TEST_F(KeyboardInput, AHiddenWindowBroughtToTheForegroundTakesTheKeys) {
 
 // ---- bursts typed into a dialog ----
 
-enum { IdFirst = 201, IdSecond = 202, StepType = WM_USER + 11 };
+// What the focused control answers to WM_GETDLGCODE decides where each key
+// goes: a single-line edit leaves Return, Tab and Escape to the dialog; a
+// multi-line edit takes Return only with ES_WANTRETURN. The modal loop keeps
+// serving the owner thread's other windows meanwhile.
+
+enum { IdFirst = 201, IdSecond = 202, IdThird = 203, StepType = WM_USER + 11 };
 
 // A multi-line edit (with or without ES_WANTRETURN) or a single-line edit
-// first, then a single-line edit.
+// first, then two single-line edits.
 struct EditsTemplate : DialogTemplate {
-    explicit EditsTemplate(DWORD first_style) : DialogTemplate(TEXT("Burst"), 2) {
+    explicit EditsTemplate(DWORD first_style) : DialogTemplate(TEXT("Burst"), 3) {
         edit(IdFirst, first_style, 5, 5, 100, 30);
         edit(IdSecond, ES_AUTOHSCROLL, 5, 40, 100, 12);
+        edit(IdThird, ES_AUTOHSCROLL, 5, 55, 100, 12);
     }
 };
 
@@ -306,6 +297,7 @@ struct DialogRun {
     std::vector<Stroke> burst;
     std::basic_string<WCHAR> first, second;  // the fields' texts when it ended
     INT_PTR result = 0;
+    bool owner_served = false;  // a message to the owner handled while the dialog ran
 };
 DialogRun* dialog_run;
 
@@ -313,6 +305,7 @@ INT_PTR CALLBACK BurstDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         // Typed once the dialog is up and active, as a scan would be.
+        PostMessageW(GetParent(dlg), WM_USER + 12, 0, 0);
         PostMessageW(dlg, StepType, 0, 0);
         return TRUE;
     case StepType:
@@ -329,68 +322,71 @@ INT_PTR CALLBACK BurstDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
-const std::vector<Step> b_to_owner = {{"dialog owner", WM_CHAR, 'b'}};
-
-class DialogBurst : public KeyboardInput {
-protected:
-    // Runs the dialog over an owner that records what reaches it after the
-    // dialog has gone.
-    DialogRun run(DWORD first_style, const std::vector<Stroke>& burst) {
-        owner = top(TEXT("dialog owner"));
-        bring_forward(owner, owner);
-        DialogRun r;
-        r.burst = burst;
-        dialog_run = &r;
-        EditsTemplate t(first_style);
-        r.result = DialogBoxIndirectParamW(NULL, t.get(), owner, BurstDlgProc, 0);
-        pump();
-        dialog_run = nullptr;
-        return r;
-    }
-    std::vector<Step> owner_chars() const { return only(keys_seen(), WM_CHAR); }
-    HWND owner = NULL;
+struct BurstCase {
+    const char* what;
+    DWORD first_style;
+    std::vector<Stroke> burst;
+    INT_PTR result;
+    const WCHAR* first;
+    const WCHAR* second;
+    bool b_to_owner;  // the burst outlived the dialog: its 'b' reached the owner
 };
 
-TEST_F(DialogBurst, TabInTheBurstMovesTheRestToTheNextField) {
-    DialogRun r = run(ES_AUTOHSCROLL, taps("12") + tap(VK_TAB) + taps("34") + tap(VK_ESCAPE));
-    EXPECT_EQ(r.result, IDCANCEL);
-    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("12")));
-    EXPECT_EQ(r.second, std::basic_string<WCHAR>(TEXT("34")));
-}
+const DWORD Single = ES_AUTOHSCROLL, Multi = ES_MULTILINE, WantsReturn = ES_MULTILINE | ES_WANTRETURN;
+const std::vector<Stroke> shift_down = {{VK_SHIFT, false}}, shift_up = {{VK_SHIFT, true}};
 
-TEST_F(DialogBurst, BackspaceInTheBurstEditsTheField) {
-    DialogRun r = run(ES_AUTOHSCROLL, taps("AB") + tap(VK_BACK) + taps("C") + tap(VK_ESCAPE));
-    EXPECT_EQ(r.result, IDCANCEL);
-    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("ac")));
-}
+const BurstCase bursts[] = {
+    {"Tab moves on", Single, taps("12") + tap(VK_TAB) + taps("34") + tap(VK_ESCAPE),
+     IDCANCEL, TEXT("12"), TEXT("34"), false},
+    {"Shift+Tab moves back", Single, taps("1") + tap(VK_TAB) + taps("2") + shift_down + tap(VK_TAB) + shift_up +
+     taps("3") + tap(VK_ESCAPE), IDCANCEL, TEXT("3"), TEXT("2"), false},
+    {"Backspace edits", Single, taps("AB") + tap(VK_BACK) + taps("C") + tap(VK_ESCAPE),
+     IDCANCEL, TEXT("ac"), TEXT(""), false},
+    {"Backspace takes a line break in one step", WantsReturn,
+     taps("A") + tap(VK_RETURN) + tap(VK_BACK) + taps("B") + tap(VK_ESCAPE), IDCANCEL, TEXT("ab"), TEXT(""), false},
+    {"Return in a single-line field gives IDOK", Single, taps("A") + tap(VK_RETURN) + taps("B"),
+     IDOK, TEXT("a"), TEXT(""), true},
+    {"Return stays in a field that wants it", WantsReturn, taps("A") + tap(VK_RETURN) + taps("B") + tap(VK_ESCAPE),
+     IDCANCEL, TEXT("a\r\nb"), TEXT(""), false},
+    {"Return ignored without ES_WANTRETURN and a default button", Multi,
+     taps("A") + tap(VK_RETURN) + taps("B") + tap(VK_ESCAPE), IDCANCEL, TEXT("ab"), TEXT(""), false},
+    {"Escape in a multi-line field cancels", WantsReturn, taps("A") + tap(VK_ESCAPE) + taps("B"),
+     IDCANCEL, TEXT("a"), TEXT(""), true},
+    {"Tab leaves a multi-line field", WantsReturn, taps("A") + tap(VK_TAB) + taps("B") + tap(VK_ESCAPE),
+     IDCANCEL, TEXT("a"), TEXT("b"), false},
+    // Tab into an edit selects all its text, which the next key replaces.
+    {"Tab into a field selects its text", WantsReturn,
+     taps("A") + tap(VK_RETURN) + tap(VK_TAB) + tap(VK_TAB) + tap(VK_TAB) + taps("Z") + tap(VK_ESCAPE),
+     IDCANCEL, TEXT("z"), TEXT(""), false},
+};
 
-TEST_F(DialogBurst, ReturnInASingleLineFieldEndsTheDialogAndTheRestGoesToTheOwner) {
-    DialogRun r = run(ES_AUTOHSCROLL, taps("A") + tap(VK_RETURN) + taps("B"));
-    EXPECT_EQ(r.result, IDOK);
-    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a")));
-    EXPECT_TRUE(same_sequence(b_to_owner, owner_chars(), "keys after the dialog ended"));
-}
+class DialogBurst : public KeyboardInput {};
 
-TEST_F(DialogBurst, ReturnStaysInAMultiLineFieldThatWantsIt) {
-    DialogRun r = run(ES_MULTILINE | ES_WANTRETURN, taps("A") + tap(VK_RETURN) + taps("B") + tap(VK_ESCAPE));
-    EXPECT_EQ(r.result, IDCANCEL);
-    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a\r\nb")));
-    EXPECT_TRUE(owner_chars().empty());
-}
-
-// With no default button there is nothing for Return to press.
-TEST_F(DialogBurst, ReturnInAMultiLineFieldWithoutWantReturnIsIgnored) {
-    DialogRun r = run(ES_MULTILINE, taps("A") + tap(VK_RETURN) + taps("B") + tap(VK_ESCAPE));
-    EXPECT_EQ(r.result, IDCANCEL);
-    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("ab")));
-    EXPECT_TRUE(owner_chars().empty());
-}
-
-TEST_F(DialogBurst, EscapeInAMultiLineFieldCancelsTheDialog) {
-    DialogRun r = run(ES_MULTILINE | ES_WANTRETURN, taps("A") + tap(VK_ESCAPE) + taps("B"));
-    EXPECT_EQ(r.result, IDCANCEL);
-    EXPECT_EQ(r.first, std::basic_string<WCHAR>(TEXT("a")));
-    EXPECT_TRUE(same_sequence(b_to_owner, owner_chars(), "keys after the dialog ended"));
+TEST_F(DialogBurst, KeysGoWhereTheFocusedFieldLetsThem) {
+    static const std::vector<Step> b_to_owner = {{"dialog owner", WM_CHAR, 'b'}};
+    for (const BurstCase& c : bursts) {
+        SCOPED_TRACE(c.what);
+        HWND owner = top(TEXT("dialog owner"));
+        bring_forward(owner, owner);
+        DialogRun r;
+        r.burst = c.burst;
+        dialog_run = &r;
+        owner_ping = &r.owner_served;
+        EditsTemplate t(c.first_style);
+        r.result = DialogBoxIndirectParamW(NULL, t.get(), owner, BurstDlgProc, 0);
+        dialog_run = nullptr;
+        owner_ping = nullptr;
+        pump();
+        EXPECT_EQ(r.result, c.result);
+        EXPECT_EQ(r.first, std::basic_string<WCHAR>(c.first));
+        EXPECT_EQ(r.second, std::basic_string<WCHAR>(c.second));
+        EXPECT_TRUE(same_sequence(c.b_to_owner ? b_to_owner : std::vector<Step>(), only(keys_seen(), WM_CHAR),
+                                  "characters that reached the owner after the dialog"));
+        EXPECT_TRUE(r.owner_served) << "the modal loop left the owner's message waiting";
+        EXPECT_TRUE(IsWindowEnabled(owner));
+        DestroyWindow(owner);
+        pump();
+    }
 }
 
 }  // namespace

@@ -18,51 +18,45 @@ TEST(Waits, AutoResetEventReleasesOneWaitManualResetStaysSignalled) {
 }
 
 TEST(Waits, NullOrClosedHandleFailsAtOnce) {
-    SetLastError(0);
-    EXPECT_EQ(WaitForSingleObject(NULL, 5000), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    EXPECT_FALSE(SetEvent(NULL));
-    HANDLE e = CreateEventW(NULL, FALSE, FALSE, NULL);
-    CloseHandle(e);
-    EXPECT_EQ(WaitForSingleObject(e, 5000), WAIT_FAILED);
+    HANDLE closed = CreateEventW(NULL, FALSE, FALSE, NULL);
+    CloseHandle(closed);
+    HANDLE bad[] = {NULL, closed};
+    for (HANDLE h : bad) {
+        SetLastError(0);
+        EXPECT_EQ(WaitForSingleObject(h, 5000), WAIT_FAILED);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+        SetLastError(0);
+        EXPECT_FALSE(SetEvent(h));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+        SetLastError(0);
+        EXPECT_FALSE(ResetEvent(h));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+        SetLastError(0);
+        EXPECT_FALSE(CloseHandle(h));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    }
 }
 
+// Signals the event it is given, with a last error of its own.
 DWORD WINAPI SignalAndExit(LPVOID event) {
+    SetLastError(42);
     SetEvent(static_cast<HANDLE>(event));
-    return 7;
+    return GetLastError() == 42 ? 7 : 1;
 }
 
 TEST(Waits, ThreadSignalsItsStartAndItsHandleWhenItEnds) {
     HANDLE started = CreateEventW(NULL, FALSE, FALSE, NULL);
+    SetLastError(1234);
     HANDLE thread = CreateThread(NULL, 0, SignalAndExit, started, 0, NULL);
     ASSERT_TRUE(thread);
     EXPECT_EQ(WaitForSingleObject(started, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(GetLastError(), 1234u) << "another thread's SetLastError changed this one's";
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeThread(thread, &code));
-    EXPECT_EQ(code, 7u);
+    EXPECT_EQ(code, 7u) << "the thread's last error was not its own";
     CloseHandle(thread);
     CloseHandle(started);
-}
-
-DWORD WINAPI WaitOnce(LPVOID event) { return WaitForSingleObject(static_cast<HANDLE>(event), 5000); }
-
-// Setting an auto-reset event that a thread waits on releases that thread at
-// once, so a second set leaves the event signalled.
-TEST(Waits, SettingAnAutoResetEventTwiceReleasesTheWaiterAndStaysSignalled) {
-    HANDLE e = CreateEventW(NULL, FALSE, FALSE, NULL);
-    HANDLE waiter = CreateThread(NULL, 0, WaitOnce, e, 0, NULL);
-    ASSERT_TRUE(waiter);
-    Sleep(100);  // most likely waiting by now; the outcome is the same if not
-    SetEvent(e);
-    SetEvent(e);
-    ASSERT_EQ(WaitForSingleObject(waiter, 5000), WAIT_OBJECT_0);
-    DWORD result = 0;
-    GetExitCodeThread(waiter, &result);
-    EXPECT_EQ(result, WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
-    CloseHandle(waiter);
-    CloseHandle(e);
 }
 
 TEST(Mutexes, SecondCreateOfANameReportsThatItExists) {
@@ -77,6 +71,28 @@ TEST(Mutexes, SecondCreateOfANameReportsThatItExists) {
     HANDLE again = CreateMutexW(NULL, FALSE, TEXT("ConformanceMutex"));
     EXPECT_NE(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
     CloseHandle(again);
+}
+
+HANDLE owned;
+DWORD WINAPI TryToTake(LPVOID) { return WaitForSingleObject(owned, 0); }
+
+TEST(Mutexes, OwnedByTheThreadThatTookItAsOftenAsItTookIt) {
+    owned = CreateMutexW(NULL, TRUE, NULL);
+    EXPECT_TRUE(ReleaseMutex(owned));
+    EXPECT_FALSE(ReleaseMutex(owned));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_OWNER));
+    EXPECT_EQ(WaitForSingleObject(owned, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(owned, 0), WAIT_OBJECT_0);
+    HANDLE other = CreateThread(NULL, 0, TryToTake, NULL, 0, NULL);
+    EXPECT_EQ(WaitForSingleObject(other, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(other, &code);
+    EXPECT_EQ(code, DWORD(WAIT_TIMEOUT));
+    EXPECT_TRUE(ReleaseMutex(owned));
+    EXPECT_TRUE(ReleaseMutex(owned));
+    EXPECT_FALSE(ReleaseMutex(owned));
+    CloseHandle(other);
+    CloseHandle(owned);
 }
 
 }  // namespace

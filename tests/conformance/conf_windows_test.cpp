@@ -10,64 +10,53 @@ namespace {
 // titles; entries marked optional are sent by Windows only (non-client,
 // position and application activation bookkeeping) or by the device only.
 
-// CreateWindowExW with WS_VISIBLE: created, then shown, activated, focused.
-const std::vector<Step> visible_window_created = {
-    {"visible", WM_GETMINMAXINFO, any, optional},
-    {"visible", WM_NCCREATE, any, optional},
-    {"visible", WM_NCCALCSIZE, any, optional},
-    {"visible", WM_CREATE},
-    {"visible", WM_SIZE, any, optional},  // the device: sized and placed on creation
-    {"visible", WM_MOVE, any, optional},
-    {"visible", WM_SHOWWINDOW, TRUE},
-    {"visible", WM_WINDOWPOSCHANGING, any, optional},
-    {"visible", WM_QUERYNEWPALETTE, any, optional},
-    {"visible", WM_ACTIVATEAPP, any, optional},
-    {"visible", WM_NCACTIVATE, any, optional},
-    {"visible", WM_ACTIVATE},
-    {"visible", WM_SETFOCUS},
-    {"visible", WM_NCPAINT, any, optional},
-    {"visible", WM_ERASEBKGND, any, optional},
-    {"visible", WM_WINDOWPOSCHANGED, any, optional},
-    {"visible", WM_SIZE, any, optional},  // Windows: sized and placed once shown
-    {"visible", WM_MOVE, any, optional},
-};
+std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Up to WM_CREATE.
+std::vector<Step> creation(const char* w) {
+    return {{w, WM_GETMINMAXINFO, any, optional}, {w, WM_NCCREATE, any, optional}, {w, WM_NCCALCSIZE, any, optional},
+            {w, WM_CREATE}};
+}
+
+// ShowWindow(SW_SHOW) on a window that is not active: shown, activated,
+// focused.
+std::vector<Step> shown(const char* w) {
+    return {
+        {w, WM_SHOWWINDOW, TRUE},
+        {w, WM_WINDOWPOSCHANGING, any, optional},
+        {w, WM_QUERYNEWPALETTE, any, optional},
+        {w, WM_ACTIVATEAPP, any, optional},
+        {w, WM_NCACTIVATE, any, optional},
+        {w, WM_ACTIVATE},
+        {w, WM_SETFOCUS},
+        {w, WM_NCPAINT, any, optional},
+        {w, WM_ERASEBKGND, any, optional},
+        {w, WM_WINDOWPOSCHANGED, any, optional},
+        {w, WM_SIZE, any, optional},  // Windows: sized and placed once shown
+        {w, WM_MOVE, any, optional},
+    };
+}
+
+// CreateWindowExW with WS_VISIBLE: created (the device sizes and places it
+// on creation), then shown.
+const std::vector<Step> visible_window_created =
+    creation("visible") + std::vector<Step>{{"visible", WM_SIZE, any, optional}, {"visible", WM_MOVE, any, optional}} +
+    shown("visible");
 
 // WM_CREATE answered with -1: the window is destroyed without WM_DESTROY.
-const std::vector<Step> creation_refused = {
-    {"refused", WM_GETMINMAXINFO, any, optional},
-    {"refused", WM_NCCREATE, any, optional},
-    {"refused", WM_NCCALCSIZE, any, optional},
-    {"refused", WM_CREATE},
-    {"refused", WM_NCDESTROY},
-};
+const std::vector<Step> creation_refused = creation("refused") + std::vector<Step>{{"refused", WM_NCDESTROY}};
 
 // DestroyWindow from inside WM_CREATE.
-const std::vector<Step> destroyed_in_create = {
-    {"destroyed", WM_GETMINMAXINFO, any, optional},
-    {"destroyed", WM_NCCREATE, any, optional},
-    {"destroyed", WM_NCCALCSIZE, any, optional},
-    {"destroyed", WM_CREATE},
-    {"destroyed", WM_DESTROY},
-    {"destroyed", WM_NCDESTROY},
-};
+const std::vector<Step> destroyed_in_create =
+    creation("destroyed") + std::vector<Step>{{"destroyed", WM_DESTROY}, {"destroyed", WM_NCDESTROY}};
 
-// ShowWindow(SW_SHOW) then UpdateWindow: the paint comes at once.
-const std::vector<Step> shown_and_updated = {
-    {"paint", WM_SHOWWINDOW, TRUE},
-    {"paint", WM_WINDOWPOSCHANGING, any, optional},
-    {"paint", WM_QUERYNEWPALETTE, any, optional},
-    {"paint", WM_ACTIVATEAPP, any, optional},
-    {"paint", WM_NCACTIVATE, any, optional},
-    {"paint", WM_ACTIVATE},
-    {"paint", WM_SETFOCUS},
-    {"paint", WM_NCPAINT, any, optional},
-    {"paint", WM_ERASEBKGND, any, optional},
-    {"paint", WM_WINDOWPOSCHANGED, any, optional},
-    {"paint", WM_SIZE, any, optional},
-    {"paint", WM_MOVE, any, optional},
-    {"paint", WM_PAINT},
-    {"paint", WM_ERASEBKGND, any, optional},  // the device erases in BeginPaint
-};
+// ShowWindow(SW_SHOW) then UpdateWindow: the paint comes at once (the device
+// erases in BeginPaint).
+const std::vector<Step> shown_and_updated =
+    shown("paint") + std::vector<Step>{{"paint", WM_PAINT}, {"paint", WM_ERASEBKGND, any, optional}};
 
 // DestroyWindow on a parent: WM_DESTROY parent first, WM_NCDESTROY children
 // first.
@@ -210,6 +199,16 @@ TEST_F(WindowBehaviour, HidingTheActiveWindowActivatesTheNextWhichTakesTheFocus)
     EXPECT_EQ(GetFocus(), first);
     EXPECT_EQ(GetActiveWindow(), first);
     EXPECT_TRUE(same_sequence(active_window_hidden, messages(), "active window hidden"));
+}
+
+// The default procedure answers WM_CLOSE by destroying the window; class
+// names match whatever their case.
+TEST_F(WindowBehaviour, DefWindowProcDestroysOnCloseAndFindWindowIgnoresCase) {
+    HWND w = make(TEXT("closing"), WS_OVERLAPPEDWINDOW);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(FindWindowW(TEXT("CONFORMANCEWINDOW"), TEXT("closing")), w);
+    SendMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(w));
 }
 
 TEST_F(WindowBehaviour, PostedThreadMessagesAndQuitArriveInOrder) {

@@ -8,6 +8,7 @@ namespace conformance {
 
 LRESULT create_result = 0;
 void (*on_create)(HWND) = nullptr;
+void (*on_message)(HWND, UINT, WPARAM) = nullptr;
 
 namespace {
 
@@ -116,6 +117,7 @@ void clear_record() {
 LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     recorded().push_back(Msg{hwnd, message, wParam});
     if (!ignored(message)) messages().push_back(Step{name_of(hwnd, message), message, wParam});
+    if (on_message) on_message(hwnd, message, wParam);
     switch (message) {
     case WM_CREATE:
         if (on_create) on_create(hwnd);

@@ -104,9 +104,11 @@ std::vector<Step>& messages();
 void clear_record();
 
 LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-// What RecordingWndProc answers to WM_CREATE; and a hook run on WM_CREATE.
+// What RecordingWndProc answers to WM_CREATE; a hook run on WM_CREATE; and
+// one run on every message once it is recorded.
 extern LRESULT create_result;
 extern void (*on_create)(HWND);
+extern void (*on_message)(HWND, UINT, WPARAM);
 
 // Registers the recording class "ConformanceWindow" once.
 void register_recording_class();
