@@ -16,6 +16,71 @@ namespace ud = pf::user::handheld;
 
 class Dialogs : public scenario::Scenario {};
 
+// What the operator sees of Pendrel's topmost window: its caption, place and
+// styles, its menu and what it drew, and each control's class, id, text,
+// place and style.
+Lines topmost_window_of_pendrel() {
+    using runner::link::hex;
+    auto quoted = [](const std::u16string& text) { return runner::link::quoted(text); };
+    auto place = [](const RECT& r) {
+        return " (" + std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) +
+               "x" + std::to_string(r.bottom - r.top) + ")";
+    };
+    auto screen = ud::snapshot();
+    auto w = std::find_if(screen.windows.begin(), screen.windows.end(),
+                          [](const ud::WindowInfo& i) { return i.party == "pendrel#1"; });
+    if (w == screen.windows.end()) return {"no window of Pendrel"};
+    Lines out{quoted(w->title) + place(w->rect) + " " + hex(w->style) + " " + hex(w->exstyle)};
+    for (const auto& popup : w->menu) {
+        std::string line = "menu " + quoted(popup.text);
+        for (const auto& item : popup.items) line += " " + std::to_string(item.id) + " " + quoted(item.text);
+        out.push_back(line);
+    }
+    for (const auto& d : w->drawn) out.push_back("drawn " + quoted(d.text) + place(d.rect));
+    for (const auto& c : w->controls)
+        out.push_back(quoted(c.cls) + " " + std::to_string(c.id) + " " + quoted(c.text) + place(c.rect) + " " +
+                      hex(c.style));
+    return out;
+}
+
+TEST_F(Dialogs, EachWindowShowsWhatItsResourcesDescribe) {
+    run({settings_display_on, "launch"});
+    EXPECT_TRUE(same_sequence(
+        {
+            R"("Pendrel" (0,0 240x294) 0x10000000 0x0)",
+            R"(menu "実行" 40004 "読取ｺｰﾄﾞ表示" 40005 "読取ｷｰ出力" 40002 "終了")",
+            R"(menu "その他" 40003 "ﾊﾞｰｼﾞｮﾝ")",
+            R"(drawn "1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ" (0,0 240x294))",
+            R"("CommandBar" 1 "" (0,0 240x26) 0x50000000)",
+        },
+        topmost_window_of_pendrel(), "main window"));
+    // The dialogs' dialog units in pixels of the device's System font.
+    run({"menu 40003"});
+    EXPECT_TRUE(same_sequence(
+        {
+            R"("ﾊﾞｰｼﾞｮﾝ Pendrel" (25,94 190x105) 0x90C800C0 0x80000000)",
+            R"("STATIC" 65535 "" (43,141 32x32) 0x50000003)",
+            R"("STATIC" 65535 "Pendrel Version 1.0.1" (76,130 119x12) 0x50020080)",
+            R"("STATIC" 65535 "1D ﾊﾞｰｺｰﾄﾞ ｷｰ入力" (83,153 105x12) 0x50020000)",
+        },
+        topmost_window_of_pendrel(), "About"));
+    run({"press ok", "menu 40004"});
+    EXPECT_TRUE(same_sequence(
+        {
+            R"("1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ" (20,16 199x262) 0x90C800C0 0x0)",
+            R"("EDIT" 1001 "" (44,75 158x42) 0x50A11004)",
+            R"("EDIT" 1003 "" (105,138 96x21) 0x50810080)",
+            R"("STATIC" 65535 "ﾊﾞｰｺｰﾄﾞ 種類" (35,138 69x12) 0x50020000)",
+            R"("EDIT" 1004 "" (108,165 95x21) 0x50810080)",
+            R"("STATIC" 65535 "読取ﾃﾞｰﾀﾚﾝｸﾞｽ" (33,166 72x18) 0x50020000)",
+            R"("EDIT" 1005 "" (108,198 98x21) 0x50810080)",
+            R"("STATIC" 65535 "終了情報" (56,204 48x15) 0x50020000)",
+            R"("STATIC" 65535 "Static" (47,169 29x12) 0x50020000)",
+            R"("STATIC" 65535 "Static" (63,207 29x12) 0x50020000)",
+        },
+        topmost_window_of_pendrel(), "read display"));
+}
+
 // 40004 starts the worker, opens the reader for the main window and runs
 // dialog 104; closing it stops the worker first and closes the reader last.
 TEST_F(Dialogs, ReadDisplayOpensForTheMainWindowAndClosesInOrder) {
