@@ -127,7 +127,7 @@ if wait_for 20 wm shown Pendrel; then
   wm shown Pendrel && ! pendrel_exit && pass "the first copy keeps running" || fail "the first copy was disturbed"
 
   # Alt+/ opens the About box.
-  wm foreground Pendrel; sleep 0.3
+  wm foreground Pendrel; wait_for 5 wm focused Pendrel || fail "Pendrel did not come to the front"
   xdotool key alt+slash
   if wait_for 10 wm exists 'ﾊﾞｰｼﾞｮﾝ Pendrel'; then
     pass "Alt+/ opens the About box"; sleep 0.5; shot about-box
@@ -140,8 +140,7 @@ if wait_for 20 wm shown Pendrel; then
   # Read display: reads appear in field 1001; closing returns to the window.
   wm post Pendrel 0x111 40004 0
   dialog='1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ'
-  if wait_for 10 wm exists "$dialog" && wait_for 10 driver_open; then
-    sleep 0.5
+  if wait_for 10 wm exists "$dialog" && wait_for 10 driver_open && wait_for 10 wm focused "$dialog" 1001; then
     driver scan 'READ-1\r' >/dev/null; driver scan 'read-2' >/dev/null
     has_reads() { wm text "$dialog" 1001 | tr -d '\r' | grep -q 'read-2'; }
     if wait_for 10 has_reads; then
@@ -164,7 +163,7 @@ if wait_for 20 wm shown Pendrel; then
   wait_for 20 wm exists KeyRecorder
   wm post Pendrel 0x111 40005 0
   if wait_for 10 driver_open; then
-    wm foreground KeyRecorder; sleep 0.3
+    wm foreground KeyRecorder; wait_for 5 wm focused KeyRecorder || fail "the key recorder did not come to the front"
     driver scan 'Mode3' >/dev/null
     typed() { [[ $(grep -c '^char' "$appdir/keys.log" 2>/dev/null) -ge 5 ]]; }
     wait_for 10 typed && pass "driver key output types the reads" ||

@@ -5,6 +5,7 @@
 //   wmctl.exe shown CLASS|TITLE                  exit 0 when such a window is visible
 //   wmctl.exe exists CLASS|TITLE                 exit 0 when such a window exists
 //   wmctl.exe foreground CLASS|TITLE             bring it to the front
+//   wmctl.exe focused CLASS|TITLE [ID]           exit 0 when it (or its control ID) has the keyboard
 // Numbers may be decimal or 0x hex. Output is UTF-8.
 #include <windows.h>
 
@@ -59,6 +60,13 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"shown") return IsWindowVisible(window) ? 0 : 1;
     if (verb == L"exists") return 0;
     if (verb == L"foreground") return SetForegroundWindow(window) ? 0 : 1;
+    if (verb == L"focused") {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        HWND wanted = argc == 4 ? GetDlgItem(window, int(number(argv[3]))) : window;
+        return GetForegroundWindow() == window && GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui) &&
+                       (argc < 4 || gui.hwndFocus == wanted) ? 0 : 1;
+    }
     std::fprintf(stderr, "wmctl: bad command\n");
     return 2;
 }
