@@ -1,6 +1,5 @@
 // Modal dialogs on the device's side, from the application's real
-// templates: the layout in pixels, the caption's OK and close buttons, and a
-// template that does not parse.
+// templates: the layout in pixels and the caption's OK and close buttons.
 #include <gtest/gtest.h>
 #include <windows.h>
 
