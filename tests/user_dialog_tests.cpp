@@ -1,6 +1,5 @@
 // Modal dialogs on the device's side, from the application's real
-// templates: the layout in pixels, the caption's OK and close buttons, and a
-// template that does not parse.
+// templates: the layout in pixels and the caption's OK and close buttons.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -130,19 +129,4 @@ TEST_F(DialogTest, CaptionOkOnlyWhereTheDialogHasOne) {
     EXPECT_EQ(returned, IDCANCEL);
     EXPECT_FALSE(dev::press_ok());
     EXPECT_FALSE(dev::press_cancel());
-}
-
-TEST_F(DialogTest, BadTemplateFailsWithMinusOne) {
-    const unsigned char junk[] = {0xC0, 0x00, 0xC8, 0x80, 0, 0, 0, 0, 5, 0};  // five items, no more data
-    // Bounded by a module resource of its own, so that the parser knows the end.
-    restest::ResFile f;
-    f.add(5, 900, std::vector<unsigned char>(junk, junk + sizeof junk));
-    HINSTANCE h = dev::load_module("junk", f.bytes().data(), f.bytes().size());
-    const pf::user::ResEntry* e = pf::user::find_entry(h, pf::user::ResId::of(5), pf::user::ResId::of(900));
-    ASSERT_NE(e, nullptr);
-    app->run([&] {
-        returned = DialogBoxIndirectParamW(h, reinterpret_cast<const DLGTEMPLATE*>(e->data), owner, test_dlgproc, 0);
-    });
-    EXPECT_EQ(returned, -1);
-    EXPECT_TRUE(dev::window_info(owner)->enabled);
 }

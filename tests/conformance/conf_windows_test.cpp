@@ -46,9 +46,6 @@ const std::vector<Step> visible_window_created =
     creation("visible") + std::vector<Step>{{"visible", WM_SIZE, any, optional}, {"visible", WM_MOVE, any, optional}} +
     shown("visible");
 
-// WM_CREATE answered with -1: the window is destroyed without WM_DESTROY.
-const std::vector<Step> creation_refused = creation("refused") + std::vector<Step>{{"refused", WM_NCDESTROY}};
-
 // DestroyWindow from inside WM_CREATE.
 const std::vector<Step> destroyed_in_create =
     creation("destroyed") + std::vector<Step>{{"destroyed", WM_DESTROY}, {"destroyed", WM_NCDESTROY}};
@@ -96,7 +93,6 @@ const std::vector<Step> active_window_hidden = {
 class WindowBehaviour : public ::testing::Test {
 protected:
     void SetUp() override {
-        create_result = 0;
         on_create = nullptr;
         pump();
         clear_record();
@@ -105,7 +101,6 @@ protected:
         for (HWND w : windows)
             if (IsWindow(w)) DestroyWindow(w);
         pump();
-        create_result = 0;
         on_create = nullptr;
     }
     HWND make(const WCHAR* title, DWORD style, HWND parent = NULL, int id = 0) {
@@ -121,15 +116,6 @@ TEST_F(WindowBehaviour, VisibleWindowIsCreatedThenShownActivatedAndFocused) {
     ASSERT_TRUE(w);
     EXPECT_TRUE(same_sequence(visible_window_created, messages(), "visible window created"));
     EXPECT_EQ(GetFocus(), w);
-}
-
-TEST_F(WindowBehaviour, CreateAnsweringMinusOneFailsTheCreation) {
-    create_result = -1;
-    HWND w = make(TEXT("refused"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-    EXPECT_EQ(w, (HWND)NULL);
-    ASSERT_FALSE(recorded().empty());
-    EXPECT_FALSE(IsWindow(recorded().front().hwnd));
-    EXPECT_TRUE(same_sequence(creation_refused, messages(), "creation refused"));
 }
 
 TEST_F(WindowBehaviour, WindowDestroyedInsideCreateFailsTheCreation) {

@@ -6,7 +6,6 @@
 
 namespace conformance {
 
-LRESULT create_result = 0;
 void (*on_create)(HWND) = nullptr;
 void (*on_message)(HWND, UINT, WPARAM) = nullptr;
 
@@ -40,8 +39,6 @@ const char* message_name(UINT message) {
     case WM_CHAR: return "WM_CHAR";
     case WM_INITDIALOG: return "WM_INITDIALOG";
     case WM_COMMAND: return "WM_COMMAND";
-    case WM_PARENTNOTIFY: return "WM_PARENTNOTIFY";
-    case WM_CHILDACTIVATE: return "WM_CHILDACTIVATE";
     }
     return nullptr;
 }
@@ -121,7 +118,7 @@ LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE:
         if (on_create) on_create(hwnd);
-        return create_result;
+        return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         BeginPaint(hwnd, &ps);

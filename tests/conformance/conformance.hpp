@@ -27,9 +27,6 @@
 #include "../sequence.hpp"
 
 // Messages Windows sends that the device never does, left out of its headers.
-#ifndef WM_CHILDACTIVATE
-#define WM_CHILDACTIVATE 0x0022
-#endif
 #ifndef WM_GETMINMAXINFO
 #define WM_GETMINMAXINFO 0x0024
 #endif
@@ -62,9 +59,6 @@
 #endif
 #ifndef WM_TIMECHANGE
 #define WM_TIMECHANGE 0x001E
-#endif
-#ifndef WM_PARENTNOTIFY
-#define WM_PARENTNOTIFY 0x0210
 #endif
 #ifndef WM_DEVICECHANGE
 #define WM_DEVICECHANGE 0x0219
@@ -104,9 +98,7 @@ std::vector<Step>& messages();
 void clear_record();
 
 LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-// What RecordingWndProc answers to WM_CREATE; a hook run on WM_CREATE; and
-// one run on every message once it is recorded.
-extern LRESULT create_result;
+// A hook run on WM_CREATE, and one run on every message once it is recorded.
 extern void (*on_create)(HWND);
 extern void (*on_message)(HWND, UINT, WPARAM);
 
