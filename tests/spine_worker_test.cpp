@@ -167,6 +167,7 @@ TEST_F(Worker, TheStopWaitsOnceMoreAfterTheWorkerEndsAndGivesUpAfter32Waits) {
         pf::kernel::restart_handle_names();
         TracedProcess app;
         // The handshake as StartReaderWorker leaves it, with the stand-in as the worker.
+        InterlockedExchange(&StopRequested, 0);
         WakeEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
         SignalEvent = CreateEventW(NULL, FALSE, FALSE, NULL);
         stand_in = StandIn{&pf::current_thread(), n, CreateEventW(NULL, TRUE, FALSE, NULL)};
