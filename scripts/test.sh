@@ -18,8 +18,11 @@ cmake --build --preset default
 
 step "Win32 build and Wine tests, in the background: build/win32.log"
 mkdir -p build
-( cmake --preset win32 >/dev/null && cmake --build --preset win32 && ctest --preset win32 ) >build/win32.log 2>&1 &
+# In a process group of its own, so that a failing host step ends it too.
+setsid bash -c 'cmake --preset win32 >/dev/null && cmake --build --preset win32 && ctest --preset win32' \
+  >build/win32.log 2>&1 &
 wine_job=$!
+trap 'kill -- "-$wine_job" 2>/dev/null || true' EXIT
 
 step "host suite"
 ctest --preset default -j2
