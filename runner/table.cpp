@@ -4,6 +4,7 @@
 #include "table.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -314,8 +315,13 @@ const std::vector<CommandEntry>& Table::commands() {
          [](Device& d, const Command&) {
              if (d.options_.out) *d.options_.out << d.screen() << std::flush;
          },
+         // Under Wine a picture of the X screen, when PENDREL_WINE_SCREENSHOT names a file for it.
          [](WineBackend& w, const Command& c) {
-             if (w.options_.out) *w.options_.out << c.where << ": screen: not drawn under Wine\n" << std::flush;
+             const char* file = std::getenv("PENDREL_WINE_SCREENSHOT");
+             std::string shown = file ? "saved to " + std::string(file) : "not drawn under Wine";
+             if (file && std::system(("import -window root '" + std::string(file) + "' 2>/dev/null").c_str()) != 0)
+                 refuse("the screen could not be saved to " + std::string(file));
+             if (w.options_.out) *w.options_.out << c.where << ": screen: " << shown << "\n" << std::flush;
          }},
         {"expect", {{.kind = Kind::form, .what = "expectation", .usage = "FORM ..."}},
          "check what the device shows: one of the forms below", After::nothing, nullptr, nullptr},

@@ -27,8 +27,7 @@ source runner/wine/wine-session.sh
 echo "demo: starting a Wine session"
 wine_session_start "$build/demo-prefix" "$build/device.xkb"
 shot=$build/demo-wine.png
-rm -f "$build/demo-wine.bmp" "$shot"
-PENDREL_WINE_SCREENSHOT=$(winepath -w "$build/demo-wine.bmp") \
-  build/default/pendrel-device --wine "$build" --script "$script"
-convert "$build/demo-wine.bmp" "$shot"
+rm -f "$shot"
+# Each `screen` of the script saves the X screen there; the last one stays.
+PENDREL_WINE_SCREENSHOT=$shot build/default/pendrel-device --wine "$build" --script "$script"
 echo "demo: the screen after the run: $shot"

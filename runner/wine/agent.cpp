@@ -286,60 +286,9 @@ std::string started(const Launch& l) {
     return "ok " + n;
 }
 
-// With PENDREL_WINE_SCREENSHOT naming a file, the screen as the script left
-// it, saved there as a 24-bit BMP (the demo shows it); false when it could
-// not be saved.
-bool save_screen_if_asked() {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableW(L"PENDREL_WINE_SCREENSHOT", path, MAX_PATH);
-    if (length == 0) return true;
-    if (length >= MAX_PATH) return false;
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;  // bottom-up, as a BMP file keeps its rows
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool saved = false;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BOOL copied = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-        GdiFlush();
-        DWORD size = DWORD((width * 3 + 3) & ~3) * DWORD(height);
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42;  // "BM"
-        file.bfOffBits = sizeof file + sizeof header;
-        file.bfSize = file.bfOffBits + size;
-        HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (copied && out != INVALID_HANDLE_VALUE) {
-            DWORD done = 0, total = 0;
-            WriteFile(out, &file, sizeof file, &done, nullptr);
-            total += done;
-            WriteFile(out, &header, sizeof header, &done, nullptr);
-            total += done;
-            WriteFile(out, bits, size, &done, nullptr);
-            total += done;
-            saved = total == file.bfSize;
-        }
-        if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return saved;
-}
-
 // Ends every launch still running and waits until each is gone; names any
 // that would not end.
 std::string end_launches() {
-    bool shot = save_screen_if_asked();
     for (auto& l : launches)
         if (running(l)) TerminateProcess(l.info.hProcess, 1);
     std::string stuck;
@@ -347,7 +296,7 @@ std::string end_launches() {
         if (WaitForSingleObject(launches[i].info.hProcess, kEndLimit) != WAIT_OBJECT_0)
             stuck += " pendrel#" + std::to_string(i + 1);
     if (!stuck.empty()) return "error still running " + std::to_string(kEndLimit / 1000) + " s after being ended:" + stuck;
-    return shot ? "ok" : "error the screen could not be saved to PENDREL_WINE_SCREENSHOT";
+    return "ok";
 }
 
 // Starts pendrel.exe. With driver faults pending, the program is held at its
