@@ -8,6 +8,7 @@ using scenario::calls_of;
 using scenario::run;
 using scenario::settings_display_on;
 using Lines = std::vector<std::string>;
+using scenario::BoxCase;
 
 const Lines reader_reset = {"ZELClose() = 0", "ZELOp590() = 0", "ZELOp580() = 0"};
 
@@ -38,15 +39,6 @@ TEST_F(KeyOutput, SwitchesTheDriverToMode3AndHidesToTheTray) {
                               calls_of(), "read key output"));
     run({"expect window hidden", "expect tray 1", "expect mode 3", "expect reader open", "expect worker stopped"});
 }
-
-// A failed step of the command: its box, and what the answer leads to.
-struct BoxCase {
-    const char* name;
-    const char* fault;
-    const char* answer;
-    Lines calls;  // the failing calls and the box with its answer
-    bool ends;    // the answer ends the program
-};
 
 const char* const a2_box = R"(MessageBoxW(hwnd#1, "出力ﾊﾞｯﾌｧ 切替 失敗", "ZELChangeBuffMode ｴﾗｰ", MB_RETRYCANCEL) = )";
 const char* const b2_box = R"(MessageBoxW(hwnd#1, "ﾄﾘｶﾞｰｷｰ登録失敗", "ZELOpen ｴﾗｰ", MB_RETRYCANCEL) = )";

@@ -108,4 +108,14 @@ protected:
     void TearDown() override { device().reset(); }
 };
 
+// A failed step (of the start-up or of a command): the fault armed for it,
+// the answer given to its box, and what follows.
+struct BoxCase {
+    const char* name;
+    const char* fault;
+    const char* answer;
+    std::vector<std::string> calls;  // the failing calls and the box with its answer
+    bool ends;                       // the answer ends the program
+};
+
 }  // namespace scenario

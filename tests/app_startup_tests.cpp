@@ -10,6 +10,7 @@ using scenario::calls_of;
 using scenario::run;
 using scenario::settings_display_on;
 using Lines = std::vector<std::string>;
+using scenario::BoxCase;
 
 // WinMain up to the creation of the main window.
 const Lines before_create = {
@@ -118,15 +119,6 @@ TEST_F(Startup, DisplayOnShowsTheWindowWithoutWorkerDriverOrTray) {
     EXPECT_TRUE(same_sequence(concat({before_create, read_setting, shown_with_banner}), calls_of(), "Display On"));
     run({"expect window shown", "expect tray 0", "expect worker stopped", "expect reader closed"});
 }
-
-// A failed start-up step: its box, and what the answer leads to.
-struct BoxCase {
-    const char* name;
-    const char* fault;
-    const char* answer;
-    Lines calls;  // the failing calls and the box with its answer
-    bool ends;    // the answer ends the program
-};
 
 const char* const a1_box = R"(MessageBoxW(hwnd#1, "出力ﾊﾞｯﾌｧ 切替 失敗", "ZELChangeBuffMode Error", MB_RETRYCANCEL) = )";
 const char* const b1_box = R"(MessageBoxW(hwnd#1, "ﾄﾘｶﾞｰｷｰ登録失敗", "ZELOpen Error", MB_RETRYCANCEL) = )";
