@@ -70,7 +70,8 @@ target_compile_options(keyburst PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-un
 target_link_options(keyburst PRIVATE -municode -static)
 
 # The device runner's agent inside Wine: the memo, launches, window and driver queries.
-add_executable(wineagent ${CMAKE_SOURCE_DIR}/runner/wine/agent.cpp)
+file(GLOB WINEAGENT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runner/wine/agent/*.cpp)
+add_executable(wineagent ${WINEAGENT_SOURCES})
 target_compile_definitions(wineagent PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(wineagent PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_options(wineagent PRIVATE -municode -static)

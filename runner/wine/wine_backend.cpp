@@ -1,5 +1,5 @@
 // The Wine backend: its session, its agent and its files; the commands'
-// actions are in the table (table.cpp).
+// actions are in the tables (commands.cpp, expect_forms.cpp).
 #include "wine_backend.hpp"
 
 #include <cstdlib>

@@ -40,7 +40,7 @@ public:
     void finish();
 
 private:
-    friend struct Table;  // the commands' actions (table.cpp)
+    friend struct Table;  // the tables' actions (commands.cpp, expect_forms.cpp)
     static constexpr const char* name = "Wine";
     // Wine shows outcomes a little later than the emulated device's quiet
     // point: an expectation is looked at again until it holds or this passes.
