@@ -149,7 +149,7 @@ const std::vector<CommandEntry>& Table::commands() {
                  refuse(no_key_types(wire::decode(e.what())));
              }
          }},
-        {"focus", {memo_or_control("focus target")}, "focus the memo, or control ID of the open dialog",
+        {"focus", {memo_or_control("focus target")}, "focus the memo, the editor (under Wine its notepad), or control ID of the open dialog",
          After::sync,
          [](Device& d, const Command& c) {
              HWND target = d.memo_edit();
@@ -164,7 +164,8 @@ const std::vector<CommandEntry>& Table::commands() {
          },
          [](WineBackend& w, const Command& c) {
              if (c.number && w.request(Request::dialog) == "no dialog") refuse(no_dialog);
-             w.ask(Request::focus, target_word(c), c.number ? no_control(c) : "");
+             if (c.number) w.ask(Request::focus, target_word(c), no_control(c));
+             else w.request(Request::focus, target_word(c));
          }},
         {"tap", {words("tap target", {"tray"}, Field::none), number("icon number", "N", Field::number, true)},
          "tap tray icon N (default: the first)", After::sync,

@@ -53,7 +53,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
     };
     static const std::vector<ExpectEntry> table = {
         {"text", {memo_or_control("text target"), string("DATA", Field::data)},
-         "the memo's text, or control ID's of the open dialog",
+         "the text of the memo, the editor, or control ID of the open dialog",
          [](const Command& c, const std::string& seen) {
              if (seen == "no dialog") return differ("control " + wanted_number(c) + " of an open dialog", seen);
              if (seen == "a dialog without it") return differ("control " + wanted_number(c), seen);

@@ -34,9 +34,11 @@ inline Param number(const char* what, const char* usage, Field f, bool optional 
 inline Param words(const char* what, std::vector<std::string> choices, Field f = Field::text) {
     return {.kind = Kind::word, .what = what, .field = f, .words = std::move(choices)};
 }
+// The editor is a program no one here wrote: Wine's own notepad under Wine;
+// on the emulated device the memo stands in for it.
 inline Param memo_or_control(const char* noun) {
-    return {.kind = Kind::id, .what = "memo or control id", .words = {"memo"}, .noun = noun,
-            .expected = "memo or a control id"};
+    return {.kind = Kind::id, .what = "memo, editor or control id", .words = {"memo", "editor"}, .noun = noun,
+            .expected = "memo, editor or a control id"};
 }
 
 inline std::string target_word(const Command& c) { return c.number ? std::to_string(*c.number) : c.text; }

@@ -40,7 +40,8 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
             throw std::runtime_error("the Win32 build " + options_.build.string() + " has no " + file);
     // The device's flash folder starts empty, as on a freshly booted device.
     std::filesystem::remove_all(drive_c_ / "FlashDisk");
-    agent_ = std::make_unique<WineAgent>(options_.build / "wineagent.exe", windows_path(options_.build / "pendrel.exe"));
+    agent_ = std::make_unique<WineAgent>(options_.build / "wineagent.exe", windows_path(options_.build / "pendrel.exe"),
+                                         options_.key_log.empty() ? "" : windows_path(options_.key_log));
 }
 
 WineBackend::~WineBackend() = default;

@@ -25,6 +25,7 @@ std::string wine_skip_reason(std::istream& script);
 struct WineOptions {
     std::filesystem::path build;    // the Win32 build: pendrel.exe, TOLVEN.dll, wineagent.exe
     std::ostream* out = nullptr;    // notes on commands Wine cannot show; null: not printed
+    std::filesystem::path key_log;  // where the memo's key messages go (as --key-log); empty: nowhere
     // Each expect line's outcome, "held", "skipped: WHY" or the failure message.
     Observer observe;
 };

@@ -30,6 +30,11 @@ std::string launch();
 // for the next launch ("ok pending").
 std::string arm_fault(const std::string& request);
 bool worker_running(const Launch* l);
+// Wine's own notepad, a program no one here wrote, started once and brought
+// to the front with its text focused: "ok", or "error WHY".
+std::string focus_editor();
+HWND editor_text();  // its text field; null before focus_editor
+HWND editor_window();
 std::string end_launches();  // "ok", or "error ..." naming any that would not end
 
 // ---- driver_channel.cpp ----
@@ -49,7 +54,7 @@ int tray_icon_count();
 std::string tap_point(int n);  // "X Y" of tray icon N, waited for a while; empty when there is none
 
 // ---- settle.cpp: the memo, and the quiet point ----
-bool start_memo();
+bool start_memo(const wchar_t* key_log_path);  // key_log_path: null, or where each key message goes
 HWND memo_window();
 HWND memo_edit();
 std::string settle();  // "ok", or "error WHY"

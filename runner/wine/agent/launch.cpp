@@ -11,6 +11,8 @@ namespace {
 
 std::wstring app;
 std::vector<Launch> all;
+Launch editor;  // notepad.exe, once started
+HWND editor_top = nullptr;
 // Driver faults armed while no driver runs; handed over at the next launch.
 std::vector<std::string> pending_faults;
 
@@ -145,8 +147,36 @@ bool worker_running(const Launch* l) {
     return found;
 }
 
-// Ends every launch still running and waits until each is gone.
+std::string focus_editor() {
+    if (!editor.info.hProcess || !running(editor)) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring command = L"notepad.exe";
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &editor.info))
+            return "error cannot start notepad.exe (error " + std::to_string(GetLastError()) + ")";
+        WaitForInputIdle(editor.info.hProcess, kStartLimit);
+        if (!poll_until([] {
+                for (HWND w : top_windows_of(editor.info.dwProcessId))
+                    if (IsWindowVisible(w) && (editor_top = w)) return true;
+                return false;
+            }))
+            return "error notepad.exe showed no window";
+    }
+    SetForegroundWindow(editor_top);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    bool focused = poll_until([&] {
+        return GetGUIThreadInfo(editor.info.dwThreadId, &gui) && gui.hwndFocus && gui.hwndFocus == editor_text();
+    });
+    return focused ? "ok" : "error notepad's text did not take the focus";
+}
+HWND editor_window() { return editor.info.hProcess && running(editor) ? editor_top : nullptr; }
+HWND editor_text() { return editor_window() ? FindWindowExW(editor_top, nullptr, L"Edit", nullptr) : nullptr; }
+
+// Ends every launch still running, and the editor, and waits until each is gone.
 std::string end_launches() {
+    if (editor.info.hProcess && running(editor)) TerminateProcess(editor.info.hProcess, 1);
     for (auto& l : all)
         if (running(l)) TerminateProcess(l.info.hProcess, 1);
     std::string stuck;

@@ -87,10 +87,11 @@ const Handler handlers[] = {
      [](const std::string&, std::istringstream&) -> std::string {
          return worker_running(target(0)) ? "ok running" : "ok stopped";
      }},
-    {Request::text,  // text memo|ID
+    {Request::text,  // text memo|editor|ID
      [](const std::string& arg, std::istringstream&) -> std::string {
          HWND w = memo_edit();
-         if (arg != "memo") {
+         if (arg == "editor" && !(w = editor_text())) return "error no editor";
+         if (arg != "memo" && arg != "editor") {
              HWND dialog = open_dialog();
              if (!dialog) return "error no dialog";
              w = GetDlgItem(dialog, number(arg));
@@ -165,8 +166,9 @@ const Handler handlers[] = {
          PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
          return "ok";
      }},
-    {Request::focus,  // focus memo|ID
+    {Request::focus,  // focus memo|editor|ID
      [](const std::string& arg, std::istringstream&) -> std::string {
+         if (arg == "editor") return focus_editor();
          if (arg == "memo") {
              SendMessageW(memo_window(), memo_ui::take_focus, 0, 0);
              return "ok";
@@ -218,12 +220,12 @@ std::string handle(const std::string& line) {
 
 int wmain(int argc, wchar_t** argv) {
     using namespace agent;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: wineagent.exe PENDREL_EXE\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: wineagent.exe PENDREL_EXE [KEY_LOG]\n");
         return 2;
     }
     set_app_path(argv[1]);
-    std::printf(start_memo() ? "ok ready\n" : "error the memo could not be created\n");
+    std::printf(start_memo(argc == 3 ? argv[2] : nullptr) ? "ok ready\n" : "error the memo could not be created\n");
     std::fflush(stdout);
     char buffer[4096];
     while (std::fgets(buffer, sizeof buffer, stdin)) {

@@ -11,6 +11,7 @@ constexpr UINT kInputLeft = WM_APP + 2;  // answers non-zero while keys wait in 
 
 HWND memo = nullptr;
 HWND edit = nullptr;
+FILE* key_log = nullptr;
 
 // The memo as memo_ui makes it, and one question only the agent asks.
 WNDPROC memo_proc = nullptr;
@@ -28,6 +29,8 @@ DWORD WINAPI memo_thread(LPVOID ready) {
     SetEvent(HANDLE(ready));
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
+        char line[32];
+        if (key_log && memo_ui::key_log_line(msg, line)) std::fprintf(key_log, "%s\n", line), std::fflush(key_log);
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -37,7 +40,8 @@ DWORD WINAPI memo_thread(LPVOID ready) {
 }  // namespace
 
 // The memo runs on a thread of its own, as a program of its own would.
-bool start_memo() {
+bool start_memo(const wchar_t* key_log_path) {
+    if (key_log_path && !(key_log = _wfopen(key_log_path, L"w"))) return false;
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     CloseHandle(CreateThread(nullptr, 0, memo_thread, ready, 0, nullptr));
     WaitForSingleObject(ready, 10000);
@@ -69,6 +73,7 @@ std::string settle() {
         if (running(l))
             for (HWND w : top_windows_of(l.info.dwProcessId))
                 SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
+    if (HWND w = editor_window()) SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_BLOCK, 1000, nullptr);
     return "ok";
 }
 
