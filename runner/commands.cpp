@@ -264,12 +264,16 @@ const std::vector<CommandEntry>& Table::commands() {
          [](Device& d, const Command&) {
              if (d.options_.out) *d.options_.out << d.screen() << std::flush;
          },
-         // Under Wine a picture of the X screen, when PENDREL_WINE_SCREENSHOT names a file for it.
+         // Under Wine a picture of the X screen, when PENDREL_WINE_SCREENSHOT names a file for
+         // it; %N in the name stands for the number of the picture in the run (1, 2, ...).
          [](WineBackend& w, const Command& c) {
-             const char* file = std::getenv("PENDREL_WINE_SCREENSHOT");
-             std::string shown = file ? "saved to " + std::string(file) : "not drawn under Wine";
-             if (file && std::system(("import -window root '" + std::string(file) + "' 2>/dev/null").c_str()) != 0)
-                 refuse("the screen could not be saved to " + std::string(file));
+             static int pictures = 0;
+             const char* name = std::getenv("PENDREL_WINE_SCREENSHOT");
+             std::string file = name ? name : "";
+             if (auto at = file.find("%N"); at != std::string::npos) file.replace(at, 2, std::to_string(++pictures));
+             std::string shown = name ? "saved to " + file : "not drawn under Wine";
+             if (name && std::system(("import -window root '" + file + "' 2>/dev/null").c_str()) != 0)
+                 refuse("the screen could not be saved to " + file);
              if (w.options_.out) *w.options_.out << c.where << ": screen: " << shown << "\n" << std::flush;
          }},
         {"expect", {{.kind = Kind::form, .what = "expectation", .usage = "FORM ..."}},

@@ -1,7 +1,8 @@
 # Sourced by the Wine scripts: a fresh Wine prefix on a private X display
 # that types with the handheld's keyboard, with one virtual desktop (so that
 # Wine draws captions and the tray itself) and the Japanese texts in a
-# Japanese font.
+# Japanese font. Display and desktop are the handheld's 240 x 320 screen,
+# so Pendrel's windows sit where the operator sees them.
 #   wine_session_start PREFIX_DIR KEYMAP   returns non-zero when Wine cannot start;
 #                                          KEYMAP: device.xkb of the Win32 build
 #   wait_for SECONDS COMMAND...            retries COMMAND until it succeeds
@@ -44,7 +45,7 @@ wine_session_start() {
   done
   # -noreset: the server keeps the keymap when its last client leaves, as
   # it does between one Wine process and the next.
-  Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp -noreset >"$prefix.xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 240x320x24 -nolisten tcp -noreset >"$prefix.xvfb.log" 2>&1 &
   wine_session_xvfb=$!
   export DISPLAY=:$n
   trap wine_session_stop EXIT
@@ -56,7 +57,7 @@ wine_session_start() {
   timeout 120 wineboot -i >"$prefix.wineboot.log" 2>&1 ||
     { echo "wine session: wineboot failed"; cat "$prefix.wineboot.log"; return 1; }
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x480 /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 240x320 /f >/dev/null 2>&1
   local face
   for face in System Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'MS Sans Serif' 'MS UI Gothic'; do
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'IPAPGothic' /f >/dev/null 2>&1

@@ -50,6 +50,8 @@ bool ignored(UINT message) {
     switch (message) {
     case WM_GETTEXT: case WM_GETTEXTLENGTH: case WM_GETICON: case WM_GETOBJECT: case WM_TIMECHANGE:
     case WM_DEVICECHANGE: case WM_DISPLAYCHANGE: case WM_SETTINGCHANGE:
+    // where the pointer happens to rest, over a window on the small screen
+    case 0x0084 /*WM_NCHITTEST*/: case 0x0020 /*WM_SETCURSOR*/: case 0x00A0 /*WM_NCMOUSEMOVE*/: case WM_MOUSEMOVE:
         return true;
     }
     return message >= WM_IME_SETCONTEXT && message <= WM_IME_KEYUP;

@@ -55,7 +55,8 @@ bool menu_carries(HMENU menu, UINT id) {
     return false;
 }
 
-// The tray draws its icons right to left in the taskbar, one slot each.
+// The tray draws its icons right to left in the taskbar, one slot each,
+// right of the start and task buttons (the taskbar's child windows).
 struct TraySlots {
     int count = 0;
     int slot = 0, top = 0, bottom = 0, right = 0;
@@ -71,6 +72,20 @@ TraySlots tray_slots() {
     t.top = r.top + 2;
     t.bottom = r.bottom - 2;
     t.right = r.right;
+    struct Buttons {
+        LONG right;
+    } buttons{r.left};
+    EnumChildWindows(
+        tray,
+        [](HWND w, LPARAM p) -> BOOL {
+            RECT b;
+            if (IsWindowVisible(w) && GetWindowRect(w, &b)) {
+                auto* found = reinterpret_cast<Buttons*>(p);
+                found->right = b.right > found->right ? b.right : found->right;
+            }
+            return TRUE;
+        },
+        LPARAM(&buttons));
     HDC screen = GetDC(nullptr);
     COLORREF background = GetPixel(screen, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     for (;; ++t.count) {
@@ -78,7 +93,7 @@ TraySlots tray_slots() {
         bool drawn = false;
         for (int y = t.top; y < t.bottom && !drawn; ++y)
             for (int x = left; x < left + t.slot && !drawn; ++x) drawn = GetPixel(screen, x, y) != background;
-        if (!drawn || left < r.left + 80) break;
+        if (!drawn || left < buttons.right) break;
     }
     ReleaseDC(nullptr, screen);
     return t;
