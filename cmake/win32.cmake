@@ -40,13 +40,7 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 target_link_options(pendrel PRIVATE -municode -static-libgcc -static-libstdc++)
 target_link_libraries(pendrel PRIVATE ${TOLVEN_IMPLIB} comctl32)
 
-# ---- test tools: the key recorder, the driver's scan tool ----
-add_executable(keyrecorder WIN32 ${CMAKE_SOURCE_DIR}/tests/wine/keyrecorder.cpp)
-target_compile_definitions(keyrecorder PRIVATE ${PENDREL_APP_DEFINES})
-target_compile_options(keyrecorder PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter
-                       -Wno-cast-function-type)
-target_link_options(keyrecorder PRIVATE -municode -static)
-
+# ---- the driver's scan tool ----
 file(GLOB ZELSCAN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/tool/*.cpp)
 if(ZELSCAN_SOURCES)
   add_executable(zelscan ${ZELSCAN_SOURCES})
@@ -55,11 +49,6 @@ if(ZELSCAN_SOURCES)
   target_compile_options(zelscan PRIVATE -std=c++17 -Wall -Wextra -Werror)
   target_link_options(zelscan PRIVATE -municode -static)
 endif()
-
-add_executable(wmctl ${CMAKE_SOURCE_DIR}/tests/wine/wmctl.cpp)
-target_compile_definitions(wmctl PRIVATE ${PENDREL_APP_DEFINES})
-target_compile_options(wmctl PRIVATE -std=c++17 -Wall -Wextra -Werror)
-target_link_options(wmctl PRIVATE -municode -static)
 
 # ---- bench only: the application's key output timed under Wine ----
 add_executable(keyburst ${CMAKE_SOURCE_DIR}/bench/wine_keyburst.cpp ${CMAKE_SOURCE_DIR}/keys/keys.cpp)
@@ -70,7 +59,8 @@ target_compile_options(keyburst PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-un
 target_link_options(keyburst PRIVATE -municode -static)
 
 # The device runner's agent inside Wine: the memo, launches, window and driver queries.
-add_executable(wineagent ${CMAKE_SOURCE_DIR}/runner/wine/agent.cpp)
+file(GLOB WINEAGENT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runner/wine/agent/*.cpp)
+add_executable(wineagent ${WINEAGENT_SOURCES})
 target_compile_definitions(wineagent PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(wineagent PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_options(wineagent PRIVATE -municode -static)
@@ -91,27 +81,30 @@ add_custom_target(device_keymap ALL DEPENDS ${WINE_KEYMAP})
 
 enable_testing()
 find_program(WINE_PROGRAM wine)
-if(WINE_PROGRAM)
-  # The host build's device runner, for the differential check of key events.
-  set(PENDREL_HOST_DEVICE ${CMAKE_SOURCE_DIR}/build/default/pendrel-device CACHE FILEPATH
-      "pendrel-device of the host build, whose key events the Wine run is compared with")
-  add_test(NAME wine.e2e COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE})
-  set_tests_properties(wine.e2e PROPERTIES LABELS wine TIMEOUT 400)
-  # Every device scenario script on the emulated device and under Wine, in one Wine session.
-  # Twice, each time in another order drawn from a seed it prints, so that an
-  # outcome that depends on the order or changes from one run to the next fails.
-  add_test(NAME wine.scenarios
-           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh --runs 2 --shuffle random
-                   ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE})
-  set_tests_properties(wine.scenarios PROPERTIES LABELS wine TIMEOUT 900)
-  # A script that leaves its settings file behind in other letters, then one
-  # that starts without a settings file: nothing of the first reaches it.
-  add_test(NAME wine.script_files_end_with_the_script
-           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE}
-                   ${CMAKE_SOURCE_DIR}/tests/scripts/settings_any_letters.scn
-                   ${CMAKE_SOURCE_DIR}/tests/scripts/tray_taps_alternate.scn)
-  set_tests_properties(wine.script_files_end_with_the_script PROPERTIES LABELS wine TIMEOUT 300)
-endif()
+# The Wine tests are registered with or without Wine: without it they fail,
+# saying so, rather than leave the import check passing alone.
+macro(wine_test name)
+  if(WINE_PROGRAM)
+    add_test(NAME ${name} COMMAND ${ARGN})
+  else()
+    add_test(NAME ${name} COMMAND sh -c "echo 'wine was not found when this build was configured; install it and configure again'; exit 1")
+  endif()
+endmacro()
+# The host build's device runner, whose outcomes and key messages each Wine run is compared with.
+set(PENDREL_HOST_DEVICE ${CMAKE_SOURCE_DIR}/build/default/pendrel-device CACHE FILEPATH
+    "pendrel-device of the host build, whose outcomes and key messages the Wine run is compared with")
+# Every device scenario script on the emulated device and under Wine, in one Wine session.
+# Twice, each time in another order drawn from a seed it prints, so that an
+# outcome that depends on the order or changes from one run to the next fails.
+wine_test(wine.scenarios bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh --runs 2 --shuffle random
+          ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE})
+set_tests_properties(wine.scenarios PROPERTIES LABELS wine TIMEOUT 900)
+# A script that leaves its settings file behind in other letters, then one
+# that starts without a settings file: nothing of the first reaches it.
+wine_test(wine.script_files_end_with_the_script bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh
+          ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE} ${CMAKE_SOURCE_DIR}/tests/scripts/settings_any_letters.scn
+          ${CMAKE_SOURCE_DIR}/tests/scripts/tray_taps_alternate.scn)
+set_tests_properties(wine.script_files_end_with_the_script PROPERTIES LABELS wine TIMEOUT 300)
 add_test(NAME win32.imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/imports.sh ${PENDREL_OBJDUMP} $<TARGET_FILE:pendrel>)
 set_tests_properties(win32.imports PROPERTIES LABELS win32)
 
@@ -125,9 +118,6 @@ target_compile_definitions(conformance_tests PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(conformance_tests PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_libraries(conformance_tests PRIVATE gtest gtest_main)
 target_link_options(conformance_tests PRIVATE -static)
-if(WINE_PROGRAM)
-  add_test(NAME wine.conformance
-           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/conformance-prefix
-                   ${WINE_KEYMAP} $<TARGET_FILE:conformance_tests>)
-  set_tests_properties(wine.conformance PROPERTIES LABELS wine TIMEOUT 300)
-endif()
+wine_test(wine.conformance bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/conformance-prefix
+          ${WINE_KEYMAP} $<TARGET_FILE:conformance_tests>)
+set_tests_properties(wine.conformance PROPERTIES LABELS wine TIMEOUT 300)

@@ -78,7 +78,7 @@ public:
     void reset();
 
 private:
-    friend struct Table;  // the commands' actions (table.cpp)
+    friend struct Table;  // the tables' actions (commands.cpp, expect_forms.cpp)
     static constexpr const char* name = "the emulated device";
     static constexpr std::chrono::milliseconds patience{0};  // an expectation is looked at once
     link::Process* target(std::optional<long long> launch) const;

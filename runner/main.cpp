@@ -14,7 +14,7 @@
 namespace {
 
 const char usage[] = R"(usage: pendrel-device [--script FILE] [--root DIR] [--trace FILE] [--key-log FILE] [--verbose]
-       pendrel-device --wine WIN32_BUILD_DIR --script FILE
+       pendrel-device --wine WIN32_BUILD_DIR --script FILE [--key-log FILE]
 
 Boots the emulated handheld (a 240 x 320 screen with a taskbar and tray, the
 device file system under DIR, the simulated reader and the memo application
@@ -25,7 +25,8 @@ in front with the focus) and runs commands from FILE or standard input.
                  temporary folder, removed at the end)
   --trace FILE   write the trace there instead of standard output
   --key-log FILE write every key message the memo receives there, one a
-                 line ("down 0x41 shift", "char 0x61", "up 0x5B")
+                 line ("down 0x41 shift", "char 0x61", "up 0x5B"); with
+                 --wine too, so that the two logs can be compared
   --verbose      include the calls made at every poll
   --wine DIR     run the script against the Win32 build in DIR under the
                  running Wine session instead (expect trace is skipped
@@ -66,7 +67,7 @@ int exit_status(const std::function<int()>& body) {
 }
 
 // The script on the Win32 build under Wine: 0 passed, 1 failed, 77 skipped.
-int run_on_wine(const std::string& build, const std::string& script,
+int run_on_wine(const std::string& build, const std::string& script, const std::string& key_log,
                 runner::Observer observe) {
     std::ifstream in(script);
     if (script.empty() || !in) {
@@ -81,7 +82,7 @@ int run_on_wine(const std::string& build, const std::string& script,
     in.clear();
     in.seekg(0);
     return exit_status([&] {
-        runner::WineBackend wine({build, &std::cout, std::move(observe)});
+        runner::WineBackend wine({build, &std::cout, key_log, std::move(observe)});
         runner::run_lines(in, script, [&wine](const runner::Command& c) { return wine.run(c); });
         wine.finish();
         return 0;
@@ -132,7 +133,7 @@ int main(int argc, char** argv) {
         options.observe = [&observations](const std::string& where, const std::string& outcome) {
             observations << where << " " << outcome << "\n" << std::flush;
         };
-    if (!wine_build.empty()) return run_on_wine(wine_build, script, options.observe);
+    if (!wine_build.empty()) return run_on_wine(wine_build, script, key_log_file, options.observe);
     if (!open(trace_out, trace_file, "write") || !open(key_log, key_log_file, "write") ||
         !open(script_in, script, "read"))
         return 2;

@@ -1,7 +1,6 @@
 // The memo program: its window procedure, message loop and key log.
 #include "memo.hpp"
 
-#include <cstdio>
 #include <future>
 
 #include "memo_ui.hpp"
@@ -16,14 +15,8 @@ std::function<void(const std::string&)>& key_log() {
 }
 
 void log_key_message(const MSG& msg) {
-    const char* kind = msg.message == WM_KEYDOWN ? "down" : msg.message == WM_KEYUP ? "up"
-                       : msg.message == WM_CHAR  ? "char" : nullptr;
-    if (!kind || !key_log()) return;
-    // The Shift state as of this message, as the receiving window sees it.
-    bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     char line[32];
-    std::snprintf(line, sizeof line, "%s 0x%02X%s", kind, unsigned(msg.wParam), shift ? " shift" : "");
-    key_log()(line);
+    if (key_log() && memo_ui::key_log_line(msg, line)) key_log()(line);
 }
 
 void run(std::promise<HWND>& created) {

@@ -23,8 +23,7 @@ struct Memo {
 Memo start();
 
 // Receives one line per key message the memo's edit gets, in the order it
-// gets them: "down 0x41 shift", "char 0x61", "up 0x5B". The same format as
-// the key recorder used under Wine, so the two can be compared.
+// gets them: "down 0x41 shift", "char 0x61", "up 0x5B" (memo_ui::key_log_line).
 void set_key_log(std::function<void(const std::string&)> log);
 
 }  // namespace runner::memo

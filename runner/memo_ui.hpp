@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdio>
+
 namespace memo_ui {
 
 constexpr int edit_id = 1;
@@ -45,6 +47,19 @@ inline HWND create(DWORD style) {
         SetFocus(GetDlgItem(window, edit_id));
     }
     return window;
+}
+
+// The key log's line for a key message the memo retrieves: "down 0x41
+// shift", "char 0x61", "up 0x5B" (Shift as of this message, as the window
+// sees it); false for any other message. Both devices log alike, so that
+// their logs of the same script can be compared key by key.
+inline bool key_log_line(const MSG& msg, char (&line)[32]) {
+    const char* kind = msg.message == WM_KEYDOWN ? "down" : msg.message == WM_KEYUP ? "up"
+                       : msg.message == WM_CHAR  ? "char" : nullptr;
+    if (!kind) return false;
+    bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    std::snprintf(line, sizeof line, "%s 0x%02X%s", kind, unsigned(msg.wParam), shift ? " shift" : "");
+    return true;
 }
 
 }  // namespace memo_ui

@@ -1,7 +1,8 @@
-// The runner's one table of commands and one of expect forms. An entry holds
-// a command's name, its arguments, its help line, and what the emulated
-// device and the Wine backend do for it; the parser, --help and both
-// backends read it, so a command is added here and nowhere else.
+// The runner's one table of commands (commands.cpp) and one of expect forms
+// (expect_forms.cpp). An entry holds a command's name, its arguments, its
+// help line, and what the emulated device and the Wine backend do for it;
+// the parser, --help and both backends read it (how to add one:
+// docs/conventions.md).
 #pragma once
 
 #include <string>

@@ -34,7 +34,7 @@ TEST(DeviceScript, BadLinesNameTheLineAndTheProblem) {
         {"scan", "t.scn:7: scan: missing DATA"},
         {"launch now", "t.scn:7: unexpected 'now' after the arguments of launch"},
         {"expect messagebox none \"x\"", "t.scn:7: unexpected 'x' after the arguments of expect messagebox"},
-        {"focus dialog", "t.scn:7: unknown focus target 'dialog' (expected memo or a control id)"},
+        {"focus dialog", "t.scn:7: unknown focus target 'dialog' (expected memo, editor or a control id)"},
         {"popup exit", "t.scn:7: unknown popup item 'exit' (expected an item id or none)"},
         {"expect messagebox \"a\"", "t.scn:7: expect messagebox: missing CAPTION"},
         {"\"scan\" \"a\"", "t.scn:7: a command must start with its name, not a string"},

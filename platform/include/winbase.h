@@ -78,9 +78,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwSta
                            LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
                            LPDWORD lpThreadId);
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
-DWORD WINAPI GetCurrentThreadId(void);
 void WINAPI Sleep(DWORD dwMilliseconds);
-DWORD WINAPI GetTickCount(void);
 
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
@@ -93,8 +91,6 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 
 LONG WINAPI InterlockedExchange(LONG volatile* Target, LONG Value);
 LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comperand);
-LONG WINAPI InterlockedIncrement(LONG volatile* Addend);
-LONG WINAPI InterlockedDecrement(LONG volatile* Addend);
 PVOID WINAPI InterlockedExchangePointer(PVOID volatile* Target, PVOID Value);
 PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile* Destination, PVOID Exchange, PVOID Comperand);
 

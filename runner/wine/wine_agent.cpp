@@ -52,7 +52,8 @@ bool poll_until(Condition done, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-WineAgent::WineAgent(const std::filesystem::path& agent, const std::string& app_windows_path)
+WineAgent::WineAgent(const std::filesystem::path& agent, const std::string& app_windows_path,
+                     const std::string& key_log_windows_path)
     : app_(app_windows_path) {
     int to[2], from[2];
     if (pipe(to) != 0 || pipe(from) != 0) throw std::runtime_error("cannot make pipes to the Wine agent");
@@ -63,7 +64,8 @@ WineAgent::WineAgent(const std::filesystem::path& agent, const std::string& app_
         dup2(from[1], 1);
         close(to[1]);
         close(from[0]);
-        execlp("wine", "wine", agent_path.c_str(), app_windows_path.c_str(), static_cast<char*>(nullptr));
+        const char* key_log = key_log_windows_path.empty() ? nullptr : key_log_windows_path.c_str();
+        execlp("wine", "wine", agent_path.c_str(), app_windows_path.c_str(), key_log, static_cast<char*>(nullptr));
         _exit(127);
     }
     close(to[0]);

@@ -10,9 +10,10 @@ namespace runner {
 
 class WineAgent {
 public:
-    // Starts `wine AGENT APP` and waits for its greeting; throws
+    // Starts `wine AGENT APP [KEY_LOG]` and waits for its greeting; throws
     // std::runtime_error when it does not come.
-    WineAgent(const std::filesystem::path& agent, const std::string& app_windows_path);
+    WineAgent(const std::filesystem::path& agent, const std::string& app_windows_path,
+              const std::string& key_log_windows_path);
     ~WineAgent();  // finish(), its failure printed; kills the agent if it does not end
     WineAgent(const WineAgent&) = delete;
     WineAgent& operator=(const WineAgent&) = delete;

@@ -1,5 +1,5 @@
 // The Wine backend: its session, its agent and its files; the commands'
-// actions are in the table (table.cpp).
+// actions are in the tables (commands.cpp, expect_forms.cpp).
 #include "wine_backend.hpp"
 
 #include <algorithm>
@@ -44,7 +44,8 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
             throw std::runtime_error("the Win32 build " + options_.build.string() + " has no " + file);
     // Nothing an earlier script wrote, in whatever letters, reaches this one.
     clear_device_folders(drive_c_);
-    agent_ = std::make_unique<WineAgent>(options_.build / "wineagent.exe", windows_path(options_.build / "pendrel.exe"));
+    agent_ = std::make_unique<WineAgent>(options_.build / "wineagent.exe", windows_path(options_.build / "pendrel.exe"),
+                                         options_.key_log.empty() ? "" : windows_path(options_.key_log));
 }
 
 WineBackend::~WineBackend() = default;

@@ -26,6 +26,7 @@ std::string wine_skip_reason(std::istream& script);
 struct WineOptions {
     std::filesystem::path build;    // the Win32 build: pendrel.exe, TOLVEN.dll, wineagent.exe
     std::ostream* out = nullptr;    // notes on commands Wine cannot show; null: not printed
+    std::filesystem::path key_log;  // where the memo's key messages go (as --key-log); empty: nowhere
     // Each expect line's outcome, "held", "skipped: WHY" or the failure message.
     Observer observe;
 };
@@ -41,7 +42,7 @@ public:
     void finish();
 
 private:
-    friend struct Table;  // the commands' actions (table.cpp)
+    friend struct Table;  // the tables' actions (commands.cpp, expect_forms.cpp)
     static constexpr const char* name = "Wine";
     // Wine shows outcomes a little later than the emulated device's quiet
     // point: an expectation is looked at again until it holds or this passes.

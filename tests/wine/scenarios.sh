@@ -3,8 +3,10 @@
 # on the emulated device, and RUNS times with --wine on the Win32 build under
 # Wine, all in one Wine session. A script passes when it passes on both, in
 # every run, with the same outcome each time; otherwise its outcomes are
-# printed, with what each side saw at the line the other failed on. Before
-# each Wine run of a script, no pendrel.exe of an earlier one may be alive.
+# printed, with what each side saw at the line the other failed on. The
+# memo's key messages are compared key by key too, unless the script's
+# comments say "# keys: not compared — WHY". Before each Wine run of a
+# script, no pendrel.exe of an earlier one may be alive.
 # With --shuffle SEED each run takes the scripts in an order drawn from
 # SEED+run-1 (SEED "random": a seed chosen now), printed so that it can be
 # replayed; without it they run in the order given.
@@ -61,7 +63,7 @@ order_of_run 1 >/dev/null
   for s in "${order[@]}"; do
     n=$(name_of "$s")
     (cd "$source_dir" && "$runner" --script "${s#"$source_dir"/}" --trace /dev/null \
-      --observations "$work/host/$n.obs") >"$work/host/$n.out" 2>"$work/host/$n.err"
+      --observations "$work/host/$n.obs" --key-log "$work/host/$n.keys") >"$work/host/$n.out" 2>"$work/host/$n.err"
     echo $? >"$work/host/$n.rc"
   done
 ) &
@@ -89,6 +91,15 @@ outcome() {  # DIR NAME: the run's last error, or "passed"
     *) tail -1 "$1/$2.err" ;;
   esac
 }
+# Where the memo's key messages differ between the devices, in diff's words;
+# empty when they agree or the script says they are not compared.
+keys_differ() {  # SCRIPT NAME WINE_DIR
+  grep -q '^# keys: not compared' "$1" && return
+  local host_keys=$work/host/$2.keys wine_keys=$3/$2.keys
+  [[ -f $host_keys ]] || { echo "the emulated device wrote no key log"; return; }
+  [[ -f $wine_keys ]] || { echo "Wine wrote no key log"; return; }
+  diff -u --label "emulated device" --label Wine <(tr -d '\r' <"$host_keys") <(tr -d '\r' <"$wine_keys") | head -20
+}
 observed() {  # DIR NAME WHERE: that side's outcome of the expect line WHERE
   grep -F -- "$3 " "$1/$2.obs" 2>/dev/null | head -1 | cut -d' ' -f2- || true
 }
@@ -109,13 +120,18 @@ for run in $(seq 1 "$runs"); do
       echo "$left" | sed 's/^/  /'
       exit 1
     fi
-    (cd "$source_dir" && timeout 120 "$runner" --wine "$build" --script "$rel" --observations "$out/$n.obs") \
+    (cd "$source_dir" && timeout 120 "$runner" --wine "$build" --script "$rel" --observations "$out/$n.obs" \
+      --key-log "$out/$n.keys") \
       >"$out/$n.out" 2>"$out/$n.err"
     echo $? >"$out/$n.rc"
     host=$(outcome "$work/host" "$n") wine=$(outcome "$out" "$n")
     if [[ $wine == skipped ]]; then
       skipped=$((skipped + 1)); echo "SKIPPED ${label}$rel: $(grep -o 'SKIPPED under Wine: .*' "$out/$n.out" | cut -d' ' -f4-)"
       [[ $host == passed ]] || { failed_now=$((failed_now + 1)); echo "FAIL $rel on the emulated device: $host"; }
+    elif [[ $host == passed && $wine == passed && -n $(keys_differ "$s" "$n" "$out") ]]; then
+      failed_now=$((failed_now + 1))
+      echo "FAIL ${label}$rel: the memo's key messages differ"
+      keys_differ "$s" "$n" "$out" | sed 's/^/  /'
     elif [[ $host == passed && $wine == passed ]]; then
       passed=$((passed + 1)); echo "ok ${label}$rel ($(grep -c 'SKIPPED under Wine' "$out/$n.out") expect line(s) skipped under Wine)"
     else

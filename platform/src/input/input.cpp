@@ -96,13 +96,3 @@ void WINAPI keybd_event(BYTE bVk, BYTE bScan, DWORD dwFlags, ULONG_PTR dwExtraIn
     notify_all_locked();
 }
 
-namespace {
-SHORT key_state_word(BYTE vk) { return pf::input::keys().down[vk] ? SHORT(0x8000) : SHORT(0); }
-}  // namespace
-
-SHORT WINAPI GetAsyncKeyState(int vKey) {
-    Lock lock = enter_call();
-    SHORT s = key_state_word(BYTE(vKey));
-    trace(call_str("GetAsyncKeyState", {hex(BYTE(vKey), 2)}, hex(static_cast<USHORT>(s), 4)));
-    return s;
-}

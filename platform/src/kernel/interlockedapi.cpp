@@ -50,18 +50,6 @@ LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange
     return compare_exchange("InterlockedCompareExchange", Destination, Exchange, Comperand);
 }
 
-LONG WINAPI InterlockedIncrement(LONG volatile* Addend) {
-    LONG now = cell(Addend).fetch_add(1) + 1;
-    trace_op("InterlockedIncrement", Addend, now);
-    return now;
-}
-
-LONG WINAPI InterlockedDecrement(LONG volatile* Addend) {
-    LONG now = cell(Addend).fetch_sub(1) - 1;
-    trace_op("InterlockedDecrement", Addend, now);
-    return now;
-}
-
 PVOID WINAPI InterlockedExchangePointer(PVOID volatile* Target, PVOID Value) {
     return exchange("InterlockedExchangePointer", Target, Value);
 }

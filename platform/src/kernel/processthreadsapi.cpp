@@ -97,7 +97,3 @@ BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
           (ok ? " [code " + std::to_string(*lpExitCode) + "]" : std::string()));
     return ok;
 }
-
-DWORD WINAPI GetCurrentThreadId(void) { return DWORD(current_thread().ordinal); }
-
-DWORD WINAPI GetTickCount(void) { return DWORD(static_cast<unsigned long long>(device_time_ms())); }

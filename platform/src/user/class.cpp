@@ -1,4 +1,4 @@
-// Window classes: the system classes and RegisterClassW / UnregisterClassW.
+// Window classes: the system classes and RegisterClassW.
 #include "user/user_internal.hpp"
 
 namespace pf::user {
@@ -83,24 +83,4 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
     }
     trace(call_str("RegisterClassW", {(args.empty() ? std::string("NULL") : args)}, hex(atom)));
     return atom;
-}
-
-BOOL WINAPI UnregisterClassW(LPCWSTR name, HINSTANCE) {
-    BOOL ok = FALSE;
-    {
-        Lock lock = enter_call();
-        Process* p = current_thread().process;
-        std::u16string n = class_arg(name);
-        auto& classes = state().classes;
-        auto it = std::find_if(classes.begin(), classes.end(),
-                               [&](auto& c) { return c->process == p && same_name(c->name, n); });
-        if (it != classes.end()) {
-            classes.erase(it);
-            ok = TRUE;
-        } else {
-            set_last_error(ERROR_CANNOT_FIND_WND_CLASS);
-        }
-    }
-    trace(call_str("UnregisterClassW", {cls_str(name)}, bool_str(ok)));
-    return ok;
 }

@@ -405,9 +405,4 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hDlg, Msg, wParam, lParam);
 }
 
-BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg) {
-    if (!lpMsg) return FALSE;
-    return is_dialog_message_internal(hDlg, *lpMsg);
-}
-
 }  // extern "C"

@@ -161,12 +161,6 @@ HMENU WINAPI CreatePopupMenu(void) {
     return h;
 }
 
-HMENU WINAPI CreateMenu(void) {
-    HMENU h = create_menu(false);
-    trace(call_str("CreateMenu", {}, handle_name(h)));
-    return h;
-}
-
 BOOL WINAPI AppendMenuW(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR lpNewItem) {
     if (uFlags & ~UINT(MF_GRAYED | MF_DISABLED | MF_POPUP | MF_SEPARATOR))
         not_implemented("AppendMenuW with bitmap, owner-drawn or checked items");

@@ -107,22 +107,6 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
     return TRUE;
 }
 
-BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
-    if (!hwnd) not_implemented("InvalidateRect of every window (NULL window)");
-    BOOL ok = FALSE;
-    std::string w;
-    {
-        Lock lock = enter_call();
-        w = wnd_str_locked(hwnd);
-        if (Window* win = checked_locked(hwnd)) {
-            invalidate_locked(*win, erase);
-            ok = TRUE;
-        }
-    }
-    trace(call_str("InvalidateRect", {w, (rect ? rect_str(*rect) : "NULL"), bool_str(erase)}, bool_str(ok)));
-    return ok;
-}
-
 HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
     std::string w = wnd(hwnd);
     HDC hdc = begin_paint_internal(hwnd, ps);

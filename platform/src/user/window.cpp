@@ -383,37 +383,3 @@ int WINAPI GetWindowTextW(HWND hwnd, LPWSTR buf, int max) {
     trace(call_str("GetWindowTextW", {w, std::to_string(max)}, std::to_string(n) + (buf && max > 0 ? " " + quoted(buf, n) : "")));
     return n;
 }
-
-BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
-    std::string w = wnd(hwnd);
-    BOOL ok = FALSE;
-    {
-        Lock lock = lock_device();
-        ok = checked_locked(hwnd) != nullptr;
-    }
-    if (ok) ok = send_internal(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
-    trace(call_str("SetWindowTextW", {w, quoted(text)}, bool_str(ok)));
-    return ok;
-}
-
-LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
-    Lock lock = enter_call();
-    LONG r = 0;
-    std::string name;
-    Window* w = checked_locked(hwnd);
-    switch (index) {
-    case GWL_STYLE: name = "GWL_STYLE"; if (w) r = LONG(w->style); break;
-    case GWL_EXSTYLE: name = "GWL_EXSTYLE"; if (w) r = LONG(w->exstyle); break;
-    case GWL_ID: name = "GWL_ID"; if (w) r = w->id; break;
-    case GWL_USERDATA: name = "GWL_USERDATA"; if (w) r = LONG(w->user_data); break;
-    default:
-        if (index < 0) not_implemented(("GetWindowLongW index " + std::to_string(index)).c_str());
-        name = std::to_string(index);
-        if (w) {
-            if (size_t(index) / 4 < w->extra.size() && index % 4 == 0) r = LONG(w->extra[size_t(index) / 4]);
-            else set_last_error(ERROR_INVALID_PARAMETER);
-        }
-    }
-    trace(call_str("GetWindowLongW", {wnd_str_locked(hwnd), name}, hex(DWORD(r))));
-    return r;
-}

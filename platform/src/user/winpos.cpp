@@ -1,4 +1,4 @@
-// Window position, size and visibility: geometry, ShowWindow, EnableWindow,
+// Window position, size and visibility: geometry, ShowWindow,
 // SetWindowPos and the system metrics of the screen.
 #include <algorithm>
 #include "user/handheld.hpp"
@@ -190,13 +190,6 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd) {
     return r;
 }
 
-BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
-    std::string w = wnd(hwnd);
-    BOOL r = enable_window_internal(hwnd, enable);
-    trace(call_str("EnableWindow", {w, bool_str(enable)}, bool_str(r)));
-    return r;
-}
-
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
     Lock lock = enter_call();
     Window* w = checked_locked(hwnd);
@@ -223,13 +216,6 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UI
         {SWP_NOSIZE, "SWP_NOSIZE"},           {SWP_NOMOVE, "SWP_NOMOVE"},         {SWP_NOZORDER, "SWP_NOZORDER"},
         {SWP_NOACTIVATE, "SWP_NOACTIVATE"},   {SWP_SHOWWINDOW, "SWP_SHOWWINDOW"}, {SWP_HIDEWINDOW, "SWP_HIDEWINDOW"}};
     trace(call_str("SetWindowPos", {w, handle_name(after), std::to_string(x), std::to_string(y), std::to_string(cx), std::to_string(cy), flags_str(flags, names)}, bool_str(ok)));
-    return ok;
-}
-
-BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int cx, int cy, BOOL repaint) {
-    std::string w = wnd(hwnd);
-    BOOL ok = set_window_pos_internal(hwnd, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
-    trace(call_str("MoveWindow", {w, std::to_string(x), std::to_string(y), std::to_string(cx), std::to_string(cy), bool_str(repaint)}, bool_str(ok)));
     return ok;
 }
 

@@ -1,0 +1,282 @@
+// The command table: each command's arguments, its help, and what the
+// emulated device and the Wine backend do for it.
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "../reader/zel.h"
+#include "../res/resource.h"
+#include "table_parts.hpp"
+
+namespace runner {
+
+using namespace table_parts;
+using wire::Request;
+
+namespace {
+
+// The name of a call that a fault makes fail, checked against its declaration.
+#define CALL_NAME(call) (static_cast<void>(sizeof(&call)), #call)
+
+struct Fault {
+    const char* call;
+    DWORD fallback;                 // its result unless the script gives one
+    void (*arm)(DWORD value);       // on the emulated device
+    const char* wire;               // the Win32 driver's name for it; null: Wine cannot make it fail
+};
+
+const Fault faults[] = {
+    {CALL_NAME(ZELOpen), ZEL_ERR_TRIGGER_KEY, [](DWORD v) { link::fail_open(v); }, "open"},
+    {CALL_NAME(ZELChangeBuffMode), 1, [](DWORD v) { link::fail_change_mode(v); }, "buffmode"},  // any non-zero
+    {CALL_NAME(CreateThread), 0, link::fail_next_create_thread, nullptr},
+    {CALL_NAME(CreateFileW), 0, link::fail_next_create_file, nullptr},
+    {CALL_NAME(ReadFile), 0, link::fail_next_read_file, nullptr},
+};
+
+const Fault& fault_of(const Command& c) {
+    return *std::find_if(std::begin(faults), std::end(faults), [&](const Fault& f) { return c.text == f.call; });
+}
+DWORD fault_value(const Command& c) { return c.number ? DWORD(*c.number) : fault_of(c).fallback; }
+
+// The buttons the operator presses in a box or a dialog.
+const std::pair<const char*, int> buttons[] = {{"ok", IDOK}, {"cancel", IDCANCEL}, {"retry", IDRETRY}};
+int button_id(const std::string& word) {
+    return std::find_if(std::begin(buttons), std::end(buttons), [&](auto b) { return word == b.first; })->second;
+}
+
+Param fault_param() {
+    Param p = words("fault", {}, Field::text);
+    for (const auto& f : faults) p.words.push_back(f.call);
+    p.usage = "WHAT";
+    return p;
+}
+std::string fault_help() {
+    std::string out = "the next call of WHAT fails with VALUE, its result or last error:";
+    for (const auto& f : faults)
+        out += std::string(" ") + f.call + (f.fallback ? " [" + link::hex(f.fallback) + "]" : "");
+    return out;
+}
+
+// ---- what the two devices share ----
+const char* const no_dialog = "no dialog is open";
+const char* const no_window = "Pendrel has no window to post to";
+std::string no_key_types(const std::string& text) { return "no key of the device keyboard types " + escape(text); }
+std::string no_command(const Command& c) {
+    return "no command bar on the screen carries command " + std::to_string(*c.number);
+}
+std::string no_control(const Command& c) { return "the open dialog has no control " + std::to_string(*c.number); }
+std::string no_icon(long long n) { return "the tray has no icon " + std::to_string(n); }
+// The strokes that type `ch` on the device's layout: the first key that
+// types it, unshifted before shifted.
+std::vector<KeyStroke> strokes_typing(unsigned char ch) {
+    for (int vk = 1; vk < 256; ++vk)
+        for (bool shift : {false, true})
+            if (link::layout_char(std::uint8_t(vk), shift) == WCHAR(ch)) {
+                std::vector<KeyStroke> keys = {{std::uint8_t(vk), false}, {std::uint8_t(vk), true}};
+                if (shift) keys = {{VK_SHIFT, false}, keys[0], keys[1], {VK_SHIFT, true}};
+                return keys;
+            }
+    refuse(no_key_types(std::string(1, char(ch))));
+}
+
+}  // namespace
+
+const std::vector<CommandEntry>& Table::commands() {
+    // The same on both devices.
+    auto put_file = [](auto& b, const Command& c) {
+        auto path = host_path(b.files(), c.text);
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << c.data;
+        b.note("file " + c.text + " " + escape(c.data));
+    };
+    auto remove_file = [](auto& b, const Command& c) {
+        std::filesystem::remove(host_path(b.files(), c.text));
+        b.note("remove " + c.text);
+    };
+    auto pause = [](auto&, const Command& c) { std::this_thread::sleep_for(std::chrono::milliseconds(*c.number)); };
+    static const std::vector<CommandEntry> table = {
+        {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,
+         put_file, put_file},
+        {"remove", {text("PATH", Field::text)}, "remove a device file", After::nothing, remove_file, remove_file},
+        {"launch", {}, "start Pendrel (again: a further copy)", After::sync,
+         [](Device& d, const Command&) { d.launch(); },
+         [](WineBackend& w, const Command&) { w.request(Request::launch); }},
+        {"scan", {string("DATA", Field::text)}, "the operator scans a barcode", After::sync,
+         [](Device& d, const Command& c) {
+             d.note("scan " + escape(c.text));
+             std::string refused = link::scan(c.text);
+             if (!refused.empty()) d.note("the reader refused the scan: " + refused);
+         },
+         [](WineBackend& w, const Command& c) {
+             try {
+                 w.request(Request::scan, wire::encode(c.text));
+             } catch (const std::invalid_argument&) {
+                 // a refused scan is the operator's problem, not the script's, as on the device
+             }
+         }},
+        {"menu", {number("command id", "ID", Field::number)}, "choose command ID from a command bar menu",
+         After::sync,
+         [](Device& d, const Command& c) {
+             d.note("menu " + std::to_string(*c.number));
+             if (!link::choose_menu_command(UINT(*c.number))) refuse(no_command(c));
+         },
+         [](WineBackend& w, const Command& c) { w.ask(Request::menu, std::to_string(*c.number), no_command(c)); }},
+        {"key", {{Kind::chord, "key chord", Field::text, "CHORD"}},
+         "press keys: alt+f4, shift+tab, return, escape, space, a, 1, f1 ...", After::sync,
+         [](Device& d, const Command& c) {
+             d.note("key " + c.text);
+             d.press(strokes_of(c.chord));
+         },
+         [](WineBackend& w, const Command& c) {
+             std::string strokes;
+             for (auto s : strokes_of(c.chord))
+                 strokes += (strokes.empty() ? "" : " ") + std::to_string(s.vk) + (s.up ? "u" : "");
+             w.request(Request::keys, strokes);
+         }},
+        {"type", {string("DATA", Field::text)}, "type text on the device keyboard", After::sync,
+         [](Device& d, const Command& c) {
+             std::vector<KeyStroke> strokes;
+             for (unsigned char ch : c.text)
+                 for (auto s : strokes_typing(ch)) strokes.push_back(s);
+             d.note("type " + escape(c.text));
+             d.press(strokes);
+         },
+         [](WineBackend& w, const Command& c) {
+             try {
+                 w.request(Request::type, wire::encode(c.text));
+             } catch (const std::invalid_argument& e) {
+                 refuse(no_key_types(wire::decode(e.what())));
+             }
+         }},
+        {"focus", {memo_or_control("focus target")}, "focus the memo, the editor (under Wine its notepad), or control ID of the open dialog",
+         After::sync,
+         [](Device& d, const Command& c) {
+             HWND target = d.memo_edit();
+             if (c.number) {
+                 HWND dialog = link::open_dialog();
+                 if (!dialog) refuse(no_dialog);
+                 target = link::child_by_id(dialog, int(*c.number));
+                 if (!target) refuse(no_control(c));
+             }
+             d.note("focus " + target_word(c));
+             if (!link::set_focus(target)) refuse("that window cannot take the focus");
+         },
+         [](WineBackend& w, const Command& c) {
+             if (c.number && w.request(Request::dialog) == "no dialog") refuse(no_dialog);
+             if (c.number) w.ask(Request::focus, target_word(c), no_control(c));
+             else w.request(Request::focus, target_word(c));
+         }},
+        {"tap", {words("tap target", {"tray"}, Field::none), number("icon number", "N", Field::number, true)},
+         "tap tray icon N (default: the first)", After::sync,
+         [](Device& d, const Command& c) {
+             d.note("tap tray");
+             if (!link::tap_tray(size_t(c.number.value_or(1) - 1))) refuse(no_icon(c.number.value_or(1)));
+         },
+         [](WineBackend& w, const Command& c) {
+             long long n = c.number.value_or(1);
+             w.click(w.ask(Request::tap, std::to_string(n), no_icon(n)));
+         }},
+        {"post", {number("command id", "ID", Field::number)}, "another program posts WM_COMMAND ID to Pendrel",
+         After::sync,
+         [](Device& d, const Command& c) {
+             HWND w = d.pendrel_window();
+             if (!w) refuse(no_window);
+             d.note("post WM_COMMAND " + std::to_string(*c.number));
+             link::post(w, WM_COMMAND, WPARAM(*c.number), 0);
+         },
+         [](WineBackend& w, const Command& c) { w.ask(Request::post, std::to_string(*c.number), no_window); }},
+        {"close", {}, "another program asks Pendrel's window to close (WM_CLOSE)", After::sync,
+         [](Device& d, const Command&) {
+             HWND w = d.pendrel_window();
+             if (!w) refuse(no_window);
+             d.note("post WM_CLOSE");
+             link::post(w, WM_CLOSE, 0, 0);
+         },
+         [](WineBackend& w, const Command&) { w.ask(Request::close, "", no_window); }},
+        {"answer", {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", After::sync,
+         [](Device& d, const Command& c) {
+             auto box = link::message_box();
+             if (!box) refuse("no message box is open");
+             d.note("answer " + c.text + " to " + link::quoted(box->caption));
+             if (!link::answer_message_box(button_id(c.text)))
+                 refuse("the message box " + link::quoted(box->caption) + " has no " + c.text);
+         },
+         [](WineBackend& w, const Command& c) {
+             std::string box = w.request(Request::messagebox);
+             if (box == "none") refuse("no message box is open");
+             w.ask(Request::answer, std::to_string(button_id(c.text)),
+                   "the message box " + escape(wire::decode(wire::word(box, 0))) + " has no " + c.text);
+         }},
+        {"popup",
+         {{.kind = Kind::id, .what = "popup item id or none", .words = {"none"}, .noun = "popup item",
+           .expected = "an item id or none"}},
+         "choose an item of the open popup, or tap outside it", After::sync,
+         [](Device& d, const Command& c) {
+             if (!link::open_popup()) refuse("no popup menu is open");
+             d.note("popup " + target_word(c));
+             if (!link::choose_popup(c.number ? std::optional<UINT>(UINT(*c.number)) : std::nullopt))
+                 refuse("the popup menu has no item " + std::to_string(*c.number));
+         },
+         [](WineBackend& w, const Command& c) {
+             if (w.request(Request::popup) != "open") refuse("no popup menu is open");
+             w.click(w.ask(Request::choose, target_word(c),
+                           "under Wine only a popup menu of one item can be chosen from"));
+         }},
+        {"press", {words("button", {"ok", "cancel"})}, "the open dialog's caption OK or close button", After::sync,
+         [](Device& d, const Command& c) {
+             HWND dialog = link::open_dialog();
+             if (!dialog) refuse(no_dialog);
+             d.note("press " + c.text);
+             if (!link::press_dialog(dialog, button_id(c.text))) refuse("the dialog has no " + c.text + " button");
+         },
+         [](WineBackend& w, const Command& c) { w.ask(Request::press, std::to_string(button_id(c.text)), no_dialog); }},
+        {"fail", {fault_param(), number("VALUE", "VALUE", Field::number, true)}, fault_help(),
+         After::nothing,
+         [](Device& d, const Command& c) {
+             d.note("fail " + c.text + (c.number ? " " + link::hex(*c.number) : ""));
+             fault_of(c).arm(fault_value(c));
+         },
+         [](WineBackend& w, const Command& c) {
+             if (!fault_of(c).wire) refuse("fail " + c.text + ": only the emulated device can make that call fail");
+             w.request(Request::fail, std::string(fault_of(c).wire) + " " + std::to_string(fault_value(c)));
+         }},
+        {"sync", {number("MS", "MS", Field::number, true)},
+         "wait until the device is quiet (fails after MS, default " + std::to_string(default_sync_ms) + ")",
+         After::nothing,
+         [](Device& d, const Command& c) { d.sync(c.number.value_or(default_sync_ms)); },
+         [](WineBackend& w, const Command&) { w.settle(); }},
+        {"wait", {number("MS", "MS", Field::number)}, "let MS milliseconds pass", After::nothing, pause, pause},
+        {"wait-exit", {number("MS", "MS", Field::number, true)}, "wait until the latest launch has exited",
+         After::nothing,
+         [](Device& d, const Command& c) {
+             if (!d.latest()) refuse("nothing was launched");
+             long long ms = c.number.value_or(default_sync_ms);
+             if (!link::wait_exit(d.latest(), std::chrono::milliseconds(ms)))
+                 refuse(link::state_of(d.latest()).party + " did not exit within " + std::to_string(ms) + " ms");
+         },
+         [](WineBackend& w, const Command& c) {
+             long long ms = c.number.value_or(default_sync_ms);
+             if (w.ask(Request::wait_exit, std::to_string(ms), "nothing was launched") == "timeout")
+                 refuse("the latest launch did not exit within " + std::to_string(ms) + " ms");
+         }},
+        {"screen", {}, "print a picture of the screen", After::nothing,
+         [](Device& d, const Command&) {
+             if (d.options_.out) *d.options_.out << d.screen() << std::flush;
+         },
+         // Under Wine a picture of the X screen, when PENDREL_WINE_SCREENSHOT names a file for it.
+         [](WineBackend& w, const Command& c) {
+             const char* file = std::getenv("PENDREL_WINE_SCREENSHOT");
+             std::string shown = file ? "saved to " + std::string(file) : "not drawn under Wine";
+             if (file && std::system(("import -window root '" + std::string(file) + "' 2>/dev/null").c_str()) != 0)
+                 refuse("the screen could not be saved to " + std::string(file));
+             if (w.options_.out) *w.options_.out << c.where << ": screen: " << shown << "\n" << std::flush;
+         }},
+        {"expect", {{.kind = Kind::form, .what = "expectation", .usage = "FORM ..."}},
+         "check what the device shows: one of the forms below", After::nothing, nullptr, nullptr},
+        {"quit", {}, "end the script here", After::end, nullptr, nullptr},
+    };
+    return table;
+}
+
+}  // namespace runner

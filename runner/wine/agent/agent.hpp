@@ -1,0 +1,73 @@
+// wineagent.exe: the device runner's hands and eyes inside Wine. It owns the
+// memo (the focus target the reads are typed into), launches pendrel.exe and
+// answers one request a line on standard input with one line on standard
+// output: "ok [VALUES]" or "error MESSAGE" (main.cpp). Texts travel as UTF-8
+// in hex. Each part keeps its own state: the launches (launch.cpp), the memo
+// (settle.cpp).
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace agent {
+
+// ---- launch.cpp: starting, finding and ending launches of pendrel.exe ----
+struct Launch {
+    PROCESS_INFORMATION info{};
+};
+void set_app_path(const std::wstring& path);  // pendrel.exe, as wmain is given it
+const std::wstring& app_path();
+const std::vector<Launch>& launches();
+bool running(const Launch& l);
+bool any_launch_running();  // only then is the driver answering on the channel one of ours
+// The launch a request is about: N (from 1), else the oldest still running,
+// else the latest; null when none.
+const Launch* target(int n);
+// Starts pendrel.exe; "ok N" once its start-up is over, else "error WHY".
+std::string launch();
+// A driver fault ("fail open 5"): handed to the running driver, else held
+// for the next launch ("ok pending").
+std::string arm_fault(const std::string& request);
+bool worker_running(const Launch* l);
+// Wine's own notepad, a program no one here wrote, started once and brought
+// to the front with its text focused: "ok", or "error WHY".
+std::string focus_editor();
+HWND editor_text();  // its text field; null before focus_editor
+HWND editor_window();
+std::string end_launches();  // "ok", or "error ..." naming any that would not end
+
+// ---- driver_channel.cpp ----
+// The driver's answer line, or empty when no driver runs.
+std::string driver_request(const std::string& request);
+
+// ---- find_windows.cpp: the windows of the launches and of the shell ----
+std::wstring window_text(HWND window);
+std::vector<HWND> top_windows_of(DWORD pid);
+HWND pendrel_window(const Launch* l);
+HWND open_message_box();
+HWND open_dialog();
+int dialog_template(HWND dialog);  // the template of pendrel.exe the dialog shows; 0 for none
+bool resource_menu_carries(UINT id);
+HWND open_popup();
+int tray_icon_count();
+std::string tap_point(int n);  // "X Y" of tray icon N, waited for a while; empty when there is none
+
+// ---- settle.cpp: the memo, and the quiet point ----
+bool start_memo(const wchar_t* key_log_path);  // key_log_path: null, or where each key message goes
+HWND memo_window();
+HWND memo_edit();
+std::string settle();  // "ok", or "error WHY"
+HWND opened_dialog();  // the open dialog, waited for a while
+
+// Bounded polls for a condition; the bound only turns a hang into a failure.
+template <typename Condition>
+bool poll_until(Condition done, DWORD limit_ms = 5000) {
+    for (DWORD waited = 0;; waited += 10) {
+        if (done()) return true;
+        if (waited >= limit_ms) return false;
+        Sleep(10);
+    }
+}
+
+}  // namespace agent

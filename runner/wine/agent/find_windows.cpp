@@ -1,0 +1,180 @@
+// Finding windows: Pendrel's main window by its class, dialogs by the
+// caption of one of pendrel.exe's templates, message boxes as dialogs of
+// none, the tray's icons by the pixels drawn in its slots.
+#include "../../../res/resource.h"
+#include "agent.hpp"
+
+namespace agent {
+namespace {
+
+std::wstring class_of(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// Visible dialogs (#32770) of every running launch, topmost first.
+std::vector<HWND> open_dialogs() {
+    std::vector<HWND> out;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(w) || class_of(w) != L"#32770") continue;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        for (auto& l : launches())
+            if (l.info.dwProcessId == pid && running(l)) out.push_back(w);
+    }
+    return out;
+}
+
+// A message box is a dialog made from none of the program's templates.
+bool is_message_box(HWND dialog) { return dialog_template(dialog) == 0; }
+
+// The caption of a dialog template of pendrel.exe, loaded as `module`.
+std::wstring template_caption(HMODULE module, LPCWSTR name) {
+    HRSRC found = FindResourceW(module, name, RT_DIALOG);
+    if (!found) return L"";
+    auto* p = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+    bool extended = p[0] == 1 && p[1] == 0xFFFF;
+    p += extended ? 13 : 9;  // the fixed header up to the menu
+    for (int skip = 0; skip < 2; ++skip) {  // the menu and the class
+        if (*p == 0xFFFF) p += 2;
+        else
+            while (*p++) {}
+    }
+    return reinterpret_cast<const wchar_t*>(p);
+}
+
+bool menu_carries(HMENU menu, UINT id) {
+    for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+        if (HMENU sub = GetSubMenu(menu, i)) {
+            if (menu_carries(sub, id)) return true;
+        } else if (GetMenuItemID(menu, i) == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The tray draws its icons right to left in the taskbar, one slot each.
+struct TraySlots {
+    int count = 0;
+    int slot = 0, top = 0, bottom = 0, right = 0;
+};
+
+TraySlots tray_slots() {
+    TraySlots t;
+    HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    if (!tray) return t;
+    RECT r;
+    GetWindowRect(tray, &r);
+    t.slot = GetSystemMetrics(SM_CXSMICON) + 4;
+    t.top = r.top + 2;
+    t.bottom = r.bottom - 2;
+    t.right = r.right;
+    HDC screen = GetDC(nullptr);
+    COLORREF background = GetPixel(screen, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    for (;; ++t.count) {
+        int left = t.right - (t.count + 1) * t.slot;
+        bool drawn = false;
+        for (int y = t.top; y < t.bottom && !drawn; ++y)
+            for (int x = left; x < left + t.slot && !drawn; ++x) drawn = GetPixel(screen, x, y) != background;
+        if (!drawn || left < r.left + 80) break;
+    }
+    ReleaseDC(nullptr, screen);
+    return t;
+}
+
+}  // namespace
+
+std::wstring window_text(HWND window) {
+    wchar_t text[8192] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, 8192, LPARAM(text), SMTO_BLOCK, 2000, nullptr);
+    return text;
+}
+
+std::vector<HWND> top_windows_of(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        std::vector<HWND> found;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == s->pid) s->found.push_back(w);
+            return TRUE;
+        },
+        LPARAM(&search));
+    return search.found;
+}
+
+HWND pendrel_window(const Launch* l) {
+    if (!l) return nullptr;
+    for (HWND w : top_windows_of(l->info.dwProcessId))
+        if (class_of(w) == L"Pendrel") return w;
+    return nullptr;
+}
+
+HWND open_message_box() {
+    for (HWND d : open_dialogs())
+        if (is_message_box(d)) return d;
+    return nullptr;
+}
+
+HWND open_dialog() {
+    for (HWND d : open_dialogs())
+        if (!is_message_box(d)) return d;
+    return nullptr;
+}
+
+int dialog_template(HWND dialog) {
+    struct Search {
+        std::wstring title;
+        int found = 0;
+    } search{window_text(dialog)};
+    HMODULE module = LoadLibraryExW(app_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return 0;
+    EnumResourceNamesW(
+        module, RT_DIALOG,
+        [](HMODULE m, LPCWSTR, LPWSTR name, LONG_PTR p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            if (IS_INTRESOURCE(name) && template_caption(m, name) == s->title) s->found = int(ULONG_PTR(name));
+            return !s->found;
+        },
+        LONG_PTR(&search));
+    FreeLibrary(module);
+    return search.found;
+}
+
+// Whether the main menu of pendrel.exe's resources carries command `id`.
+bool resource_menu_carries(UINT id) {
+    HMODULE module = LoadLibraryExW(app_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return false;
+    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(IDR_MAINMENU));
+    bool found = menu && menu_carries(menu, id);
+    if (menu) DestroyMenu(menu);
+    FreeLibrary(module);
+    return found;
+}
+
+HWND open_popup() {
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    return popup && IsWindowVisible(popup) ? popup : nullptr;
+}
+
+int tray_icon_count() { return tray_slots().count; }
+
+// Its middle, a little left or right of it in turn, so that two taps in a
+// row are never one double click (the tray would pass on WM_LBUTTONDBLCLK,
+// which opens nothing). An icon just added is waited for.
+std::string tap_point(int n) {
+    TraySlots t;
+    if (n < 1 || !poll_until([&] { return n <= (t = tray_slots()).count; }, 2000)) return "";
+    static int side = 1;
+    side = -side;
+    int x = t.right - n * t.slot + t.slot / 2 + side * (GetSystemMetrics(SM_CXDOUBLECLK) / 2 + 1);
+    return std::to_string(x) + " " + std::to_string((t.top + t.bottom) / 2);
+}
+
+}  // namespace agent
