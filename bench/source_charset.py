@@ -44,10 +44,13 @@ def main(paths):
     for path in paths:
         with open(path, "rb") as source:
             data = source.read()
+        lines = {}
         for line, byte in non_ascii_outside_comments(data):
-            print(f"source_charset: {path}:{line}: byte 0x{byte:02X} outside a comment: "
-                  "its meaning depends on the compiler's code page; write the text as \\x escapes")
-            faults += 1
+            lines.setdefault(line, []).append(byte)
+        for line, found in lines.items():
+            print(f"source_charset: {path}:{line}: {len(found)} bytes from 0x{found[0]:02X} outside a comment: "
+                  "their meaning depends on the compiler's code page; write the text as \\x escapes")
+            faults += len(found)
     if faults:
         print(f"source_charset: {faults} bytes that depend on the code page")
         sys.exit(1)
