@@ -22,7 +22,7 @@ static void OpenTrayPopup(HWND window)
 
     PopupMenu = CreatePopupMenu();
     memset(itemText, 0, sizeof(itemText));
-    wsprintfW(itemText, TEXT("終了"));
+    wsprintfW(itemText, TEXT("\x7d42\x4e86")); /* 終了 */
     AppendMenuW(PopupMenu, MF_STRING, IDM_TRAY_EXIT, itemText);
 
     x = GetSystemMetrics(SM_CXSCREEN) / 2 - 60;

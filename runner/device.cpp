@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -50,20 +52,35 @@ Module load_module_copy(int n) {
 
 }  // namespace
 
+namespace {
+bool same_letters(std::string a, std::string b) {
+    auto lower = [](std::string& s) { for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c))); };
+    lower(a);
+    lower(b);
+    return a == b;
+}
+bool is_device_folder(const std::string& name) {
+    return std::any_of(std::begin(device_folders), std::end(device_folders),
+                       [&](const char* folder) { return same_letters(name, folder); });
+}
+}  // namespace
+
 std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path) {
-    std::filesystem::path out = root;
-    std::string part;
-    for (char c : device_path + "\\") {
-        if (c == '\\' || c == '/') {
-            if (part == "..") throw std::invalid_argument("a device path may not climb out of the root: " + device_path);
-            if (!part.empty() && part != ".") out /= part;
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (out == root) throw std::invalid_argument("empty device path");
-    return out;
+    auto found = link::find_device_entry(root, device_path);
+    if (found.error == ERROR_INVALID_NAME)
+        throw std::invalid_argument("a device path starts with \\ and has no . or .. in it: " + device_path);
+    if (found.error == ERROR_ACCESS_DENIED) throw std::invalid_argument("empty device path");
+    auto inside = found.host.lexically_relative(root);
+    if (inside.begin() == inside.end() || !is_device_folder(inside.begin()->string()) || ++inside.begin() == inside.end())
+        throw std::invalid_argument("a script's files lie in the device folders (\\" + std::string(device_folders[0]) +
+                                    "\\...), not at " + device_path);
+    return found.host;
+}
+
+void clear_device_folders(const std::filesystem::path& root) {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(root, ignored))
+        if (is_device_folder(entry.path().filename().string())) std::filesystem::remove_all(entry.path());
 }
 
 std::string format_trace(const link::TraceRecord& r) {

@@ -30,10 +30,18 @@ struct Options {
     Observer observe;
 };
 
-// "\FlashDisk\x.ini" below the host folder `root` that stands for the
-// device's root; throws std::invalid_argument for an empty path or one that
-// climbs out of the root.
+// The folders of the handheld's storage that a script writes in. Both
+// devices start every script with none of them, in any spelling.
+inline constexpr const char* device_folders[] = {"FlashDisk"};
+
+// Where "\FlashDisk\x.ini" is below the host folder `root` that stands for
+// the device's root, matched without regard to case as the device matches
+// names: every spelling of a path is the one file. Throws
+// std::invalid_argument for a path that is empty, climbs out of the root or
+// lies outside the device folders.
 std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path);
+// Removes the device folders below `root`, whatever their letters.
+void clear_device_folders(const std::filesystem::path& root);
 
 // The text picture of the screen that the `screen` command prints (screen.cpp).
 std::string render_screen();

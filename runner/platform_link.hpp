@@ -37,6 +37,10 @@ using TraceRecord = pf::TraceRecord;
 // ---- the device as a whole ----
 // The host folder that is the device's file system.
 inline void set_root(const std::filesystem::path& root) { pf::kernel::set_device_root(root); }
+// Where a device path lies below a host folder, as the device's file system finds it.
+inline pf::kernel::DeviceEntry find_device_entry(const std::filesystem::path& root, const std::string& path) {
+    return pf::kernel::find_device_entry(root, path);
+}
 // Waits until no device thread can make progress without a timed wait;
 // false when that did not happen within the timeout.
 inline bool wait_quiet(std::chrono::milliseconds timeout) { return pf::wait_quiet(timeout); }

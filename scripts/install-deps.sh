@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build needs, if any are missing.
-# Usage: scripts/install-deps.sh [host|win32|all]
+# Usage: scripts/install-deps.sh [host|win32|all] [--list]
+#   host:  the default build: compilers, test libraries, and the resource
+#          step (windres, which preprocesses with the mingw-w64 compiler and
+#          its Windows headers)
+#   win32: also the Win32 build and Wine
+#   all:   also clang for the fuzz targets, python3 for the static checks
+#   --list prints the packages instead of installing them.
 set -euo pipefail
 
 what=${1:-host}
-packages=(cmake ninja-build ccache g++ libgtest-dev libbenchmark-dev binutils-mingw-w64-x86-64)
-if [[ $what == win32 || $what == all ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 xvfb x11-xkb-utils xdotool fonts-ipafont-gothic
-             x11-apps imagemagick)
-fi
-if [[ $what == all ]]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+packages=(cmake ninja-build ccache g++ libgtest-dev libgmock-dev libbenchmark-dev
+          binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+case $what in
+  host) ;;
+  win32|all)
+    packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-xkb-utils xdotool fonts-ipafont-gothic x11-apps imagemagick)
+    [[ $what == all ]] && packages+=(clang libclang-rt-14-dev python3) ;;
+  *) echo "install-deps: unknown set '$what' (host, win32 or all)" >&2; exit 2 ;;
+esac
+if [[ ${2:-} == --list ]]; then printf '%s\n' "${packages[@]}"; exit 0; fi
 
 missing=()
 for p in "${packages[@]}"; do

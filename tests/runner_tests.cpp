@@ -39,11 +39,10 @@ TEST_F(Runner, ScriptsEndWithTheirLineAndWhatTheDeviceShowed) {
         {"type \"Hello, \\\"World\\\"!\\r:*\"\nexpect text memo \"Hello, \\\"World\\\"!\\r\\n:*\"\n"
          "key backspace\nexpect text memo \"Hello, \\\"World\\\"!\\r\\n:\"",
          "(none)"},
-        // Files come and go on the device; scans reach the focus.
-        {"file \\FlashDisk\\Velmira\\PENDRELTOOL.ini \"Display On*\"\nlaunch\nexpect window shown\nmenu 40002\n"
-         "wait-exit\nremove \\FlashDisk\\Velmira\\PENDRELTOOL.ini\nlaunch\nexpect window hidden\nscan \"ok\"\n"
-         "expect text memo \"ok\"",
-         "(none)"},
+        // A script's files stay in the device folders.
+        {"file \\Windows\\x.ini \"a\"",
+         "t.scn:1: a script's files lie in the device folders (\\FlashDisk\\...), not at \\Windows\\x.ini"},
+        {"remove \\flashdisk\\..\\x", "t.scn:1: a device path starts with \\ and has no . or .. in it: \\flashdisk\\..\\x"},
     };
     for (const auto& c : cases) {
         scenario::device().reset();

@@ -2,8 +2,12 @@
 // actions are in the tables (commands.cpp, expect_forms.cpp).
 #include "wine_backend.hpp"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
+#include "device.hpp"
 #include "wine_agent.hpp"
 
 namespace runner {
@@ -38,8 +42,8 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
     for (const char* file : {"pendrel.exe", "TOLVEN.dll", "wineagent.exe"})
         if (!std::filesystem::exists(options_.build / file))
             throw std::runtime_error("the Win32 build " + options_.build.string() + " has no " + file);
-    // The device's flash folder starts empty, as on a freshly booted device.
-    std::filesystem::remove_all(drive_c_ / "FlashDisk");
+    // Nothing an earlier script wrote, in whatever letters, reaches this one.
+    clear_device_folders(drive_c_);
     agent_ = std::make_unique<WineAgent>(options_.build / "wineagent.exe", windows_path(options_.build / "pendrel.exe"),
                                          options_.key_log.empty() ? "" : windows_path(options_.key_log));
 }
@@ -48,10 +52,39 @@ WineBackend::~WineBackend() = default;
 
 // A real click of the X server at "X Y" of the Wine desktop (which starts
 // at the screen's origin); nothing for an empty point.
+//
+// A tap is one tap, whatever came before it. Windows takes a press as the
+// second half of a double click when it comes within the double-click time
+// and rectangle of the press before, and that press may be one another
+// window took (the tap that closed a popup went to its tracking loop, not to
+// the tray). So a click moves a few pixels off any click of the last
+// double-click time, or, with no spot left near its point, waits that time out.
 void WineBackend::click(const std::string& point) {
     if (point.empty()) return;
-    std::string command = "xdotool mousemove " + point + " click 1 >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) throw Broken("xdotool could not click at " + point);
+    // Windows' defaults, which the Wine session keeps: GetDoubleClickTime and
+    // SM_CXDOUBLECLK / SM_CYDOUBLECLK; two presses closer than half the
+    // rectangle's width and height are at one spot.
+    constexpr auto double_click_time = std::chrono::milliseconds(500);
+    constexpr int half_rectangle = 2;
+    constexpr int offsets[] = {0, -3, 3, -6, 6};
+    int x = 0, y = 0;
+    if (std::sscanf(point.c_str(), "%d %d", &x, &y) != 2) throw Broken("the agent gave no point to click: " + point);
+    for (;;) {
+        auto now = std::chrono::steady_clock::now();
+        std::erase_if(recent_clicks_, [&](const Click& c) { return now - c.at >= double_click_time; });
+        for (int dx : offsets) {
+            bool apart = std::none_of(recent_clicks_.begin(), recent_clicks_.end(), [&](const Click& c) {
+                return std::abs(c.x - (x + dx)) < half_rectangle && std::abs(c.y - y) < half_rectangle;
+            });
+            if (!apart) continue;
+            std::string command = "xdotool mousemove " + std::to_string(x + dx) + " " + std::to_string(y) +
+                                  " click 1 >/dev/null 2>&1";
+            if (std::system(command.c_str()) != 0) throw Broken("xdotool could not click at " + point);
+            recent_clicks_.push_back({x + dx, y, std::chrono::steady_clock::now()});
+            return;
+        }
+        std::this_thread::sleep_until(recent_clicks_.front().at + double_click_time);
+    }
 }
 
 std::string WineBackend::request(wire::Request r, const std::string& args) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "script.hpp"
 #include "wine_wire.hpp"
@@ -53,9 +54,14 @@ private:
     const std::filesystem::path& files() const { return drive_c_; }
     void note(const std::string&) {}  // Wine has no trace to note the operator's actions in
     void settle() { request(wire::Request::settle); }
-    void click(const std::string& point);  // "X Y", from the agent
+    void click(const std::string& point);  // "X Y", from the agent: one tap there, never a double click
 
+    struct Click {
+        int x, y;
+        std::chrono::steady_clock::time_point at;
+    };
     WineOptions options_;
+    std::vector<Click> recent_clicks_;
     std::filesystem::path drive_c_;
     std::unique_ptr<WineAgent> agent_;
 };

@@ -7,23 +7,46 @@
 # memo's key messages are compared key by key too, unless the script's
 # comments say "# keys: not compared — WHY". Before each Wine run of a
 # script, no pendrel.exe of an earlier one may be alive.
-# Usage: scenarios.sh [--runs N] WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]
+# With --shuffle SEED each run takes the scripts in an order drawn from
+# SEED+run-1 (SEED "random": a seed chosen now), printed so that it can be
+# replayed; without it they run in the order given.
+# Usage: scenarios.sh [--runs N] [--shuffle SEED|random] WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]
 # (no SCRIPT: every script in examples/ and tests/scripts/; N: 1)
 set -uo pipefail
 
-runs=1
-if [[ ${1:-} == --runs ]]; then
-  runs=${2:-}
-  [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "scenarios: --runs needs a positive number, not '$runs'"; exit 2; }
+runs=1 seed=
+while [[ ${1:-} == --* ]]; do
+  case $1 in
+    --runs) runs=${2:-}
+      [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "scenarios: --runs needs a positive number, not '$runs'"; exit 2; } ;;
+    --shuffle) seed=${2:-}
+      [[ $seed == random ]] && seed=$(( $(date +%s%N) % 100000 ))
+      [[ $seed =~ ^[0-9]+$ ]] || { echo "scenarios: --shuffle needs a number or random, not '$seed'"; exit 2; } ;;
+    *) echo "scenarios: unknown option $1"; exit 2 ;;
+  esac
   shift 2
-fi
-[[ $# -ge 2 ]] || { echo "usage: scenarios.sh [--runs N] WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]"; exit 2; }
+done
+[[ $# -ge 2 ]] || { echo "usage: scenarios.sh [--runs N] [--shuffle SEED|random] WIN32_BUILD_DIR HOST_PENDREL_DEVICE [SCRIPT...]"; exit 2; }
 build=$(cd "$1" && pwd) || exit 2
 runner=$2
 shift 2
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 scripts=("$@")
 [[ ${#scripts[@]} -gt 0 ]] || scripts=("$source_dir"/examples/*.scn "$source_dir"/tests/scripts/*.scn)
+
+# The scripts of run R, in the order drawn from SEED+R-1 (bash's own generator,
+# seeded, then a Fisher-Yates shuffle).
+order_of_run() {
+  order=("${scripts[@]}")
+  [[ -n $seed ]] || return 0
+  RANDOM=$((seed + $1 - 1))
+  local i j t
+  for ((i = ${#order[@]} - 1; i > 0; i--)); do
+    j=$((RANDOM % (i + 1))); t=${order[i]}; order[i]=${order[j]}; order[j]=$t
+  done
+  echo "scenarios: run $1 in the order of seed $((seed + $1 - 1)) (replay: --shuffle $seed):"
+  printf '  %s\n' "${order[@]#"$source_dir"/}"
+}
 work=$build/wine-scenarios
 rm -rf "$work"
 mkdir -p "$work/host"
@@ -35,8 +58,9 @@ fi
 name_of() { local s=${1#"$source_dir"/}; echo "${s//\//_}"; }
 
 # The emulated device's runs go on while Wine boots.
+order_of_run 1 >/dev/null
 (
-  for s in "${scripts[@]}"; do
+  for s in "${order[@]}"; do
     n=$(name_of "$s")
     (cd "$source_dir" && "$runner" --script "${s#"$source_dir"/}" --trace /dev/null \
       --observations "$work/host/$n.obs" --key-log "$work/host/$n.keys") >"$work/host/$n.out" 2>"$work/host/$n.err"
@@ -86,7 +110,8 @@ for run in $(seq 1 "$runs"); do
   mkdir -p "$out"
   label=; [[ $runs -gt 1 ]] && label="[run $run/$runs] "
   passed=0 failed_now=0 skipped=0
-  for s in "${scripts[@]}"; do
+  order_of_run "$run"
+  for s in "${order[@]}"; do
     n=$(name_of "$s")
     rel=${s#"$source_dir"/}
     left=$(pendrels_alive)

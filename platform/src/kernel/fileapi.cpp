@@ -44,34 +44,12 @@ struct Resolved {
 
 Resolved resolve_locked(const WCHAR* device_path) {
     if (!device_path) return {{}, ERROR_INVALID_PARAMETER};
-    std::string path = utf8(device_path);
-    if (path.empty() || (path[0] != '\\' && path[0] != '/')) return {{}, ERROR_INVALID_NAME};
     if (root_locked().empty()) return {{}, ERROR_PATH_NOT_FOUND};
-    std::vector<std::string> components;
-    std::string part;
-    for (char c : path + "\\") {
-        if (c == '\\' || c == '/') {
-            if (!part.empty()) components.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (components.empty()) return {{}, ERROR_ACCESS_DENIED};  // the root folder itself
-    fs::path at = root_locked();
-    for (std::size_t i = 0; i < components.size(); ++i) {
-        bool last = i + 1 == components.size();
-        const std::string& c = components[i];
-        if (c == "." || c == "..") return {{}, ERROR_INVALID_NAME};  // never leave the device root
-        std::error_code ec;
-        if (!fs::is_directory(at, ec)) return {{}, ERROR_PATH_NOT_FOUND};
-        auto entry = find_entry(at, c);
-        if (!entry) return {{}, last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND};
-        at = *entry;
-    }
+    DeviceEntry e = find_device_entry(root_locked(), utf8(device_path));
+    if (!e.error && !e.exists) e.error = ERROR_FILE_NOT_FOUND;
     std::error_code ec;
-    if (fs::is_directory(at, ec)) return {{}, ERROR_ACCESS_DENIED};  // a folder is not a file
-    return {at, ERROR_SUCCESS};
+    if (!e.error && fs::is_directory(e.host, ec)) e.error = ERROR_ACCESS_DENIED;  // a folder is not a file
+    return {e.host, e.error};
 }
 
 std::string access_str(DWORD access) {
@@ -111,6 +89,38 @@ void pf::kernel::set_device_root(fs::path root) {
 fs::path pf::kernel::device_root() {
     Lock lock(device_mutex());
     return root_locked();
+}
+
+pf::kernel::DeviceEntry pf::kernel::find_device_entry(const fs::path& root, const std::string& device_path) {
+    if (device_path.empty() || (device_path[0] != '\\' && device_path[0] != '/')) return {{}, ERROR_INVALID_NAME};
+    std::vector<std::string> components;
+    std::string part;
+    for (char c : device_path + "\\") {
+        if (c == '\\' || c == '/') {
+            if (!part.empty()) components.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (components.empty()) return {{}, ERROR_ACCESS_DENIED};  // the root folder itself
+    // Each folder as it exists, in its own letters; what does not exist yet
+    // as the path spells it.
+    DeviceEntry found{root, ERROR_SUCCESS, true};
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        const std::string& c = components[i];
+        if (c == "." || c == "..") return {{}, ERROR_INVALID_NAME};  // never leave the device root
+        std::error_code ec;
+        if (found.exists && !fs::is_directory(found.host, ec)) {  // a file on the way
+            found.error = ERROR_PATH_NOT_FOUND;
+            found.exists = false;
+        }
+        auto entry = found.exists ? find_entry(found.host, c) : std::nullopt;
+        if (found.exists && !entry && i + 1 < components.size()) found.error = ERROR_PATH_NOT_FOUND;
+        found.exists = entry.has_value();
+        found.host = entry.value_or(found.host / c);
+    }
+    return found;
 }
 
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

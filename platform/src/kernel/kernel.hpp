@@ -19,6 +19,20 @@ namespace pf::kernel {
 void set_device_root(std::filesystem::path root);
 std::filesystem::path device_root();
 
+// Where a device path ("\\FlashDisk\\x.ini") is below the host folder `root`:
+// each component matched without regard to case, as the device matches
+// names, so that every spelling of a path is the one entry. `host` is the
+// existing entry, or the path the entry would have (existing folders in
+// their own letters, the rest as spelled). `error`: ERROR_INVALID_NAME for a
+// path that is not absolute or has a "." or ".." component, ERROR_ACCESS_DENIED
+// for the root itself, ERROR_PATH_NOT_FOUND when a folder on the way is missing.
+struct DeviceEntry {
+    std::filesystem::path host;
+    DWORD error = ERROR_SUCCESS;
+    bool exists = false;
+};
+DeviceEntry find_device_entry(const std::filesystem::path& root, const std::string& device_path);
+
 // Arms the next call of that kind, by any thread, to fail once with the given
 // last error (0: the call's usual failure: ERROR_NOT_ENOUGH_MEMORY for
 // CreateThread, ERROR_ACCESS_DENIED for CreateFileW, ERROR_READ_FAULT for

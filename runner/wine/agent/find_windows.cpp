@@ -180,15 +180,12 @@ HWND open_popup() {
 
 int tray_icon_count() { return tray_slots().count; }
 
-// Its middle, a little left or right of it in turn, so that two taps in a
-// row are never one double click (the tray would pass on WM_LBUTTONDBLCLK,
-// which opens nothing). An icon just added is waited for.
+// Its middle (the runner keeps a tap from being the second half of a double
+// click). An icon just added is waited for.
 std::string tap_point(int n) {
     TraySlots t;
     if (n < 1 || !poll_until([&] { return n <= (t = tray_slots()).count; }, 2000)) return "";
-    static int side = 1;
-    side = -side;
-    int x = t.right - n * t.slot + t.slot / 2 + side * (GetSystemMetrics(SM_CXDOUBLECLK) / 2 + 1);
+    int x = t.right - n * t.slot + t.slot / 2;
     return std::to_string(x) + " " + std::to_string((t.top + t.bottom) / 2);
 }
 
