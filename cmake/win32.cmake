@@ -54,7 +54,17 @@ if(ZELSCAN_SOURCES)
   target_link_options(zelscan PRIVATE -municode -static)
 endif()
 
-# ---- bench only: the application's key output timed under Wine ----
+# ---- bench only: the application's key output timed under Wine, the window it types into, a window probe ----
+add_executable(keyrecorder WIN32 ${CMAKE_SOURCE_DIR}/bench/wine_keyrecorder.cpp)
+target_compile_definitions(keyrecorder PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(keyrecorder PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter
+                       -Wno-cast-function-type)
+target_link_options(keyrecorder PRIVATE -municode -static)
+add_executable(wmctl ${CMAKE_SOURCE_DIR}/bench/wine_wmctl.cpp)
+target_compile_definitions(wmctl PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(wmctl PRIVATE -std=c++17 -Wall -Wextra -Werror)
+target_link_options(wmctl PRIVATE -municode -static)
+
 add_executable(keyburst ${CMAKE_SOURCE_DIR}/bench/wine_keyburst.cpp ${CMAKE_SOURCE_DIR}/keys/keys.cpp)
 target_include_directories(keyburst PRIVATE ${CMAKE_SOURCE_DIR}/keys ${CMAKE_SOURCE_DIR}/reader)
 target_compile_definitions(keyburst PRIVATE ${PENDREL_APP_DEFINES})
