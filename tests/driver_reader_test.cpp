@@ -16,7 +16,6 @@ namespace {
 class Driver : public ::testing::Test {
 protected:
     void SetUp() override { zel::control::reset(); }
-    void TearDown() override { zel::control::reset(); }
     static void open_reader(DWORD mode) {
         ASSERT_EQ(ZELChangeBuffMode(mode), 0u);
         ASSERT_EQ(ZELOpen(NULL, 0), 0u);
@@ -29,6 +28,9 @@ protected:
         std::snprintf(text, sizeof text, "status 0x%03lX pending %lu", (unsigned long)status, (unsigned long)pending);
         return text;
     }
+    BYTE buffer[READ_BUFFER_SIZE];
+    DWORD info = 0;
+    BYTE length = 0;
 };
 
 TEST_F(Driver, RefusedScansAreNamedAndTheRestComeOutInScanOrder) {
@@ -41,9 +43,6 @@ TEST_F(Driver, RefusedScansAreNamedAndTheRestComeOutInScanOrder) {
         ASSERT_TRUE(zel::control::scan("r" + std::to_string(i)).accepted);
     EXPECT_EQ(zel::control::scan("one too many").message, "refused: 64 reads already wait to be fetched");
     EXPECT_EQ(poll(), "status 0x001 pending 64");
-    BYTE buffer[READ_BUFFER_SIZE];
-    DWORD info;
-    BYTE length;
     for (std::size_t i = 0; i < zel::control::queue_limit; ++i) {
         ASSERT_EQ(ZELReadData(buffer, &info, &length), 0u);
         std::string expected = i == 0 ? "" : i == 1 ? std::string(255, 'x') : "r" + std::to_string(i);
@@ -57,10 +56,12 @@ TEST_F(Driver, RefusedScansAreNamedAndTheRestComeOutInScanOrder) {
 }
 
 // Bit 0 open, bits 8-15 the mode; pending counts the reads waiting in
-// either mode, until a close forgets them.
-TEST_F(Driver, StatusAndPendingWordsFollowEachCall) {
+// either mode, until a close forgets them. The window given is kept.
+TEST_F(Driver, StatusPendingAndWindowFollowEachCall) {
     EXPECT_EQ(poll(), "status 0x000 pending 0");
-    open_reader(0);
+    HWND window = create_recording_window(TEXT("target"), WS_OVERLAPPEDWINDOW);
+    ASSERT_EQ(ZELOpen(window, 0), 0u);
+    EXPECT_EQ(zel::control::open_target(), window);
     zel::control::scan("a");
     zel::control::scan("b");
     EXPECT_EQ(poll(), "status 0x001 pending 2");
@@ -68,6 +69,7 @@ TEST_F(Driver, StatusAndPendingWordsFollowEachCall) {
     EXPECT_EQ(poll(), "status 0x301 pending 2");
     ZELClose();
     EXPECT_EQ(poll(), "status 0x300 pending 0");
+    DestroyWindow(window);
 }
 
 TEST_F(Driver, WrongArgumentsAndArmedFaultsChangeNothing) {
@@ -79,22 +81,12 @@ TEST_F(Driver, WrongArgumentsAndArmedFaultsChangeNothing) {
     EXPECT_EQ(poll(), "status 0x000 pending 0");
     open_reader(0);  // each fault fired once
     zel::control::scan("kept");
-    BYTE buffer[READ_BUFFER_SIZE];
-    DWORD word;
-    BYTE length;
-    EXPECT_EQ(ZELReadData(NULL, &word, &length), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELReadData(NULL, &info, &length), ZEL_ERR_PARAMETER);
     EXPECT_EQ(ZELReadData(buffer, NULL, &length), ZEL_ERR_PARAMETER);
-    EXPECT_EQ(ZELReadData(buffer, &word, NULL), ZEL_ERR_PARAMETER);
-    EXPECT_EQ(ZELPollStatus(NULL, &word), ZEL_ERR_PARAMETER);
-    EXPECT_EQ(ZELPollStatus(&word, NULL), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELReadData(buffer, &info, NULL), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELPollStatus(NULL, &info), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELPollStatus(&info, NULL), ZEL_ERR_PARAMETER);
     EXPECT_EQ(poll(), "status 0x001 pending 1");
-}
-
-TEST_F(Driver, OpenKeepsItsWindow) {
-    HWND window = create_recording_window(TEXT("target"), WS_OVERLAPPEDWINDOW);
-    ASSERT_EQ(ZELOpen(window, 0), 0u);
-    EXPECT_EQ(zel::control::open_target(), window);
-    DestroyWindow(window);
 }
 
 // Only the key messages a window receives.
