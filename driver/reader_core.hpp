@@ -68,8 +68,14 @@ public:
 
     // An armed fault fires once: the next ZELOpen or ZELChangeBuffMode
     // returns it and changes nothing.
-    void fail_next_open(DWORD result) { open_fault_ = result, open_fault_armed_ = true; }
-    void fail_next_buffer_mode(DWORD result) { mode_fault_ = result, mode_fault_armed_ = true; }
+    void fail_next_open(DWORD result) {
+        open_fault_ = result;
+        open_fault_armed_ = true;
+    }
+    void fail_next_buffer_mode(DWORD result) {
+        mode_fault_ = result;
+        mode_fault_armed_ = true;
+    }
 
     bool is_open() const { return open_; }
     DWORD mode() const { return mode_; }
