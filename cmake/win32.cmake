@@ -117,12 +117,16 @@ target_compile_definitions(conformance_tests PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(conformance_tests PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_libraries(conformance_tests PRIVATE gtest gtest_main)
 target_link_options(conformance_tests PRIVATE -static)
-if(WINE_PROGRAM)
-  add_test(NAME wine.conformance
-           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/conformance-prefix
-                   ${WINE_KEYMAP} $<TARGET_FILE:conformance_tests>)
-  set_tests_properties(wine.conformance PROPERTIES LABELS wine TIMEOUT 300)
-endif()
+# A test program run under Wine, in a fresh session and Wine prefix of its own.
+function(add_wine_program_test name program)
+  if(WINE_PROGRAM)
+    add_test(NAME ${name}
+             COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/${program}-prefix
+                     ${WINE_KEYMAP} $<TARGET_FILE:${program}>)
+    set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT 300)
+  endif()
+endfunction()
+add_wine_program_test(wine.conformance conformance_tests)
 
 # The simulated reader's own checks (tests/driver_reader_test.cpp) against
 # TOLVEN.dll: its control side over the pipe, and the application's key
@@ -138,9 +142,4 @@ target_compile_options(driver_tests PRIVATE -std=c++17 -Wall -Wextra -Werror -Wn
                        -Wno-cast-function-type -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h)
 target_link_libraries(driver_tests PRIVATE ${TOLVEN_IMPLIB} gtest gtest_main)
 target_link_options(driver_tests PRIVATE -static)
-if(WINE_PROGRAM)
-  add_test(NAME wine.driver
-           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/driver-prefix
-                   ${WINE_KEYMAP} $<TARGET_FILE:driver_tests>)
-  set_tests_properties(wine.driver PROPERTIES LABELS wine TIMEOUT 300)
-endif()
+add_wine_program_test(wine.driver driver_tests)
