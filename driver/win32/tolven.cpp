@@ -16,7 +16,7 @@
 
 namespace {
 
-std::mutex lock;  // the worker and the UI thread call in unsynchronised
+std::mutex reader_lock;  // the worker and the UI thread call in unsynchronised
 
 zel::core::Reader& reader() {
     static zel::core::Reader r;
@@ -64,14 +64,14 @@ std::string handle_request(const std::string& line) {
         if (!parse_hex(hex, data)) return "refused: data is not hex bytes";
         zel::core::Scan s;
         {
-            std::lock_guard<std::mutex> g(lock);
+            std::lock_guard<std::mutex> g(reader_lock);
             s = reader().scan(data);
         }
         if (s.outcome == zel::core::ScanOutcome::refused) return s.message;
         if (s.outcome == zel::core::ScanOutcome::type_now) type_read(data);
         return "ok";
     }
-    std::lock_guard<std::mutex> g(lock);
+    std::lock_guard<std::mutex> g(reader_lock);
     zel::core::Reader& r = reader();
     if (fields >= 3 && std::strcmp(verb, "fail") == 0) {
         DWORD value = DWORD(std::strtoul(arg, nullptr, 0));
@@ -122,18 +122,18 @@ DWORD WINAPI serve_channel(LPVOID) {
 extern "C" {
 
 DWORD ZELOpen(HWND target, DWORD reserved) {
-    std::lock_guard<std::mutex> g(lock);
+    std::lock_guard<std::mutex> g(reader_lock);
     return reader().open(target);
 }
 
 DWORD ZELClose(void) {
-    std::lock_guard<std::mutex> g(lock);
+    std::lock_guard<std::mutex> g(reader_lock);
     reader().close();
     return 0;
 }
 
 DWORD ZELChangeBuffMode(DWORD mode) {
-    std::lock_guard<std::mutex> g(lock);
+    std::lock_guard<std::mutex> g(reader_lock);
     return reader().change_mode(mode);
 }
 
@@ -143,12 +143,12 @@ DWORD ZELOp590(void) { return 0; }
 DWORD ZELOp580(void) { return 0; }
 
 DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
-    std::lock_guard<std::mutex> g(lock);
+    std::lock_guard<std::mutex> g(reader_lock);
     return reader().poll(status, pending);
 }
 
 DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
-    std::lock_guard<std::mutex> g(lock);
+    std::lock_guard<std::mutex> g(reader_lock);
     return reader().read(buffer, info, length);
 }
 
