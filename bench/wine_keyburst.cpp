@@ -1,8 +1,9 @@
 // Under Wine: what Pendrel's own key output costs, apart from the poll wait.
 // Types one read again and again into the key recorder with the
 // application's TranslateRead and EmitKeys (keys/keys.cpp, compiled in
-// unchanged), alternating with a replay of the same key events in which
-// every keybd_event call is timed on its own. One line per read, times in
+// unchanged), alternating with the drivers' typing of the same read
+// (zel::core::type_read), the same key events, with every keybd_event call
+// timed on its own. One line per read, times in
 // microseconds on the QueryPerformanceCounter clock:
 //   emit N translate_us T emit_start S emit_end E
 //   replay N keybd_sum_us K keybd_max_us M calls C emit_start S emit_end E
@@ -18,6 +19,7 @@
 
 #include "keys.h"
 #include "reader.h"
+#include "reader_core.hpp"
 #include "../driver/win32/qpc_time.h"
 
 // keys.cpp reads the worker's buffer; this program is its only writer here.
@@ -31,26 +33,17 @@ struct CallTimes {
     int calls = 0;
 };
 
-void timed_keybd_event(BYTE vk, DWORD flags, CallTimes& times) {
-    long long start = qpc_now_us();
-    keybd_event(vk, 0, flags, 0);
-    long long spent = qpc_now_us() - start;
-    times.sum += spent;
-    if (spent > times.max) times.max = spent;
-    ++times.calls;
-}
-
-// The events EmitKeys sends for the translated read, each call timed.
+// The drivers' typing of the read, each keybd_event call timed.
 CallTimes replay(BYTE length) {
     CallTimes times;
-    for (int i = 0; i < length; i++) {
-        if (ShiftFlags[i] == SHIFT_NO_KEY) continue;
-        timed_keybd_event(VK_LWIN, KEYEVENTF_KEYUP, times);
-        if (ShiftFlags[i]) timed_keybd_event(VK_SHIFT, KEYEVENTF_SILENT, times);
-        timed_keybd_event(KeyCodes[i], KEYEVENTF_SILENT, times);
-        timed_keybd_event(KeyCodes[i], KEYEVENTF_KEYUP, times);
-        if (ShiftFlags[i]) timed_keybd_event(VK_SHIFT, KEYEVENTF_KEYUP, times);
-    }
+    zel::core::type_read(ReadBuffer, length, [&times](BYTE vk, bool down) {
+        long long start = qpc_now_us();
+        keybd_event(vk, 0, down ? KEYEVENTF_SILENT : KEYEVENTF_KEYUP, 0);
+        long long spent = qpc_now_us() - start;
+        times.sum += spent;
+        if (spent > times.max) times.max = spent;
+        ++times.calls;
+    });
     return times;
 }
 

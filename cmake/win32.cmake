@@ -7,7 +7,8 @@ set(PENDREL_APP_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 
 # ---- TOLVEN.dll: the simulated reader driver, exported by ordinal only ----
 file(GLOB TOLVEN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/*.cpp)
-add_library(TOLVEN SHARED ${TOLVEN_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/tolven.def)
+add_library(TOLVEN SHARED ${TOLVEN_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/driver/reader_core.cpp
+            ${CMAKE_SOURCE_DIR}/driver/win32/tolven.def)
 set_target_properties(TOLVEN PROPERTIES PREFIX "" OUTPUT_NAME TOLVEN)
 target_include_directories(TOLVEN PRIVATE ${CMAKE_SOURCE_DIR}/driver ${CMAKE_SOURCE_DIR}/reader)
 target_compile_definitions(TOLVEN PRIVATE ${PENDREL_APP_DEFINES})
@@ -48,7 +49,7 @@ target_link_libraries(pendrel PRIVATE ${TOLVEN_IMPLIB} comctl32)
 file(GLOB ZELSCAN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/tool/*.cpp)
 if(ZELSCAN_SOURCES)
   add_executable(zelscan ${ZELSCAN_SOURCES})
-  target_include_directories(zelscan PRIVATE ${CMAKE_SOURCE_DIR}/driver/win32)
+  target_include_directories(zelscan PRIVATE ${CMAKE_SOURCE_DIR}/driver/win32 ${CMAKE_SOURCE_DIR}/driver)
   target_compile_definitions(zelscan PRIVATE ${PENDREL_APP_DEFINES})
   target_compile_options(zelscan PRIVATE -std=c++17 -Wall -Wextra -Werror)
   target_link_options(zelscan PRIVATE -municode -static)
@@ -66,7 +67,7 @@ target_compile_options(wmctl PRIVATE -std=c++17 -Wall -Wextra -Werror)
 target_link_options(wmctl PRIVATE -municode -static)
 
 add_executable(keyburst ${CMAKE_SOURCE_DIR}/bench/wine_keyburst.cpp ${CMAKE_SOURCE_DIR}/keys/keys.cpp)
-target_include_directories(keyburst PRIVATE ${CMAKE_SOURCE_DIR}/keys ${CMAKE_SOURCE_DIR}/reader)
+target_include_directories(keyburst PRIVATE ${CMAKE_SOURCE_DIR}/keys ${CMAKE_SOURCE_DIR}/reader ${CMAKE_SOURCE_DIR}/driver)
 target_compile_definitions(keyburst PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(keyburst PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter
                        -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h)
@@ -135,6 +136,26 @@ target_compile_definitions(conformance_tests PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(conformance_tests PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_libraries(conformance_tests PRIVATE gtest gtest_main)
 target_link_options(conformance_tests PRIVATE -static)
-wine_test(wine.conformance bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/conformance-prefix
-          ${WINE_KEYMAP} $<TARGET_FILE:conformance_tests>)
-set_tests_properties(wine.conformance PROPERTIES LABELS wine TIMEOUT 300)
+# A test program run under Wine, in a fresh session and Wine prefix of its own.
+function(add_wine_program_test name program)
+  wine_test(${name} bash ${CMAKE_SOURCE_DIR}/tests/wine/run-in-wine.sh ${CMAKE_BINARY_DIR}/${program}-prefix
+            ${WINE_KEYMAP} $<TARGET_FILE:${program}>)
+  set_tests_properties(${name} PROPERTIES LABELS wine TIMEOUT 300)
+endfunction()
+add_wine_program_test(wine.conformance conformance_tests)
+
+# The simulated reader's own checks (tests/driver_reader_test.cpp) against
+# TOLVEN.dll: its control side over the pipe, and the application's key
+# output to compare its typing with.
+add_executable(driver_tests ${CMAKE_SOURCE_DIR}/tests/driver_reader_test.cpp
+               ${CMAKE_SOURCE_DIR}/tests/conformance/conformance.cpp ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp
+               ${CMAKE_SOURCE_DIR}/keys/keys.cpp ${CMAKE_SOURCE_DIR}/reader/reader.cpp)
+add_dependencies(driver_tests tolven_imports)
+target_include_directories(driver_tests PRIVATE ${CMAKE_SOURCE_DIR}/driver ${CMAKE_SOURCE_DIR}/keys
+                           ${CMAKE_SOURCE_DIR}/reader)
+target_compile_definitions(driver_tests PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(driver_tests PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter
+                       -Wno-cast-function-type -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h)
+target_link_libraries(driver_tests PRIVATE ${TOLVEN_IMPLIB} gtest gtest_main)
+target_link_options(driver_tests PRIVATE -static)
+add_wine_program_test(wine.driver driver_tests)

@@ -1,5 +1,7 @@
 // The operator's and the device's side of the simulated reader: scanning,
 // armed faults and state queries. The application's side is reader/zel.h.
+// The host driver answers in-process (driver/tolven.cpp); for the Win32
+// tools the same calls go over TOLVEN.dll's pipe (driver/win32/control.cpp).
 #pragma once
 #include <windows.h>
 
@@ -8,14 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../reader/zel.h"
-#include "reader_limits.hpp"
-
-// Results of the driver other than the one the application tells apart.
-#define ZEL_ERR_OPEN ((DWORD)0xFFFF0701)
-#define ZEL_ERR_BUFFER_MODE ((DWORD)0xFFFF0902)
-#define ZEL_ERR_NO_DATA ((DWORD)0xFFFF0401)
-#define ZEL_ERR_PARAMETER ((DWORD)0xFFFF0001)
+#include "reader_core.hpp"
 
 namespace zel::control {
 
@@ -28,8 +23,8 @@ struct ScanResult {
 };
 
 // The operator pulls the trigger on a barcode holding these bytes. In mode 0
-// the read waits for ZELReadData; in mode 3 the driver types it at once on
-// the calling thread. Refused (never dropped silently) when the reader is
+// the read waits for ZELReadData; in mode 3 the driver types it before this
+// returns (host: on the calling thread). Refused (never dropped silently) when the reader is
 // closed, the read is longer than 255 bytes or the queue is full.
 ScanResult scan(const std::vector<BYTE>& bytes);
 ScanResult scan(std::string_view text);
@@ -48,7 +43,7 @@ HWND open_target();
 // Back to a closed reader in mode 0 with nothing waiting and no fault armed.
 void reset();
 
-// How the driver names its results in the trace: "0", "ZEL_ERR_TRIGGER_KEY".
+// How the host driver names its results in its trace: "0", "ZEL_ERR_TRIGGER_KEY".
 std::string result_name(DWORD result);
 
 }  // namespace zel::control

@@ -1,85 +1,125 @@
-// The simulated reader driver: its model, its refusals, and its own typing
-// in buffer mode 3.
-#include "spine_fixture.hpp"
+// The simulated reader as the application and the operator meet it, on both
+// drivers: the host driver on the emulated device and, built with mingw-w64,
+// TOLVEN.dll under Wine (its control side over the pipe). Written against the
+// Win32 API, the driver operations and zel_control.hpp only.
+#include "conformance/conformance.hpp"
+#include "keys.h"
+#include "reader.h"
+#include "zel_control.hpp"
+
+#include <cstdio>
+
+using namespace conformance;
 
 namespace {
 
-using Driver = FreshDevice;
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override { zel::control::reset(); }
+    static void open_reader(DWORD mode) {
+        ASSERT_EQ(ZELChangeBuffMode(mode), 0u);
+        ASSERT_EQ(ZELOpen(NULL, 0), 0u);
+    }
+    // ZELPollStatus's two words, as "status 0x301 pending 2".
+    static std::string poll() {
+        DWORD status = 0xDEAD, pending = 0xDEAD;
+        EXPECT_EQ(ZELPollStatus(&status, &pending), 0u);
+        char text[48];
+        std::snprintf(text, sizeof text, "status 0x%03lX pending %lu", (unsigned long)status, (unsigned long)pending);
+        return text;
+    }
+    BYTE buffer[READ_BUFFER_SIZE];
+    DWORD info = 0;
+    BYTE length = 0;
+};
 
-TEST_F(Driver, ClosedReaderRefusesScans) {
-    auto r = zel::control::scan("123");
-    EXPECT_FALSE(r.accepted);
-    EXPECT_NE(r.message.find("closed"), std::string::npos) << r.message;
-    EXPECT_EQ(zel::control::pending(), 0u);
-    EXPECT_EQ(trace_table::texts("driver").back(), "scan \"123\" (3 bytes): " + r.message);
-}
-
-TEST_F(Driver, ReadsLongerThanReadLengthCanCarryAreRefused) {
+TEST_F(Driver, RefusedScansAreNamedAndTheRestComeOutInScanOrder) {
+    EXPECT_EQ(zel::control::scan("123").message, "refused: the reader is closed, the trigger does nothing");
     open_reader(0);
-    EXPECT_TRUE(zel::control::scan(std::string(255, 'x')).accepted);
-    auto r = zel::control::scan(std::string(256, 'x'));
-    EXPECT_FALSE(r.accepted);
-    EXPECT_NE(r.message.find("256"), std::string::npos) << r.message;
-    EXPECT_EQ(zel::control::pending(), 1u);
     EXPECT_TRUE(zel::control::scan("").accepted);  // an empty barcode is still a read
-}
-
-TEST_F(Driver, QueueIsBoundedAndNeverDropsSilently) {
-    open_reader(0);
-    for (std::size_t i = 0; i < zel::control::queue_limit; ++i)
+    EXPECT_TRUE(zel::control::scan(std::string(255, 'x')).accepted);
+    EXPECT_NE(zel::control::scan(std::string(256, 'x')).message.find("read of 256 bytes"), std::string::npos);
+    for (std::size_t i = 2; i < zel::control::queue_limit; ++i)
         ASSERT_TRUE(zel::control::scan("r" + std::to_string(i)).accepted);
-    auto r = zel::control::scan("one too many");
-    EXPECT_FALSE(r.accepted);
-    EXPECT_NE(r.message.find(std::to_string(zel::control::queue_limit)), std::string::npos) << r.message;
-    // The reads come out in scan order, the refused one not at all.
-    BYTE buffer[1024];
-    DWORD info;
-    BYTE length;
+    EXPECT_EQ(zel::control::scan("one too many").message, "refused: 64 reads already wait to be fetched");
+    EXPECT_EQ(poll(), "status 0x001 pending 64");
     for (std::size_t i = 0; i < zel::control::queue_limit; ++i) {
         ASSERT_EQ(ZELReadData(buffer, &info, &length), 0u);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), length), "r" + std::to_string(i));
+        std::string expected = i == 0 ? "" : i == 1 ? std::string(255, 'x') : "r" + std::to_string(i);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), length), expected);
+        EXPECT_EQ(info, zel::control::queue_limit - 1 - i) << "the info word holds the reads still waiting";
     }
+    info = 7;
     EXPECT_EQ(ZELReadData(buffer, &info, &length), ZEL_ERR_NO_DATA);
     EXPECT_EQ(length, 0);
+    EXPECT_EQ(info, 0u);
 }
 
-TEST_F(Driver, OnlyModesZeroAndThreeExist) {
-    EXPECT_NE(ZELChangeBuffMode(1), 0u);
-    EXPECT_EQ(zel::control::buffer_mode(), 0u);
-}
-
-TEST_F(Driver, ClosingForgetsUnfetchedReads) {
-    open_reader(0);
-    zel::control::scan("lost");
+// Bit 0 open, bits 8-15 the mode; pending counts the reads waiting in
+// either mode, until a close forgets them. The window given is kept.
+TEST_F(Driver, StatusPendingAndWindowFollowEachCall) {
+    EXPECT_EQ(poll(), "status 0x000 pending 0");
+    HWND window = create_recording_window(TEXT("target"), WS_OVERLAPPEDWINDOW);
+    ASSERT_EQ(ZELOpen(window, 0), 0u);
+    EXPECT_EQ(zel::control::open_target(), window);
+    zel::control::scan("a");
+    zel::control::scan("b");
+    EXPECT_EQ(poll(), "status 0x001 pending 2");
+    ASSERT_EQ(ZELChangeBuffMode(3), 0u);
+    EXPECT_EQ(poll(), "status 0x301 pending 2");
     ZELClose();
-    EXPECT_EQ(zel::control::pending(), 0u);
-    EXPECT_TRUE(pf::wait_quiet(10s));
+    EXPECT_EQ(poll(), "status 0x300 pending 0");
+    DestroyWindow(window);
 }
 
-// Byte for byte over all 256, the driver types in buffer mode 3 exactly
-// the keys the application's worker sends for the same read in mode 0.
+TEST_F(Driver, WrongArgumentsAndArmedFaultsChangeNothing) {
+    EXPECT_EQ(ZELChangeBuffMode(1), ZEL_ERR_PARAMETER);
+    zel::control::fail_next_buffer_mode(ZEL_ERR_BUFFER_MODE);
+    EXPECT_EQ(ZELChangeBuffMode(3), ZEL_ERR_BUFFER_MODE);
+    zel::control::fail_next_open(ZEL_ERR_TRIGGER_KEY);
+    EXPECT_EQ(ZELOpen(NULL, 0), ZEL_ERR_TRIGGER_KEY);
+    EXPECT_EQ(poll(), "status 0x000 pending 0");
+    open_reader(0);  // each fault fired once
+    zel::control::scan("kept");
+    EXPECT_EQ(ZELReadData(NULL, &info, &length), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELReadData(buffer, NULL, &length), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELReadData(buffer, &info, NULL), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELPollStatus(NULL, &info), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(ZELPollStatus(&info, NULL), ZEL_ERR_PARAMETER);
+    EXPECT_EQ(poll(), "status 0x001 pending 1");
+}
+
+// Only the key messages a window receives.
+std::vector<Step> keys_received() {
+    pump();
+    std::vector<Step> keys;
+    for (const Step& m : messages())
+        if (m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST) keys.push_back(m);
+    clear_record();
+    return keys;
+}
+
+// In buffer mode 3 the driver types a read as the keys the application's
+// own key output sends for it in mode 0, key message for key message. The
+// bytes are Tab, Return and 0x20 to 0xFF: the modifier and lock keys among
+// the other control bytes would change the desktop's keyboard state.
 TEST_F(Driver, ModeThreeTypesWhatTheApplicationWouldType) {
-    for (int first : {0x00, 0x80}) {
-        std::string read;
-        for (int c = first; c < first + 0x80; ++c) read += char(c);
-        // The application's own translation, traced as a process of its own.
-        std::memcpy(ReadBuffer, read.data(), read.size());
-        std::vector<std::string> application;
-        {
-            TracedProcess app;
-            TranslateRead(BYTE(read.size()));
-            EmitKeys(BYTE(read.size()));
-            application = app.calls();
-        }
-        zel::control::reset();
-        open_reader(3);
-        pf::trace_clear();
-        ASSERT_TRUE(zel::control::scan(read).accepted);
-        auto driver = trace_table::texts("driver");
-        driver.erase(driver.begin());  // the scan line itself
-        EXPECT_FALSE(application.empty() && first == 0x00) << "the application sent nothing for the printable bytes";
-        EXPECT_TRUE(same_sequence(application, driver, "keys the driver typed from " + pf::hex(first, 2)));
-    }
+    std::string read = "\t\r";
+    for (int c = 0x20; c <= 0xFF; ++c) read += char(c);
+    HWND window = create_recording_window(TEXT("focus"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    SetForegroundWindow(window);
+    SetFocus(window);
+    keys_received();
+    std::memcpy(ReadBuffer, read.data(), read.size());
+    TranslateRead(BYTE(read.size()));
+    EmitKeys(BYTE(read.size()));
+    std::vector<Step> application = keys_received();
+    // At least a press, a release and a character for each of the 98 bytes with a key.
+    EXPECT_GE(application.size(), 3 * 98u) << "the focus window missed the application's keys";
+    open_reader(3);
+    ASSERT_TRUE(zel::control::scan(read).accepted);
+    EXPECT_TRUE(same_sequence(application, keys_received(), "key messages of the driver's typing"));
+    DestroyWindow(window);
 }
 
 }  // namespace

@@ -67,9 +67,6 @@ protected:
     }
 };
 
-// The fixture's former name, for tests written before it was renamed.
-using DeviceTest = FreshDevice;
-
 // Characters typed on the device keyboard, decoded through its layout.
 class TypedText {
 public:

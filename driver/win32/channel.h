@@ -3,9 +3,18 @@
 //   scan HEXBYTES          -> "ok" | "refused: <reason>"
 //   fail open VALUE        -> the next ZELOpen returns VALUE
 //   fail buffmode VALUE    -> the next ZELChangeBuffMode returns VALUE
-//   state                  -> "open 0|1 mode N pending N typing 0|1"
+//   reset                  -> closed, mode 0, nothing waiting, no fault armed
+//   state                  -> "open 0|1 mode N pending N typing 0|1 target 0xHWND"
 //                             (typing 1: the program took a read and has not
 //                             polled since, so its keys may not all be sent)
 #pragma once
+#include <string>
+
 #define TOLVEN_PIPE_NAME L"\\\\.\\pipe\\TOLVEN-control"
 #define TOLVEN_LINE_MAX 1024
+
+namespace zel::control {
+// Sends one request line and returns the answer; empty when the channel did
+// not open within a few seconds (no program with the driver loaded).
+std::string channel_request(const std::string& line);
+}  // namespace zel::control

@@ -1,145 +1,97 @@
-// The simulated reader driver as a Win32 DLL. Same model as on the emulated
-// device: open or closed, buffer mode 0 or 3, a bounded queue of reads; in
-// mode 3 the driver types each read itself.
+// The Win32 driver, TOLVEN.dll: the simulated reader (reader_core) behind
+// the seven operations, with a named pipe as its control side (channel.h)
+// and the real keybd_event for its typing in mode 3.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "channel.h"
-#include "key_table.hpp"
-#include "reader_limits.hpp"
-#include "zel.h"
 #include "qpc_time.h"
+#include "reader_core.hpp"
 
 namespace {
 
-struct Reader {
-    std::mutex lock;
-    bool open = false;
-    DWORD mode = 0;
-    std::deque<std::vector<BYTE>> queue;
-    bool typing = false;  // a read was taken and the program has not polled since
-    bool fail_open = false;
-    DWORD fail_open_value = 0;
-    bool fail_buffmode = false;
-    DWORD fail_buffmode_value = 0;
-};
+std::mutex reader_lock;  // the worker and the UI thread call in unsynchronised
 
-Reader& reader() {
-    static Reader r;
+zel::core::Reader& reader() {
+    static zel::core::Reader r;
     return r;
 }
 
-// For the latency benchmark: when TOLVEN_TIMING_LOG names a file, each read's
-// "queued US" and "fetched US" on the QueryPerformanceCounter clock, in
-// microseconds. The lines wait in memory until a poll finds no read waiting,
-// so writing them never delays a read. Guarded by the reader's lock.
-struct TimingLog {
-    wchar_t path[MAX_PATH] = {};
-    std::FILE* file = nullptr;
-    std::vector<std::pair<const char*, long long>> lines;
-};
+// For the latency bench: when TOLVEN_TIMING_LOG names a file, the reader's
+// time notes go there as "queued US" and "fetched US" lines.
+wchar_t timing_path[MAX_PATH];
 
-TimingLog& timing() {
-    static TimingLog t;
-    return t;
+void write_notes(const std::vector<zel::core::TimeNote>& notes) {
+    static std::FILE* file = nullptr;
+    if (!file) file = _wfopen(timing_path, L"a");
+    if (!file) return;
+    for (const auto& n : notes) std::fprintf(file, "%s %lld\n", n.what, n.us);
+    std::fflush(file);
 }
 
-void note_time(const char* what) {
-    TimingLog& t = timing();
-    if (t.path[0]) t.lines.emplace_back(what, qpc_now_us());
+void type_read(const std::vector<BYTE>& bytes) {
+    zel::core::type_read(bytes.data(), bytes.size(),
+                         [](BYTE vk, bool down) { keybd_event(vk, 0, down ? 0 : KEYEVENTF_KEYUP, 0); });
 }
 
-void write_times() {
-    TimingLog& t = timing();
-    if (!t.path[0] || t.lines.empty()) return;
-    if (!t.file) t.file = _wfopen(t.path, L"a");
-    if (!t.file) return;
-    for (const auto& line : t.lines) std::fprintf(t.file, "%s %lld\n", line.first, line.second);
-    std::fflush(t.file);
-    t.lines.clear();
-}
-
-// The same key events the program sends for a read.
-void type_read(const std::vector<BYTE>& data) {
-    for (BYTE c : data) {
-        zel::keys::Key key = zel::keys::key_for(c);
-        if (!key.typed) continue;
-        keybd_event(VK_LWIN, 0, KEYEVENTF_KEYUP, 0);
-        if (key.shift) keybd_event(VK_SHIFT, 0, 0, 0);
-        keybd_event(key.vk, 0, 0, 0);
-        keybd_event(key.vk, 0, KEYEVENTF_KEYUP, 0);
-        if (key.shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
-    }
-}
-
-bool parse_hex(const char* text, std::vector<BYTE>& out) {
-    size_t n = std::strlen(text);
-    if (n % 2) return false;
-    for (size_t i = 0; i < n; i += 2) {
+bool parse_hex(const std::string& text, std::vector<BYTE>& out) {
+    if (text.size() % 2) return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
         unsigned v;
-        if (std::sscanf(text + i, "%2x", &v) != 1) return false;
+        if (!std::isxdigit((unsigned char)text[i]) || !std::isxdigit((unsigned char)text[i + 1]) ||
+            std::sscanf(text.c_str() + i, "%2x", &v) != 1)
+            return false;
         out.push_back(BYTE(v));
     }
     return true;
 }
 
 std::string handle_request(const std::string& line) {
-    Reader& r = reader();
-    char verb[32] = {}, what[32] = {}, arg[TOLVEN_LINE_MAX] = {};
-    int fields = std::sscanf(line.c_str(), "%31s %31s %1000s", verb, what, arg);
+    char verb[32] = {}, what[32] = {}, arg[64] = {};
+    int fields = std::sscanf(line.c_str(), "%31s %31s %63s", verb, what, arg);
     if (fields >= 1 && std::strcmp(verb, "scan") == 0) {
-        // The data is the rest of the line (up to 510 hex digits), longer
-        // than the word fields above hold.
+        // The data is the rest of the line: up to 510 hex digits.
         std::string hex = line.substr(line.find("scan") + 4);
         hex.erase(0, hex.find_first_not_of(" \t"));
         hex.erase(hex.find_last_not_of(" \t\r") + 1);
         std::vector<BYTE> data;
-        if (hex.find_first_of(" \t") != std::string::npos || !parse_hex(hex.c_str(), data))
-            return "refused: data is not hex bytes";
-        if (data.size() > zel::limits::max_read) return "refused: a read holds at most 255 bytes";
-        std::vector<BYTE> typed;
+        if (!parse_hex(hex, data)) return "refused: data is not hex bytes";
+        zel::core::Scan s;
         {
-            std::lock_guard<std::mutex> g(r.lock);
-            if (!r.open) return "refused: the reader is closed";
-            if (r.mode == ZEL_BUFFER_KEY_OUTPUT) {
-                typed = data;
-            } else {
-                if (r.queue.size() >= zel::limits::queue_limit) return "refused: the read queue is full";
-                r.queue.push_back(data);
-                note_time("queued");
-                return "ok";
-            }
+            std::lock_guard<std::mutex> g(reader_lock);
+            s = reader().scan(data);
         }
-        type_read(typed);
+        if (s.outcome == zel::core::ScanOutcome::refused) return s.message;
+        if (s.outcome == zel::core::ScanOutcome::type_now) type_read(data);
         return "ok";
     }
+    std::lock_guard<std::mutex> g(reader_lock);
+    zel::core::Reader& r = reader();
     if (fields >= 3 && std::strcmp(verb, "fail") == 0) {
         DWORD value = DWORD(std::strtoul(arg, nullptr, 0));
-        std::lock_guard<std::mutex> g(r.lock);
-        if (std::strcmp(what, "open") == 0) {
-            r.fail_open = true;
-            r.fail_open_value = value;
-            return "ok";
-        }
-        if (std::strcmp(what, "buffmode") == 0) {
-            r.fail_buffmode = true;
-            r.fail_buffmode_value = value;
-            return "ok";
-        }
-        return "refused: unknown fault";
+        if (std::strcmp(what, "open") == 0)
+            r.fail_next_open(value);
+        else if (std::strcmp(what, "buffmode") == 0)
+            r.fail_next_buffer_mode(value);
+        else
+            return "refused: unknown fault";
+        return "ok";
     }
-    if (fields >= 1 && std::strcmp(verb, "state") == 0) {
-        std::lock_guard<std::mutex> g(r.lock);
-        char buf[80];
-        std::snprintf(buf, sizeof buf, "open %d mode %lu pending %u typing %d", r.open ? 1 : 0,
-                      (unsigned long)r.mode, unsigned(r.queue.size()), r.typing ? 1 : 0);
+    if (fields == 1 && std::strcmp(verb, "reset") == 0) {
+        r.reset();
+        return "ok";
+    }
+    if (fields == 1 && std::strcmp(verb, "state") == 0) {
+        char buf[120];
+        std::snprintf(buf, sizeof buf, "open %d mode %lu pending %u typing %d target 0x%llx", r.is_open() ? 1 : 0,
+                      (unsigned long)r.mode(), unsigned(r.waiting()), r.taken_since_poll() ? 1 : 0,
+                      (unsigned long long)(UINT_PTR)r.target());
         return buf;
     }
     return "refused: unknown request";
@@ -170,73 +122,43 @@ DWORD WINAPI serve_channel(LPVOID) {
 extern "C" {
 
 DWORD ZELOpen(HWND target, DWORD reserved) {
-    Reader& r = reader();
-    std::lock_guard<std::mutex> g(r.lock);
-    if (r.fail_open) {
-        r.fail_open = false;
-        return r.fail_open_value;
-    }
-    r.open = true;
-    return 0;
+    std::lock_guard<std::mutex> g(reader_lock);
+    return reader().open(target);
 }
 
 DWORD ZELClose(void) {
-    Reader& r = reader();
-    std::lock_guard<std::mutex> g(r.lock);
-    r.open = false;
-    r.queue.clear();
-    r.typing = false;
+    std::lock_guard<std::mutex> g(reader_lock);
+    reader().close();
     return 0;
 }
 
 DWORD ZELChangeBuffMode(DWORD mode) {
-    Reader& r = reader();
-    std::lock_guard<std::mutex> g(r.lock);
-    if (r.fail_buffmode) {
-        r.fail_buffmode = false;
-        return r.fail_buffmode_value;
-    }
-    if (mode != ZEL_BUFFER_FETCH && mode != ZEL_BUFFER_KEY_OUTPUT) return 1;
-    r.mode = mode;
-    return 0;
+    std::lock_guard<std::mutex> g(reader_lock);
+    return reader().change_mode(mode);
 }
 
+// Operations 590 and 580 reset the scanner engine on a real terminal; the
+// simulated reader has nothing to reset.
 DWORD ZELOp590(void) { return 0; }
 DWORD ZELOp580(void) { return 0; }
 
 DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
-    Reader& r = reader();
-    std::lock_guard<std::mutex> g(r.lock);
-    r.typing = false;
-    if (status) *status = r.open ? 1 : 0;
-    if (pending) *pending = r.mode == ZEL_BUFFER_FETCH && !r.queue.empty() ? 1 : 0;
-    if (r.queue.empty()) write_times();
-    return 0;
+    std::lock_guard<std::mutex> g(reader_lock);
+    return reader().poll(status, pending);
 }
 
 DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
-    Reader& r = reader();
-    std::lock_guard<std::mutex> g(r.lock);
-    if (info) *info = 0;
-    if (r.queue.empty()) {
-        if (length) *length = 0;
-        return 1;
-    }
-    std::vector<BYTE> data = r.queue.front();
-    r.queue.pop_front();
-    r.typing = true;
-    if (buffer) std::memcpy(buffer, data.data(), data.size());
-    if (length) *length = BYTE(data.size());
-    note_time("fetched");
-    return 0;
+    std::lock_guard<std::mutex> g(reader_lock);
+    return reader().read(buffer, info, length);
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        TimingLog& t = timing();
-        DWORD n = GetEnvironmentVariableW(L"TOLVEN_TIMING_LOG", t.path, MAX_PATH);
-        if (n >= MAX_PATH) t.path[0] = 0;
-        t.lines.reserve(4096);
+        DWORD n = GetEnvironmentVariableW(L"TOLVEN_TIMING_LOG", timing_path, MAX_PATH);
+        if (n > 0 && n < MAX_PATH) {
+            reader().clock_us = qpc_now_us;
+            reader().write_notes = write_notes;
+        }
         HANDLE thread = CreateThread(nullptr, 0, serve_channel, nullptr, 0, nullptr);
         if (thread) CloseHandle(thread);
     }

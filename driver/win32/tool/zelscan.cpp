@@ -1,7 +1,7 @@
 // Sends one request to the simulated reader driver's control channel and
 // prints the answer. Exit code 0 when the driver answered "ok".
 //   zelscan.exe scan TEXT          (TEXT with C escapes \r \n \t \\ \xHH)
-//   zelscan.exe fail open 0xFFFF0705 | fail buffmode 1 | state
+//   zelscan.exe fail open 0xFFFF0705 | fail buffmode 1 | reset | state
 #include <windows.h>
 
 #include <cctype>
@@ -71,29 +71,14 @@ int wmain(int argc, wchar_t** argv) {
         request += arg;
     }
     if (request.empty()) {
-        std::fprintf(stderr, "usage: zelscan scan TEXT | fail open VALUE | fail buffmode VALUE | state\n");
+        std::fprintf(stderr, "usage: zelscan scan TEXT | fail open VALUE | fail buffmode VALUE | reset | state\n");
         return 2;
     }
-    request += '\n';
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 50 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-        pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (pipe == INVALID_HANDLE_VALUE) {
-            WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
-            Sleep(20);
-        }
-    }
-    if (pipe == INVALID_HANDLE_VALUE) {
+    std::string reply = zel::control::channel_request(request);
+    if (reply.empty()) {
         std::fprintf(stderr, "zelscan: the driver's control channel is not there (is the program running?)\n");
         return 3;
     }
-    DWORD written = 0;
-    WriteFile(pipe, request.data(), DWORD(request.size()), &written, nullptr);
-    std::string reply;
-    char c;
-    DWORD got = 0;
-    while (ReadFile(pipe, &c, 1, &got, nullptr) && got == 1 && c != '\n') reply += c;
-    CloseHandle(pipe);
     std::printf("%s\n", reply.c_str());
     return reply.rfind("ok", 0) == 0 || reply.rfind("open", 0) == 0 ? 0 : 1;
 }

@@ -1,0 +1,87 @@
+// The simulated reader's control side for the Win32 tools: the calls of
+// zel_control.hpp, sent over TOLVEN.dll's pipe to whichever process has the
+// driver loaded.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "../channel.h"
+#include "zel_control.hpp"
+
+namespace zel::control {
+
+std::string channel_request(const std::string& line) {
+    // The driver opens its pipe again after each request: one not there yet
+    // is waited for, the bound only turning a missing driver into a failure.
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 3000 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+        pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) break;
+        if (GetLastError() == ERROR_PIPE_BUSY) WaitNamedPipeW(TOLVEN_PIPE_NAME, 1000);
+        else Sleep(1);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) return "";
+    std::string request = line + "\n";
+    DWORD done = 0;
+    WriteFile(pipe, request.data(), DWORD(request.size()), &done, nullptr);
+    std::string reply;
+    char c;
+    while (ReadFile(pipe, &c, 1, &done, nullptr) && done == 1 && c != '\n') reply += c;
+    CloseHandle(pipe);
+    return reply;
+}
+
+namespace {
+
+struct State {
+    int open = 0;
+    unsigned long mode = 0;
+    unsigned pending = 0;
+    int typing = 0;
+    unsigned long long target = 0;
+};
+
+State state() {
+    State s;
+    std::string reply = channel_request("state");
+    if (std::sscanf(reply.c_str(), "open %d mode %lu pending %u typing %d target %llx", &s.open, &s.mode, &s.pending,
+                    &s.typing, &s.target) != 5)
+        std::fprintf(stderr, "zel::control: the driver's state \"%s\" is not in the channel's form\n", reply.c_str());
+    return s;
+}
+
+std::string hex(DWORD value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%lX", (unsigned long)value);
+    return buf;
+}
+
+void arm(const std::string& request) {
+    std::string reply = channel_request(request);
+    if (reply != "ok") std::fprintf(stderr, "zel::control: \"%s\" answered \"%s\"\n", request.c_str(), reply.c_str());
+}
+
+}  // namespace
+
+ScanResult scan(const std::vector<BYTE>& bytes) {
+    std::string line = "scan ";
+    for (BYTE b : bytes) {
+        char h[3];
+        std::snprintf(h, sizeof h, "%02X", b);
+        line += h;
+    }
+    std::string reply = channel_request(line);
+    return ScanResult{reply == "ok", reply.empty() ? "refused: no driver answered" : reply};
+}
+
+ScanResult scan(std::string_view text) { return scan(std::vector<BYTE>(text.begin(), text.end())); }
+
+void fail_next_open(DWORD result) { arm("fail open " + hex(result)); }
+void fail_next_buffer_mode(DWORD result) { arm("fail buffmode " + hex(result)); }
+bool is_open() { return state().open == 1; }
+DWORD buffer_mode() { return DWORD(state().mode); }
+std::size_t pending() { return state().pending; }
+HWND open_target() { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(state().target)); }
+void reset() { arm("reset"); }
+
+}  // namespace zel::control
