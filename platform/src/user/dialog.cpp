@@ -1,5 +1,5 @@
 // Modal dialogs: creation from a template, the modal loop, the dialog
-// manager's keys, EndDialog and DefDlgProcW.
+// manager's keys, EndDialog and the dialog class's procedure.
 #include "user/dialog.hpp"
 
 #include <algorithm>
@@ -82,9 +82,9 @@ bool returns_proc_result(UINT msg) {
     return msg == WM_INITDIALOG || msg == WM_CTLCOLORSTATIC || (msg >= 0x0132 && msg <= 0x0138) /* WM_CTLCOLOR* */;
 }
 
-LRESULT CALLBACK dialog_class_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    return DefDlgProcW(hwnd, msg, wp, lp);
-}
+// The dialog window class's procedure (Windows exports it as DefDlgProcW;
+// nothing here calls it by name): below.
+LRESULT CALLBACK dialog_class_proc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 const bool registered = (register_system_class(dialog_class, dialog_class_proc), true);
 
@@ -356,7 +356,12 @@ BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
     return ok;
 }
 
-LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
+}  // extern "C"
+
+namespace pf::user {
+namespace {
+
+LRESULT CALLBACK dialog_class_proc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
     DLGPROC proc = nullptr;
     {
         Lock lock = lock_device();
@@ -405,4 +410,5 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hDlg, Msg, wParam, lParam);
 }
 
-}  // extern "C"
+}  // namespace
+}  // namespace pf::user

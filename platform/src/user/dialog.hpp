@@ -21,7 +21,7 @@ constexpr int dialog_base_y = 12;
 int dlu_to_px_x(int x);
 int dlu_to_px_y(int y);
 
-// The dialog window class, whose procedure is DefDlgProcW.
+// The dialog window class, whose procedure is the default dialog procedure (dialog.cpp).
 inline constexpr const char16_t* dialog_class = u"#32770";
 
 struct DialogState : WindowExtension {
