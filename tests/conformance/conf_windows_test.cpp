@@ -212,6 +212,25 @@ TEST_F(WindowBehaviour, PostedThreadMessagesAndQuitArriveInOrder) {
     EXPECT_EQ(msg.wParam, WPARAM(3));
 }
 
+// SetForegroundWindow (Windows CE 5.0): a plain request activates the
+// window itself, even the owner an open popup disabled; the handle with 0x01
+// gives activation back to that popup (device only: the desktop has no such
+// form and refuses the odd handle).
+TEST_F(WindowBehaviour, ForegroundRequestReactivatesTheOwnedPopupOnlyWithTheLowBit) {
+    HWND owner = make(TEXT("owner"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND popup = make(TEXT("popup"), WS_POPUP | WS_CAPTION | WS_VISIBLE, owner);
+    ASSERT_TRUE(owner && popup);
+    EnableWindow(owner, FALSE);
+    ASSERT_EQ(GetActiveWindow(), popup);
+    EXPECT_TRUE(SetForegroundWindow(owner));
+    EXPECT_EQ(GetActiveWindow(), owner);
+    EXPECT_NE(GetFocus(), popup);
+#ifndef _WIN32
+    EXPECT_TRUE(SetForegroundWindow((HWND)(((ULONG_PTR)owner) | 0x01)));
+    EXPECT_EQ(GetActiveWindow(), popup);
+#endif
+}
+
 struct SendArgs {
     HWND target;
     LRESULT result;
