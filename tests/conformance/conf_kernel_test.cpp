@@ -73,4 +73,18 @@ TEST(Mutexes, SecondCreateOfANameReportsThatItExists) {
     CloseHandle(again);
 }
 
+#ifndef _WIN32
+// CreateMutex, CreateEvent (Windows CE 5.0): each type names its objects in a
+// space of its own (device only: the desktop's one shared space refuses the
+// event with ERROR_INVALID_HANDLE).
+TEST(Mutexes, AnEventMayTakeAMutexsName) {
+    HANDLE mutex = CreateMutexW(NULL, FALSE, TEXT("ConformanceShared"));
+    HANDLE event = CreateEventW(NULL, FALSE, FALSE, TEXT("ConformanceShared"));
+    EXPECT_TRUE(mutex && event);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
+    CloseHandle(event);
+    CloseHandle(mutex);
+}
+#endif
+
 }  // namespace

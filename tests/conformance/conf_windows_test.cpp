@@ -231,6 +231,18 @@ TEST_F(WindowBehaviour, ForegroundRequestReactivatesTheOwnedPopupOnlyWithTheLowB
 #endif
 }
 
+#ifndef _WIN32
+// ShowWindow (Windows CE 5.0) lists SW_HIDE, SW_SHOW, SW_SHOWNA and
+// SW_SHOWNORMAL; the device refuses any other loudly (device only: the
+// desktop has more).
+TEST_F(WindowBehaviour, ShowCommandsTheHandheldDoesNotListFailLoudly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    HWND w = make(TEXT("shown"), WS_OVERLAPPEDWINDOW);
+    EXPECT_DEATH(ShowWindow(w, SW_RESTORE), "not implemented");
+    EXPECT_DEATH(ShowWindow(w, SW_SHOWNOACTIVATE), "not implemented");
+}
+#endif
+
 struct SendArgs {
     HWND target;
     LRESULT result;
