@@ -74,9 +74,8 @@ TEST(Mutexes, SecondCreateOfANameReportsThatItExists) {
 }
 
 #ifndef _WIN32
-// CreateMutex, CreateEvent (Windows CE 5.0): each type names its objects in a
-// space of its own (device only: the desktop's one shared space refuses the
-// event with ERROR_INVALID_HANDLE).
+// CreateMutex, CreateEvent (Windows CE 5.0): each type has a name space of its own (device only:
+// the desktop's shared one refuses the event).
 TEST(Mutexes, AnEventMayTakeAMutexsName) {
     HANDLE mutex = CreateMutexW(NULL, FALSE, TEXT("ConformanceShared"));
     HANDLE event = CreateEventW(NULL, FALSE, FALSE, TEXT("ConformanceShared"));

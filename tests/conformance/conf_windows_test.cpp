@@ -212,10 +212,8 @@ TEST_F(WindowBehaviour, PostedThreadMessagesAndQuitArriveInOrder) {
     EXPECT_EQ(msg.wParam, WPARAM(3));
 }
 
-// SetForegroundWindow (Windows CE 5.0): a plain request activates the
-// window itself, even the owner an open popup disabled; the handle with 0x01
-// gives activation back to that popup (device only: the desktop has no such
-// form and refuses the odd handle).
+// SetForegroundWindow (Windows CE 5.0): a plain request activates even an owner its popup disabled;
+// the handle | 0x01 reactivates the popup (device only: the desktop has no such form).
 TEST_F(WindowBehaviour, ForegroundRequestReactivatesTheOwnedPopupOnlyWithTheLowBit) {
     HWND owner = make(TEXT("owner"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     HWND popup = make(TEXT("popup"), WS_POPUP | WS_CAPTION | WS_VISIBLE, owner);
@@ -232,9 +230,8 @@ TEST_F(WindowBehaviour, ForegroundRequestReactivatesTheOwnedPopupOnlyWithTheLowB
 }
 
 #ifndef _WIN32
-// ShowWindow (Windows CE 5.0) lists SW_HIDE, SW_SHOW, SW_SHOWNA and
-// SW_SHOWNORMAL; the device refuses any other loudly (device only: the
-// desktop has more).
+// ShowWindow (Windows CE 5.0) lists SW_HIDE, SW_SHOW, SW_SHOWNA, SW_SHOWNORMAL; the handheld
+// refuses the others loudly (device only: the desktop has them).
 TEST_F(WindowBehaviour, ShowCommandsTheHandheldDoesNotListFailLoudly) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     HWND w = make(TEXT("shown"), WS_OVERLAPPEDWINDOW);
