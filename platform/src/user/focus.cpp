@@ -50,14 +50,20 @@ bool show_modal_popup_internal(HWND popup, bool set_foreground) {
     }
     show_window_internal(popup, in_front ? SW_SHOW : SW_SHOWNA);
     if (in_front) return true;
-    Lock lock = lock_device();
-    auto& tl = state().top_levels;
-    std::erase(tl, popup);
-    tl.insert(std::find(tl.begin(), tl.end(), state().active) + 1, popup);
-    Window* w = from_hwnd(popup);
-    trace_as("device", wnd_str_locked(popup) + " of " + (w && w->process ? w->process->party : "?") +
-                           " opens behind the foreground window " + wnd_str_locked(state().active));
-    notify_all_locked();
+    std::string note;
+    {
+        Lock lock = lock_device();
+        auto& tl = state().top_levels;
+        // Just below the foreground window in the z-order.
+        std::erase(tl, popup);
+        auto front = std::find(tl.begin(), tl.end(), state().active);
+        tl.insert(front == tl.end() ? front : front + 1, popup);
+        Window* w = from_hwnd(popup);
+        note = wnd_str_locked(popup) + " of " + (w && w->process ? w->process->party : "?") +
+               " opens behind the foreground window " + wnd_str_locked(state().active);
+        notify_all_locked();
+    }
+    trace_as("device", note);
     return false;
 }
 
