@@ -216,7 +216,9 @@ INT_PTR run_dialog(HINSTANCE instance, const DialogTemplate& t, HWND owner, DLGP
     }
     if (state && !state->ended) {
         if (disable_owner) enable_window_internal(owner, false);
-        bool in_front = show_modal_popup_internal(dlg, t.style & DS_SETFOREGROUND);
+        // Application-Defined Dialog Boxes (Windows CE): a background application's dialog stays
+        // behind unless DS_SETFOREGROUND; its first tab stop takes the focus once it is activated.
+        bool in_front = show_modal_popup_internal(dlg, (t.style & DS_SETFOREGROUND) != 0);
         if (in_front && init && first) focus_control_internal(first);
         run_modal_loop(
             [dlg, state] {

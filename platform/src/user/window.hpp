@@ -194,11 +194,11 @@ HWND set_focus_internal(HWND hwnd);
 // and gives it back its last focus (or focuses it). Returns false for a
 // hidden one unless even_hidden (SetForegroundWindow activates those too).
 bool activate_internal(HWND hwnd, bool even_hidden = false);
-// Shows a new message box or dialog as the handheld does (Message Boxes,
-// Dialog Boxes, SetActiveWindow; Windows CE 5.0): in front and active, unless
-// its application is not the foreground one and it did not ask for the
-// foreground (MB_SETFOREGROUND, DS_SETFOREGROUND): then behind the foreground
-// window, inactive. True when it was shown in front.
+// Shows a new message box or dialog as the handheld does ("Message Boxes",
+// "Application-Defined Dialog Boxes", "SetActiveWindow"; Windows CE 5.0): in
+// front and active, unless its application is not the foreground one and it
+// did not ask for the foreground (MB_SETFOREGROUND, DS_SETFOREGROUND): then
+// behind the foreground window, inactive. True when it was shown in front.
 bool show_modal_popup_internal(HWND popup, bool set_foreground);
 // Whether the application owning hwnd has the foreground window (or no
 // window has it). Lock held.
