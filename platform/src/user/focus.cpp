@@ -36,10 +36,12 @@ void bring_to_top_locked(HWND hwnd) {
     }
 }
 
+// SetForegroundWindow (Windows Embedded CE 6.0), Remarks: a newly started
+// application's windows come to the front until it first asks for a message.
 bool in_foreground_locked(HWND hwnd) {
     Window* w = from_hwnd(hwnd);
     Window* front = from_hwnd(state().active);
-    return !front || (w && front->process == w->process);
+    return !front || (w && (front->process == w->process || !w->process || !w->process->took_messages));
 }
 
 bool show_modal_popup_internal(HWND popup, bool set_foreground) {

@@ -201,7 +201,7 @@ bool activate_internal(HWND hwnd, bool even_hidden = false);
 // behind the foreground window, inactive. True when it was shown in front.
 bool show_modal_popup_internal(HWND popup, bool set_foreground);
 // Whether the application owning hwnd has the foreground window (or no
-// window has it). Lock held.
+// window has it), or has just started and not yet asked for a message. Lock held.
 bool in_foreground_locked(HWND hwnd);
 
 // ---- trace formatting ----
