@@ -61,6 +61,7 @@ std::string fault_help() {
 // ---- what the two devices share ----
 const char* const no_dialog = "no dialog is open";
 const char* const no_window = "Pendrel has no window to post to";
+const char* const no_close_button = "no enabled window in front has a Close button";
 std::string no_key_types(const std::string& text) { return "no key of the device keyboard types " + escape(text); }
 std::string no_command(const Command& c) {
     return "no command bar on the screen carries command " + std::to_string(*c.number);
@@ -167,13 +168,23 @@ const std::vector<CommandEntry>& Table::commands() {
              if (c.number) w.ask(Request::focus, target_word(c), no_control(c));
              else w.request(Request::focus, target_word(c));
          }},
-        {"tap", {words("tap target", {"tray"}, Field::none), number("icon number", "N", Field::number, true)},
-         "tap tray icon N (default: the first)", After::sync,
+        {"tap", {words("tap target", {"tray", "close"}), number("icon number", "N", Field::number, true)},
+         "tap tray icon N (default: the first), or the Close (X) button of the command bar in front",
+         After::sync,
          [](Device& d, const Command& c) {
-             d.note("tap tray");
-             if (!link::tap_tray(size_t(c.number.value_or(1) - 1))) refuse(no_icon(c.number.value_or(1)));
+             d.note("tap " + c.text);
+             if (c.text == "close") {
+                 if (!link::tap_close_button()) refuse(no_close_button);
+             } else if (!link::tap_tray(size_t(c.number.value_or(1) - 1))) {
+                 refuse(no_icon(c.number.value_or(1)));
+             }
          },
          [](WineBackend& w, const Command& c) {
+             // The desktop's command bar has no X: what the handheld's does, WM_CLOSE to the window.
+             if (c.text == "close") {
+                 w.ask(Request::close, "", no_close_button);
+                 return;
+             }
              long long n = c.number.value_or(1);
              w.click(w.ask(Request::tap, std::to_string(n), no_icon(n)));
          }},

@@ -147,6 +147,8 @@ inline size_t tray_icon_count() { return ud::tray_icons().size(); }
 inline bool tap_tray(size_t index) { return ud::tap_tray(index); }  // false for a bad index
 // False when no command bar on the screen carries it.
 inline bool choose_menu_command(UINT id) { return ud::choose_menu_command(id); }
+// False when the window in front is disabled or its command bar has no X.
+inline bool tap_close_button() { return ud::tap_close_button(); }
 inline std::optional<screen::Box> message_box() { return ud::message_box(); }  // the topmost open one
 // IDOK, IDCANCEL, IDRETRY; false without such a button
 inline bool answer_message_box(int id) { return ud::answer_message_box(id); }

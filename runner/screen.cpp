@@ -75,6 +75,7 @@ std::string render_screen() {
         if (!w.enabled) out << "  disabled";
         out << "\n";
         if (!w.menu.empty()) menu(out, w.menu);
+        if (w.close_button) out << "|      command bar: [X]\n";
         for (const auto& d : w.drawn) out << "|      drawn: " << text(d.text) << "\n";
         controls(out, w.controls, 0);
     }

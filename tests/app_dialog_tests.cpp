@@ -17,7 +17,7 @@ namespace ud = pf::user::handheld;
 class Dialogs : public scenario::Scenario {};
 
 // What the operator sees of Pendrel's topmost window: its caption, place and
-// styles, its menu and what it drew, and each control's class, id, text,
+// styles, its menu, Close button and what it drew, and each control's class, id, text,
 // place and style.
 Lines topmost_window_of_pendrel() {
     using runner::link::hex;
@@ -36,6 +36,7 @@ Lines topmost_window_of_pendrel() {
         for (const auto& item : popup.items) line += " " + std::to_string(item.id) + " " + quoted(item.text);
         out.push_back(line);
     }
+    if (w->close_button) out.push_back("command bar Close button");
     for (const auto& d : w->drawn) out.push_back("drawn " + quoted(d.text) + place(d.rect));
     for (const auto& c : w->controls)
         out.push_back(quoted(c.cls) + " " + std::to_string(c.id) + " " + quoted(c.text) + place(c.rect) + " " +
@@ -50,6 +51,7 @@ TEST_F(Dialogs, EachWindowShowsWhatItsResourcesDescribe) {
             R"("Pendrel" (0,0 240x294) 0x10000000 0x0)",
             R"(menu "実行" 40004 "読取ｺｰﾄﾞ表示" 40005 "読取ｷｰ出力" 40002 "終了")",
             R"(menu "その他" 40003 "ﾊﾞｰｼﾞｮﾝ")",
+            "command bar Close button",
             R"(drawn "1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ" (0,0 240x294))",
             R"("CommandBar" 1 "" (0,0 240x26) 0x50000000)",
         },

@@ -70,7 +70,7 @@ TEST(DeviceScript, ArgumentsLandInTheirFields) {
         {"type \"\xef\xbd\xb0\"", "type", "", "\xef\xbd\xb0", "", {}, {}},  // UTF-8 passes through
         {"fail ZELOpen 0x80000001", "fail", "", "ZELOpen", "", 0x80000001LL, {}},
         {"fail CreateThread", "fail", "", "CreateThread", "", {}, {}},
-        {"tap tray 2", "tap", "", "", "", 2, {}},
+        {"tap tray 2", "tap", "", "tray", "", 2, {}},
         {"popup none", "popup", "", "none", "", {}, {}},
         {"popup 1324", "popup", "", "", "", 1324, {}},
         {"wait-exit 4000", "wait-exit", "", "", "", 4000, {}},

@@ -64,7 +64,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DialogTest, ReadDisplayDialogHasTheTemplatesControlsInPixels) {
+TEST_F(DialogTest, ReadDisplayDialogFocusesItsFirstTabStopAndDisablesItsOwner) {
     open(104, 0x1234);
     auto d = dev::open_dialog();
     ASSERT_TRUE(d);
@@ -72,18 +72,9 @@ TEST_F(DialogTest, ReadDisplayDialogHasTheTemplatesControlsInPixels) {
     EXPECT_EQ(d->owner, owner);
     EXPECT_FALSE(d->ok_button);
     EXPECT_TRUE(d->close_button);
-    // 131 x 160 dialog units at 1.5 pixels each, plus the caption and border.
-    EXPECT_EQ(d->client.right - d->client.left, 197);
-    EXPECT_EQ(d->client.bottom - d->client.top, 240);
-    EXPECT_EQ(d->rect.right - d->rect.left, 197 + 2);
-    EXPECT_EQ(d->rect.bottom - d->rect.top, 240 + 2 + 20);
+    // The pixel layout: Dialogs.EachWindowShowsWhatItsResourcesDescribe.
     ASSERT_EQ(d->controls.size(), 9u);
     const auto& edit = d->controls[0];
-    EXPECT_EQ(edit.cls, u"EDIT");
-    EXPECT_EQ(edit.rect.left - d->client.left, 23);   // 15 units
-    EXPECT_EQ(edit.rect.top - d->client.top, 38);     // 25 units
-    EXPECT_EQ(edit.rect.right - edit.rect.left, 158);  // 105 units
-    EXPECT_EQ(edit.rect.bottom - edit.rect.top, 42);   // 28 units
     EXPECT_EQ(d->focus, edit.hwnd) << "the first tab stop has the focus";
 
     // The owner is disabled while the dialog runs.

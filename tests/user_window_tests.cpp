@@ -1,5 +1,5 @@
-// The device's side of windows: the screen the operator sees, a message box
-// the operator answers, and what the end of a program takes along with it.
+// The device's side of windows: a message box the operator answers, and what
+// the end of a program takes along with it (the screen: app_dialog_tests).
 #include <shellapi.h>
 
 #include "user_app.hpp"
@@ -10,44 +10,6 @@ namespace dev = pf::user::handheld;
 namespace {
 
 class Windows : public UserTest {};
-
-// A top-level window fills the work area above the 26-pixel taskbar, and
-// the text it draws is on the screen.
-TEST_F(Windows, TopLevelWindowFillsTheWorkAreaAndShowsWhatItDraws) {
-    TestApp app("app");
-    hook() = [](HWND h, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-        if (msg != WM_PAINT) return std::nullopt;
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(h, &ps);
-        RECT r;
-        GetClientRect(h, &r);
-        DrawTextW(dc, u"banner", -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        EndPaint(h, &ps);
-        return 0;
-    };
-    HWND main = nullptr;
-    RECT r{};
-    auto log = app.record([&] {
-        main = create(u"main", WS_VISIBLE);
-        UpdateWindow(main);
-        GetWindowRect(main, &r);
-        EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 240);
-        EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 320);
-    });
-    EXPECT_EQ(r.right, 240);
-    EXPECT_EQ(r.bottom, 320 - 26);
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(str(log[2]), str({"main", WM_SIZE, 0, uintptr_t(MAKELPARAM(240, 294))}));
-    auto screen = dev::snapshot();
-    ASSERT_FALSE(screen.windows.empty());
-    const auto& top = screen.windows.front();
-    EXPECT_EQ(top.hwnd, main);
-    EXPECT_EQ(top.party, "app");
-    ASSERT_EQ(top.drawn.size(), 1u);
-    EXPECT_EQ(top.drawn[0].text, u"banner");
-    EXPECT_EQ(top.drawn[0].rect.bottom, 294);
-    EXPECT_EQ(top.drawn[0].format, UINT(DT_CENTER | DT_VCENTER | DT_SINGLELINE));
-}
 
 // The operator answers a message box with one of its own buttons only; the
 // owner waits, disabled, meanwhile.

@@ -151,13 +151,18 @@ TEST_F(KeyboardInput, ShiftIsReadAsOfEachKeyWhenItIsRetrieved) {
     EXPECT_FALSE(GetKeyState(VK_SHIFT) & 0x8000);
 }
 
-TEST_F(KeyboardInput, VirtualKeyZeroReachesTheFocusAndGivesNoCharacter) {
+// keybd_event (Windows CE 5.0): key codes are 1 to 254. The desktop queues
+// key 0 to the focus, without a character; the handheld makes no key of it.
+TEST_F(KeyboardInput, VirtualKeyZeroGivesNoCharacterAndOnTheHandheldNoKey) {
     HWND w = top(TEXT("zero"));
     bring_forward(w, w);
     type_burst(tap(0) + taps("A"));
     pump();
-    static const std::vector<Step> keys = {{"zero", WM_KEYDOWN, 0}, {"zero", WM_KEYUP, 0}, {"zero", WM_KEYDOWN, 'A'},
-                                           {"zero", WM_CHAR, 'a'},  {"zero", WM_KEYUP, 'A'}};
+    static const std::vector<Step> keys = {
+#ifdef _WIN32
+        {"zero", WM_KEYDOWN, 0}, {"zero", WM_KEYUP, 0},
+#endif
+        {"zero", WM_KEYDOWN, 'A'}, {"zero", WM_CHAR, 'a'}, {"zero", WM_KEYUP, 'A'}};
     EXPECT_TRUE(same_sequence(keys, keys_seen(), "virtual key 0"));
 }
 

@@ -73,4 +73,17 @@ TEST(Mutexes, SecondCreateOfANameReportsThatItExists) {
     CloseHandle(again);
 }
 
+#ifndef _WIN32
+// CreateMutex, CreateEvent (Windows CE 5.0): each type has a name space of its own (device only:
+// the desktop's shared one refuses the event).
+TEST(Mutexes, AnEventMayTakeAMutexsName) {
+    HANDLE mutex = CreateMutexW(NULL, FALSE, TEXT("ConformanceShared"));
+    HANDLE event = CreateEventW(NULL, FALSE, FALSE, TEXT("ConformanceShared"));
+    EXPECT_TRUE(mutex && event);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
+    CloseHandle(event);
+    CloseHandle(mutex);
+}
+#endif
+
 }  // namespace

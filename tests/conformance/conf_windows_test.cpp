@@ -212,6 +212,34 @@ TEST_F(WindowBehaviour, PostedThreadMessagesAndQuitArriveInOrder) {
     EXPECT_EQ(msg.wParam, WPARAM(3));
 }
 
+// SetForegroundWindow (Windows CE 5.0): a plain request activates even an owner its popup disabled;
+// the handle | 0x01 reactivates the popup (device only: the desktop has no such form).
+TEST_F(WindowBehaviour, ForegroundRequestReactivatesTheOwnedPopupOnlyWithTheLowBit) {
+    HWND owner = make(TEXT("owner"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND popup = make(TEXT("popup"), WS_POPUP | WS_CAPTION | WS_VISIBLE, owner);
+    ASSERT_TRUE(owner && popup);
+    EnableWindow(owner, FALSE);
+    ASSERT_EQ(GetActiveWindow(), popup);
+    EXPECT_TRUE(SetForegroundWindow(owner));
+    EXPECT_EQ(GetActiveWindow(), owner);
+    EXPECT_NE(GetFocus(), popup);
+#ifndef _WIN32
+    EXPECT_TRUE(SetForegroundWindow((HWND)(((ULONG_PTR)owner) | 0x01)));
+    EXPECT_EQ(GetActiveWindow(), popup);
+#endif
+}
+
+#ifndef _WIN32
+// ShowWindow (Windows CE 5.0) lists SW_HIDE, SW_SHOW, SW_SHOWNA, SW_SHOWNORMAL; the handheld
+// refuses the others loudly (device only: the desktop has them).
+TEST_F(WindowBehaviour, ShowCommandsTheHandheldDoesNotListFailLoudly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    HWND w = make(TEXT("shown"), WS_OVERLAPPEDWINDOW);
+    EXPECT_DEATH(ShowWindow(w, SW_RESTORE), "not implemented");
+    EXPECT_DEATH(ShowWindow(w, SW_SHOWNOACTIVATE), "not implemented");
+}
+#endif
+
 struct SendArgs {
     HWND target;
     LRESULT result;

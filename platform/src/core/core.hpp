@@ -40,6 +40,7 @@ struct Process {
     std::optional<DWORD> exit_code;
     int live_threads = 0;
     HINSTANCE instance = nullptr;
+    bool took_messages = false;  // has asked for a message: no longer a newly started application
     std::vector<std::function<void()>> on_end;  // run (unlocked) when the process ends
 };
 

@@ -79,6 +79,9 @@ void WINAPI keybd_event(BYTE bVk, BYTE bScan, DWORD dwFlags, ULONG_PTR dwExtraIn
     Lock lock = enter_call();
     trace(call_str("keybd_event",
                    {hex(bVk, 2), std::to_string(bScan), input::flags_str(dwFlags), std::to_string(dwExtraInfo)}));
+    // keybd_event (Windows CE 5.0, Embedded CE 6.0): a key code is 1 to 254;
+    // the handheld makes no key of any other (the desktop queues key 0).
+    if (bVk == 0 || bVk == 255) return;
     auto& k = input::keys();
     bool down = !(dwFlags & KEYEVENTF_KEYUP);
     k.down[bVk] = down;

@@ -14,7 +14,9 @@ struct Entry {
 
 struct Table {
     std::map<HANDLE, Entry> entries;
-    std::map<std::u16string, std::weak_ptr<NamedObject>> named;
+    // CreateMutex, CreateEvent (Windows CE 5.0): each type has a name space
+    // of its own (the desktop shares one among them).
+    std::map<std::pair<std::string, std::u16string>, std::weak_ptr<NamedObject>> named;
     std::map<std::string, int> counters;  // per type: event#N, mutex#N ...
     std::size_t next_slot = 1;
 };
@@ -72,16 +74,18 @@ std::shared_ptr<Object> lookup_object_locked(HANDLE h) {
     return it->second.object;
 }
 
-std::shared_ptr<NamedObject> find_named_locked(const std::u16string& name) {
+std::shared_ptr<NamedObject> find_named_locked(const char* type_name, const std::u16string& name) {
     auto& named = table().named;
-    auto it = named.find(name);
+    auto it = named.find({type_name, name});
     if (it == named.end()) return nullptr;
     auto object = it->second.lock();
     if (!object) named.erase(it);
     return object;
 }
 
-void add_named_locked(const std::shared_ptr<NamedObject>& object) { table().named[object->name] = object; }
+void add_named_locked(const char* type_name, const std::shared_ptr<NamedObject>& object) {
+    table().named[{type_name, object->name}] = object;
+}
 
 std::size_t live_handle_count() {
     Lock lock(device_mutex());

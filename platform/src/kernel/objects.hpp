@@ -95,9 +95,9 @@ std::shared_ptr<T> lookup_locked(HANDLE h) {
     return std::dynamic_pointer_cast<T>(lookup_object_locked(h));
 }
 
-// Named events and mutexes, device-wide.
-std::shared_ptr<NamedObject> find_named_locked(const std::u16string& name);
-void add_named_locked(const std::shared_ptr<NamedObject>& object);
+// Named events and mutexes, device-wide, by type and name.
+std::shared_ptr<NamedObject> find_named_locked(const char* type_name, const std::u16string& name);
+void add_named_locked(const char* type_name, const std::shared_ptr<NamedObject>& object);
 
 std::string error_name(DWORD error);
 std::string wait_result_name(DWORD result);

@@ -77,6 +77,8 @@ BOOL WINAPI CommandBar_InsertMenubar(HWND cb, HINSTANCE instance, WORD menu_id, 
     return ok;
 }
 
+// CommandBar_AddAdornments (Windows CE 5.0): the Close (X) button; a tap on
+// it puts WM_CLOSE in the application's queue (the device's tap_close_button).
 BOOL WINAPI CommandBar_AddAdornments(HWND cb, DWORD flags, DWORD reserved) {
     if (flags) not_implemented("CommandBar_AddAdornments with help or OK buttons");
     BOOL ok = FALSE;

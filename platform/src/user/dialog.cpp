@@ -216,8 +216,10 @@ INT_PTR run_dialog(HINSTANCE instance, const DialogTemplate& t, HWND owner, DLGP
     }
     if (state && !state->ended) {
         if (disable_owner) enable_window_internal(owner, false);
-        show_window_internal(dlg, SW_SHOW);
-        if (init && first) focus_control_internal(first);
+        // Application-Defined Dialog Boxes (Windows CE): a background application's dialog stays
+        // behind unless DS_SETFOREGROUND; its first tab stop takes the focus once it is activated.
+        bool in_front = show_modal_popup_internal(dlg, (t.style & DS_SETFOREGROUND) != 0);
+        if (in_front && init && first) focus_control_internal(first);
         run_modal_loop(
             [dlg, state] {
                 Window* w = from_hwnd(dlg);
@@ -241,7 +243,7 @@ INT_PTR run_dialog(HINSTANCE instance, const DialogTemplate& t, HWND owner, DLGP
     {
         Lock lock = lock_device();
         Window* o = from_hwnd(owner);
-        reactivate = o && o->visible() && o->enabled() && active_locked() != owner;
+        reactivate = o && o->visible() && o->enabled() && active_locked() != owner && in_foreground_locked(owner);
     }
     if (reactivate) activate_internal(owner);
     return result;

@@ -8,9 +8,9 @@ namespace pf::user {
 
 namespace {
 
-// A disabled window hands activation to the enabled popup it owns (the
-// modal box or dialog that disabled it).
-HWND enabled_owned_popup_locked(HWND owner) {
+// The popup an owner last had active: the topmost one it owns that can be
+// activated (the modal box or dialog that disabled it).
+HWND last_active_owned_popup_locked(HWND owner) {
     for (HWND h : state().top_levels) {
         Window* w = from_hwnd(h);
         if (w && w->owner == owner && can_activate_locked(w)) return h;
@@ -36,6 +36,39 @@ void bring_to_top_locked(HWND hwnd) {
     }
 }
 
+// SetForegroundWindow (Windows Embedded CE 6.0), Remarks: a newly started
+// application's windows come to the front until it first asks for a message.
+bool in_foreground_locked(HWND hwnd) {
+    Window* w = from_hwnd(hwnd);
+    Window* front = from_hwnd(state().active);
+    return !front || (w && (front->process == w->process || !w->process || !w->process->took_messages));
+}
+
+bool show_modal_popup_internal(HWND popup, bool set_foreground) {
+    bool in_front;
+    {
+        Lock lock = lock_device();
+        in_front = set_foreground || in_foreground_locked(popup);
+    }
+    show_window_internal(popup, in_front ? SW_SHOW : SW_SHOWNA);
+    if (in_front) return true;
+    std::string note;
+    {
+        Lock lock = lock_device();
+        auto& tl = state().top_levels;
+        // Just below the foreground window in the z-order.
+        std::erase(tl, popup);
+        auto front = std::find(tl.begin(), tl.end(), state().active);
+        tl.insert(front == tl.end() ? front : front + 1, popup);
+        Window* w = from_hwnd(popup);
+        note = wnd_str_locked(popup) + " of " + (w && w->process ? w->process->party : "?") +
+               " opens behind the foreground window " + wnd_str_locked(state().active);
+        notify_all_locked();
+    }
+    trace_as("device", note);
+    return false;
+}
+
 bool can_activate_locked(const Window* w) {
     return w && !w->is_child() && w->visible() && w->enabled() && !w->destroying;
 }
@@ -59,11 +92,6 @@ void set_focus_locked(HWND hwnd, Outbox& out) {
 bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden) {
     Window* w = from_hwnd(hwnd);
     if (!w || w->is_child() || (!w->visible() && !even_hidden) || w->destroying) return false;
-    if (!w->enabled()) {
-        hwnd = enabled_owned_popup_locked(hwnd);
-        w = from_hwnd(hwnd);
-        if (!w) return false;
-    }
     auto& s = state();
     bring_to_top_locked(hwnd);
     HWND old = s.active;
@@ -135,15 +163,22 @@ bool activate_internal(HWND hwnd, bool even_hidden) {
 using namespace pf;
 using namespace pf::user;
 
+// SetForegroundWindow (Windows CE 5.0, Embedded CE 6.0): the window itself
+// is activated, even a disabled owner of an open box or dialog; only the
+// handle combined with 0x01 reactivates the last active owned window.
 BOOL WINAPI SetForegroundWindow(HWND hwnd) {
+    constexpr auto owned_bit = uintptr_t(0x01);  // window handles are even (new_handle)
+    bool reactivate_owned = reinterpret_cast<uintptr_t>(hwnd) & owned_bit;
+    hwnd = reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(hwnd) & ~owned_bit);
     bool valid;
     HWND top = nullptr;
     std::string w;
     {
         Lock lock = enter_call();
-        w = wnd_str_locked(hwnd);
+        w = wnd_str_locked(hwnd) + (reactivate_owned ? " | 0x01" : "");
         valid = checked_locked(hwnd) != nullptr;
         top = top_level_of_locked(hwnd);
+        if (HWND owned = reactivate_owned ? last_active_owned_popup_locked(top) : nullptr) top = owned;
     }
     // A hidden window stays hidden, but it becomes the active window and
     // takes the keyboard, as on the desktop.

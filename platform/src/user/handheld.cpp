@@ -58,8 +58,10 @@ WindowInfo info_locked(HWND h) {
     for (auto& d : w->drawn) i.drawn.push_back(Drawn{d.text, d.rect, d.format});
     for (HWND ch : w->children) {
         if (!from_hwnd(ch)) continue;
-        if (auto* cb = shell::command_bar_locked(ch); cb && from_hwnd(ch)->visible())
+        if (auto* cb = shell::command_bar_locked(ch); cb && from_hwnd(ch)->visible()) {
             i.menu = menu_items(cb->menu);
+            i.close_button = cb->adornments;
+        }
         i.controls.push_back(control_locked(ch));
     }
     return i;
@@ -147,6 +149,17 @@ bool choose_menu_command(UINT id, HWND window) {
             return post_locked(top, WM_COMMAND, MAKEWPARAM(id, 0), 0);
         }
     }
+    return false;
+}
+
+bool tap_close_button() {
+    Lock lock = lock_device();
+    auto shown = top_level_z_order_locked();
+    Window* front = shown.empty() ? nullptr : from_hwnd(shown.front());
+    if (!front || !front->enabled()) return false;
+    for (HWND ch : front->children)
+        if (auto* cb = shell::command_bar_locked(ch); cb && cb->adornments && from_hwnd(ch)->visible())
+            return post_locked(front->hwnd, WM_CLOSE, 0, 0);
     return false;
 }
 

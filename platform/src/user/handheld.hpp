@@ -63,6 +63,7 @@ struct WindowInfo {
     bool active = false;
     bool enabled = false;
     std::vector<MenuItem> menu;    // its command bar's menu bar (popups)
+    bool close_button = false;     // its command bar's Close (X) button
     std::vector<Drawn> drawn;      // what its latest paint drew
     std::vector<Control> controls; // child windows, topmost first
 };
@@ -117,6 +118,9 @@ bool answer_message_box(int id);
 // `window` (NULL: the topmost visible window whose command bar has it): posts
 // WM_COMMAND id to the command bar's parent. False when no menu carries it.
 bool choose_menu_command(UINT id, HWND window = nullptr);
+// Taps the Close (X) button on the command bar of the window in front:
+// posts WM_CLOSE to it. False when that window is disabled or has no X.
+bool tap_close_button();
 
 // ---- focus and windows ----
 HWND focus();

@@ -19,6 +19,7 @@ std::optional<MSG> take_from(std::deque<MSG>& from, HWND filter, UINT lo, UINT h
 // GetMessage and PeekMessage: handles sent messages, then takes the next one.
 bool get_message(Lock& lock, MSG& out, HWND filter, UINT lo, UINT hi, bool remove, bool block) {
     check_alive_locked();
+    current_thread().process->took_messages = true;
     auto q = current_queue_locked();
     for (;;) {
         if (!q->sent.empty()) {

@@ -102,7 +102,8 @@ int message_box_internal(HWND owner, const std::u16string& text, const std::u16s
         from_hwnd(box)->ext = st;
         open_boxes_locked().push_back(box);
     }
-    show_window_internal(box, SW_SHOW);
+    // Message Boxes (Windows CE 5.0): a background application's box stays behind unless MB_SETFOREGROUND.
+    show_modal_popup_internal(box, (type & MB_SETFOREGROUND) != 0);
     run_modal_loop([st, box] { return st->result.has_value() || !from_hwnd(box); });
     {
         Lock lock = lock_device();
@@ -113,9 +114,9 @@ int message_box_internal(HWND owner, const std::u16string& text, const std::u16s
     destroy_window_internal(box);
     if (top_owner) {
         Lock lock = lock_device();
-        bool visible = effectively_visible_locked(top_owner);
+        bool reactivate = effectively_visible_locked(top_owner) && in_foreground_locked(top_owner);
         lock.unlock();
-        if (visible) activate_internal(top_owner);
+        if (reactivate) activate_internal(top_owner);
     }
     return st->result.value_or(0);
 }

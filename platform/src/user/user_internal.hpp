@@ -1,5 +1,6 @@
 // State and helpers shared by the window core's own sources.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <unordered_map>
 
@@ -55,11 +56,12 @@ void post_quit_internal(int code);
 // Text of a window for trace lines and the device (no message sent).
 std::u16string title_locked(HWND hwnd);
 
-// Handles are addresses of bytes that are never freed, so that a handle
-// value is never reused and never meets a kernel handle.
+// Handles are addresses of never freed 2-byte words, so that a handle value
+// is never reused, never meets a kernel handle, and is even (the low bit is
+// SetForegroundWindow's "reactivate the owned window").
 template <class H>
 H new_handle() {
-    return reinterpret_cast<H>(new char);
+    return reinterpret_cast<H>(new std::uint16_t);
 }
 
 // ---- classes ----

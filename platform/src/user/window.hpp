@@ -190,10 +190,19 @@ HWND active_locked();   // the active top-level window
 // SetFocus without the trace: WM_KILLFOCUS to the old, WM_SETFOCUS to the
 // new focus; activates hwnd's top-level window first when needed.
 HWND set_focus_internal(HWND hwnd);
-// Activates a top-level window (WM_ACTIVATE out/in) and gives it back its
-// last focus (or focuses it). Returns false for a disabled window, and for
-// a hidden one unless even_hidden (SetForegroundWindow activates those too).
+// Activates a top-level window (WM_ACTIVATE out/in), a disabled one too,
+// and gives it back its last focus (or focuses it). Returns false for a
+// hidden one unless even_hidden (SetForegroundWindow activates those too).
 bool activate_internal(HWND hwnd, bool even_hidden = false);
+// Shows a new message box or dialog as the handheld does ("Message Boxes",
+// "Application-Defined Dialog Boxes", "SetActiveWindow"; Windows CE 5.0): in
+// front and active, unless its application is not the foreground one and it
+// did not ask for the foreground (MB_SETFOREGROUND, DS_SETFOREGROUND): then
+// behind the foreground window, inactive. True when it was shown in front.
+bool show_modal_popup_internal(HWND popup, bool set_foreground);
+// Whether the application owning hwnd has the foreground window (or no
+// window has it), or has just started and not yet asked for a message. Lock held.
+bool in_foreground_locked(HWND hwnd);
 
 // ---- trace formatting ----
 // hwnd#3 "title" (the title only when there is one), for trace lines. Lock held.

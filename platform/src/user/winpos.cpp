@@ -56,12 +56,10 @@ RECT client_rect_locked(const Window& w) {
 
 bool show_window_internal(HWND hwnd, int cmd) {
     bool show, activate = false;
-    switch (cmd) {
+    switch (cmd) {  // the four commands ShowWindow (Windows CE 5.0) lists; the desktop has more
     case SW_HIDE: show = false; break;
     case SW_SHOWNORMAL:
-    case SW_SHOW:
-    case SW_RESTORE: show = activate = true; break;
-    case SW_SHOWNOACTIVATE:
+    case SW_SHOW: show = activate = true; break;
     case SW_SHOWNA: show = true; break;
     default: not_implemented(("ShowWindow with show command " + std::to_string(cmd)).c_str());
     }
