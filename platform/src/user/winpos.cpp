@@ -1,4 +1,4 @@
-// Window position, size and visibility: geometry, ShowWindow,
+// Window position, size and visibility: geometry, ShowWindow, EnableWindow,
 // SetWindowPos and the system metrics of the screen.
 #include <algorithm>
 #include "user/handheld.hpp"
@@ -185,6 +185,13 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd) {
     Window* w = from_hwnd(hwnd);
     BOOL r = w && w->enabled();
     trace(call_str("IsWindowEnabled", {wnd_str_locked(hwnd)}, bool_str(r)));
+    return r;
+}
+
+BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
+    std::string w = wnd(hwnd);
+    BOOL r = enable_window_internal(hwnd, enable);
+    trace(call_str("EnableWindow", {w, bool_str(enable)}, bool_str(r)));
     return r;
 }
 
