@@ -27,11 +27,12 @@ struct Fault {
 };
 
 const Fault faults[] = {
-    {CALL_NAME(ZELOpen), ZEL_ERR_TRIGGER_KEY, [](DWORD v) { link::fail_open(v); }, "open"},
-    {CALL_NAME(ZELChangeBuffMode), 1, [](DWORD v) { link::fail_change_mode(v); }, "buffmode"},  // any non-zero
-    {CALL_NAME(CreateThread), 0, link::fail_next_create_thread, nullptr},
-    {CALL_NAME(CreateFileW), 0, link::fail_next_create_file, nullptr},
-    {CALL_NAME(ReadFile), 0, link::fail_next_read_file, nullptr},
+    {CALL_NAME(ZELOpen), ZEL_ERR_TRIGGER_KEY, [](DWORD v) { link::reader::fail_next_open(v); }, "open"},
+    // ZELChangeBuffMode fails with any non-zero result
+    {CALL_NAME(ZELChangeBuffMode), 1, [](DWORD v) { link::reader::fail_next_buffer_mode(v); }, "buffmode"},
+    {CALL_NAME(CreateThread), 0, [](DWORD v) { link::fail_next(link::Call::CreateThread, v); }, nullptr},
+    {CALL_NAME(CreateFileW), 0, [](DWORD v) { link::fail_next(link::Call::CreateFileW, v); }, nullptr},
+    {CALL_NAME(ReadFile), 0, [](DWORD v) { link::fail_next(link::Call::ReadFile, v); }, nullptr},
 };
 
 const Fault& fault_of(const Command& c) {

@@ -50,9 +50,6 @@ Module load_module_copy(int n) {
     return m;
 }
 
-}  // namespace
-
-namespace {
 bool same_letters(std::string a, std::string b) {
     auto lower = [](std::string& s) { for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c))); };
     lower(a);
@@ -63,6 +60,7 @@ bool is_device_folder(const std::string& name) {
     return std::any_of(std::begin(device_folders), std::end(device_folders),
                        [&](const char* folder) { return same_letters(name, folder); });
 }
+
 }  // namespace
 
 std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path) {
@@ -89,26 +87,19 @@ std::string format_trace(const link::TraceRecord& r) {
     return time + r.party + ": " + r.text;
 }
 
-std::vector<std::string> trace_of(const std::string& party) {
-    std::vector<std::string> out;
-    for (const auto& r : link::trace_records())
-        if (r.party == party) out.push_back(r.text);
-    return out;
-}
-
 Device::Device(Options options) : options_(std::move(options)) {
     if (options_.root.empty()) {
         options_.root = make_temp_dir("pendrel-device-");
         own_root_ = true;
     }
     std::filesystem::create_directories(options_.root);
-    link::set_root(options_.root);
+    link::set_device_root(options_.root);
     link::set_trace_verbose(options_.verbose);
     if (options_.trace) {
         std::ostream* out = options_.trace;
         link::set_trace_sink([out](const link::TraceRecord& r) { *out << format_trace(r) << std::endl; });
     }
-    link::boot_reader();
+    link::reader::reset();
     auto memo = memo::start();
     memo_ = memo.process;
     memo_window_ = memo.window;
@@ -137,13 +128,13 @@ void Device::reset() {
     launches_.clear();
     link::wait_quiet(quiet_bound);
     link::clear_faults();
-    link::reset_reader();
+    link::reader::reset();
     for (auto& entry : std::filesystem::directory_iterator(options_.root)) std::filesystem::remove_all(entry);
     link::set_text(memo_edit_, u"");
     link::set_focus(memo_edit_);
     link::wait_quiet(quiet_bound);
     link::restart_handle_names();
-    link::clear_trace();
+    link::trace_clear();
 }
 
 int Device::launch() {
@@ -153,7 +144,7 @@ int Device::launch() {
     HINSTANCE instance = link::load_module(party, m.res, m.res_size);
     link::trace_operator("launch " + party);
     auto command_line = std::make_shared<std::u16string>();
-    launches_.push_back(link::launch(party, n, instance, [m, instance, command_line, party]() -> DWORD {
+    launches_.push_back(link::launch_process(party, n, instance, [m, instance, command_line, party]() -> DWORD {
         int code = m.win_main(instance, nullptr, command_line->data(), SW_SHOW);
         link::trace_operator(party + " exited with code " + std::to_string(code));
         return DWORD(code);

@@ -48,8 +48,6 @@ std::string render_screen();
 
 // "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"
 std::string format_trace(const link::TraceRecord& r);
-// The trace texts of one party so far, in order.
-std::vector<std::string> trace_of(const std::string& party);
 
 class Device {
 public:

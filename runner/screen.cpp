@@ -84,7 +84,7 @@ std::string render_screen() {
             << buttons(box.type) << "\n";
     }
     if (auto popup = link::open_popup()) {
-        out << "| popup menu at (" << popup->at.x << "," << popup->at.y << "):";
+        out << "| popup menu at (" << popup->rect.left << "," << popup->rect.top << "):";
         for (const auto& item : popup->items) out << " [" << item.id << " " << plain(item.text) << "]";
         out << "\n";
     }

@@ -1,6 +1,5 @@
 // wineagent.exe's requests, one a line, and its start and end (agent.hpp).
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 
 #include "../../memo_ui.hpp"
@@ -36,33 +35,28 @@ std::string post_command(const std::string& arg, bool from_menu) {
     return PostMessageW(w, WM_COMMAND, WPARAM(number(arg)), 0) ? "ok" : "error post failed";
 }
 
-// Each request's answer, from its first argument and the rest of the line.
+// Each request's answer, from the rest of its line.
 struct Handler {
     Request request;
-    std::string (*answer)(const std::string& arg, std::istringstream& rest);
+    std::string (*answer)(const std::string& arg);
 };
 
 const Handler handlers[] = {
-    {Request::launch, [](const std::string&, std::istringstream&) { return launch(); }},
-    {Request::fail,  // fail open|buffmode VALUE
-     [](const std::string& arg, std::istringstream& rest) -> std::string {
-         std::string value;
-         rest >> value;
-         return arm_fault("fail " + arg + " " + value);
-     }},
+    {Request::launch, [](const std::string&) { return launch(); }},
+    {Request::fail, [](const std::string& arg) { return arm_fault("fail " + arg); }},  // fail open|buffmode VALUE
     {Request::scan,
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
          if (reply.empty()) return "error refused: the reader is closed";
          return reply == "ok" ? "ok" : "error " + reply;
      }},
     {Request::reader,  // "open 0|1 mode N pending N" | none
-     [](const std::string&, std::istringstream&) -> std::string {
+     [](const std::string&) -> std::string {
          std::string reply = driver_request("state");
-         return reply.empty() ? "ok none" : "ok " + reply;
+         return "ok " + (reply.empty() ? "none" : reply);
      }},
     {Request::process,  // process N|latest: pendrel#N is running | pendrel#N exited with code C | none
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          const auto& all = launches();
          const Launch* l = arg == "latest" ? (all.empty() ? nullptr : &all.back()) : target(number(arg));
          if (!l) return "ok none";
@@ -73,22 +67,20 @@ const Handler handlers[] = {
          return "ok " + party + " exited with code " + std::to_string(code);
      }},
     {Request::wait_exit,
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          if (launches().empty()) return "error nothing was launched";
          return WaitForSingleObject(launches().back().info.hProcess, DWORD(number(arg))) == WAIT_OBJECT_0 ? "ok"
                                                                                                        : "ok timeout";
      }},
     {Request::window,  // window N: shown | hidden | none
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          HWND w = pendrel_window(target(number(arg)));
          return !w ? "ok none" : IsWindowVisible(w) ? "ok shown" : "ok hidden";
      }},
     {Request::worker,
-     [](const std::string&, std::istringstream&) -> std::string {
-         return worker_running(target(0)) ? "ok running" : "ok stopped";
-     }},
+     [](const std::string&) -> std::string { return worker_running(target(0)) ? "ok running" : "ok stopped"; }},
     {Request::text,  // text memo|editor|ID
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          HWND w = memo_edit();
          if (arg == "editor" && !(w = editor_text())) return "error no editor";
          if (arg != "memo" && arg != "editor") {
@@ -100,28 +92,26 @@ const Handler handlers[] = {
          return "ok " + wire::encode(utf8(window_text(w)));
      }},
     {Request::messagebox,  // CAPTION TEXT | none
-     [](const std::string&, std::istringstream&) -> std::string {
+     [](const std::string&) -> std::string {
          HWND box = open_message_box();
          if (!box) return "ok none";
          return "ok " + wire::encode(utf8(window_text(box))) + " " +
                 wire::encode(utf8(window_text(GetDlgItem(box, 0xFFFF))));
      }},
     {Request::dialog,  // dialog N | no dialog
-     [](const std::string&, std::istringstream&) -> std::string {
-         HWND dialog = open_dialog();
-         return dialog ? "ok dialog " + std::to_string(dialog_template(dialog)) : "ok no dialog";
+     [](const std::string&) -> std::string {
+         HWND d = open_dialog();
+         return d ? "ok dialog " + std::to_string(dialog_template(d)) : "ok no dialog";
      }},
-    {Request::popup,
-     [](const std::string&, std::istringstream&) -> std::string { return open_popup() ? "ok open" : "ok closed"; }},
-    {Request::tray,
-     [](const std::string&, std::istringstream&) { return "ok " + std::to_string(tray_icon_count()); }},
+    {Request::popup, [](const std::string&) -> std::string { return open_popup() ? "ok open" : "ok closed"; }},
+    {Request::tray, [](const std::string&) { return "ok " + std::to_string(tray_icon_count()); }},
     {Request::tap,  // tap N: where to click tray icon N
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          std::string point = tap_point(number(arg));
          return point.empty() ? "error no icon" : "ok " + point;
      }},
     {Request::choose,  // choose none|ID: a tap outside the popup, or where to click its item
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          HWND popup = open_popup();
          if (!popup) return "error no popup";
          RECT r;
@@ -143,15 +133,15 @@ const Handler handlers[] = {
          // from there only.
          return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
      }},
-    {Request::post, [](const std::string& arg, std::istringstream&) { return post_command(arg, false); }},
-    {Request::menu, [](const std::string& arg, std::istringstream&) { return post_command(arg, true); }},
+    {Request::post, [](const std::string& arg) { return post_command(arg, false); }},
+    {Request::menu, [](const std::string& arg) { return post_command(arg, true); }},
     {Request::close,  // WM_CLOSE to Pendrel's window, as a task manager would post it
-     [](const std::string&, std::istringstream&) -> std::string {
+     [](const std::string&) -> std::string {
          HWND w = pendrel_window(target(0));
          return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
      }},
     {Request::answer,  // answer ID: a button of the open message box
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          HWND box = open_message_box();
          if (!box) return "error no box";
          HWND button = GetDlgItem(box, number(arg));
@@ -160,14 +150,14 @@ const Handler handlers[] = {
          return "ok";
      }},
     {Request::press,  // press ID: the dialog's caption OK or close button
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          HWND dialog = opened_dialog();
          if (!dialog) return "error no dialog";
          PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
          return "ok";
      }},
     {Request::focus,  // focus memo|editor|ID
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          if (arg == "editor") return focus_editor();
          if (arg == "memo") {
              SendMessageW(memo_window(), memo_ui::take_focus, 0, 0);
@@ -181,15 +171,16 @@ const Handler handlers[] = {
          return "ok";
      }},
     {Request::keys,  // keys VK[u] ...: key events, u for a release
-     [](const std::string& arg, std::istringstream& rest) -> std::string {
-         for (std::string stroke = arg; !stroke.empty(); stroke.clear(), rest >> stroke) {
+     [](const std::string& arg) -> std::string {
+         std::istringstream strokes(arg);
+         for (std::string stroke; strokes >> stroke;) {
              bool up = stroke.back() == 'u';
              keybd_event(BYTE(number(up ? stroke.substr(0, stroke.size() - 1) : stroke)), 0, up ? KEYEVENTF_KEYUP : 0, 0);
          }
          return "ok";
      }},
     {Request::type,  // type HEX: the keys of this keyboard that type the text; refused with the character none types
-     [](const std::string& arg, std::istringstream&) -> std::string {
+     [](const std::string& arg) -> std::string {
          std::wstring text = wide(wire::decode(arg));
          for (wchar_t c : text)
              if (VkKeyScanW(c) == -1) return "error " + wire::encode(utf8(std::wstring(1, c)));
@@ -203,15 +194,14 @@ const Handler handlers[] = {
          }
          return "ok";
      }},
-    {Request::settle, [](const std::string&, std::istringstream&) { return settle(); }},
+    {Request::settle, [](const std::string&) { return settle(); }},
 };
 
 std::string handle(const std::string& line) {
-    std::istringstream in(line);
-    std::string verb, arg;
-    in >> verb >> arg;
+    size_t space = line.find(' ');
+    std::string verb = line.substr(0, space), arg = space == std::string::npos ? "" : line.substr(space + 1);
     for (const Handler& h : handlers)
-        if (verb == wire::name_of(h.request)) return h.answer(arg, in);
+        if (verb == wire::name_of(h.request)) return h.answer(arg);
     return "error unknown request " + verb;
 }
 
