@@ -7,7 +7,7 @@
 
 #include "../reader/zel.h"
 #include "../res/resource.h"
-#include "table_parts.hpp"
+#include "table.hpp"
 
 namespace runner {
 

@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <future>
 #include <memory>
 
-#include "memo.hpp"
+#include "memo_ui.hpp"
 
 namespace runner {
 
@@ -50,6 +51,27 @@ Module load_module_copy(int n) {
     return m;
 }
 
+// The memo: "any application on the terminal", a window filled by a
+// multi-line edit, running its own message loop in its own process. Being a
+// program on the device, it calls the device's Win32 API like Pendrel does.
+std::function<void(const std::string&)>& key_log() {
+    static auto& log = *new std::function<void(const std::string&)>;
+    return log;
+}
+
+void run_memo(std::promise<HWND>& created) {
+    HWND window = memo_ui::create(0);
+    created.set_value(window);
+    if (!window) return;
+    MSG msg;
+    char line[32];
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+        if (key_log() && memo_ui::key_log_line(msg, line)) key_log()(line);
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
 bool same_letters(std::string a, std::string b) {
     auto lower = [](std::string& s) { for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c))); };
     lower(a);
@@ -81,6 +103,8 @@ void clear_device_folders(const std::filesystem::path& root) {
         if (is_device_folder(entry.path().filename().string())) std::filesystem::remove_all(entry.path());
 }
 
+void set_key_log(std::function<void(const std::string&)> log) { key_log() = std::move(log); }
+
 std::string format_trace(const link::TraceRecord& r) {
     char time[32];
     std::snprintf(time, sizeof time, "[%8.1f] ", r.time_ms);
@@ -100,12 +124,13 @@ Device::Device(Options options) : options_(std::move(options)) {
         link::set_trace_sink([out](const link::TraceRecord& r) { *out << format_trace(r) << std::endl; });
     }
     link::reader::reset();
-    auto memo = memo::start();
-    memo_ = memo.process;
-    memo_window_ = memo.window;
+    auto created = std::make_shared<std::promise<HWND>>();
+    auto window = created->get_future();
+    memo_ = link::start_process("memo", [created] { run_memo(*created); });
+    memo_window_ = window.get();  // once it exists
     if (!memo_window_) throw std::runtime_error("the memo could not create its window");
     link::wait_quiet(quiet_bound);
-    memo_edit_ = link::child_by_id(memo_window_, memo::edit_id);
+    memo_edit_ = link::child_by_id(memo_window_, memo_ui::edit_id);
     if (!memo_edit_) throw std::runtime_error("the memo has no edit field");
     link::set_focus(memo_edit_);
     link::wait_quiet(quiet_bound);

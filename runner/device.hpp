@@ -43,6 +43,10 @@ std::filesystem::path host_path(const std::filesystem::path& root, const std::st
 // Removes the device folders below `root`, whatever their letters.
 void clear_device_folders(const std::filesystem::path& root);
 
+// Receives one line per key message the memo's edit gets, in the order it
+// gets them: "down 0x41 shift", "char 0x61", "up 0x5B" (memo_ui::key_log_line).
+void set_key_log(std::function<void(const std::string&)> log);
+
 // The text picture of the screen that the `screen` command prints (screen.cpp).
 std::string render_screen();
 

@@ -2,7 +2,7 @@
 // what the emulated device and the Wine backend show of it.
 #include "../reader/zel.h"
 #include "../res/resource.h"
-#include "table_parts.hpp"
+#include "table.hpp"
 
 namespace runner {
 

@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "device.hpp"
-#include "memo.hpp"
 #include "table.hpp"
 #include "wine_backend.hpp"
 
@@ -138,7 +137,7 @@ int main(int argc, char** argv) {
         !open(script_in, script, "read"))
         return 2;
     if (!key_log_file.empty())
-        runner::memo::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
+        runner::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
     options.trace = trace_file.empty() ? &std::cout : &trace_out;
     options.out = &std::cout;
 

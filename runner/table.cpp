@@ -5,7 +5,7 @@
 #include <thread>
 #include <type_traits>
 
-#include "table_parts.hpp"
+#include "table.hpp"
 
 namespace runner {
 

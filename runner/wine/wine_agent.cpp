@@ -1,5 +1,5 @@
 // wineagent.exe as a child process: its pipes, its answers, its end.
-#include "wine_agent.hpp"
+#include "wine_backend.hpp"
 
 #include <poll.h>
 #include <signal.h>
@@ -13,8 +13,6 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
-
-#include "script.hpp"
 
 namespace runner {
 namespace {

@@ -8,8 +8,6 @@
 #include <thread>
 
 #include "device.hpp"
-#include "wine_agent.hpp"
-
 namespace runner {
 namespace {
 
