@@ -96,6 +96,13 @@ const std::vector<CommandEntry>& Table::commands() {
         b.note("remove " + c.text);
     };
     auto pause = [](auto&, const Command& c) { std::this_thread::sleep_for(std::chrono::milliseconds(*c.number)); };
+    // As another program would post it.
+    static auto post_to_pendrel = [](Device& d, UINT message, WPARAM wp, const std::string& what) {
+        HWND w = d.pendrel_window();
+        if (!w) refuse(no_window);
+        d.note("post " + what);
+        link::post(w, message, wp, 0);
+    };
     static const std::vector<CommandEntry> table = {
         {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,
          put_file, put_file},
@@ -181,19 +188,11 @@ const std::vector<CommandEntry>& Table::commands() {
         {"post", {number("command id", "ID", Field::number)}, "another program posts WM_COMMAND ID to Pendrel",
          After::sync,
          [](Device& d, const Command& c) {
-             HWND w = d.pendrel_window();
-             if (!w) refuse(no_window);
-             d.note("post WM_COMMAND " + std::to_string(*c.number));
-             link::post(w, WM_COMMAND, WPARAM(*c.number), 0);
+             post_to_pendrel(d, WM_COMMAND, WPARAM(*c.number), "WM_COMMAND " + std::to_string(*c.number));
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::post, std::to_string(*c.number), no_window); }},
         {"close", {}, "another program asks Pendrel's window to close (WM_CLOSE)", After::sync,
-         [](Device& d, const Command&) {
-             HWND w = d.pendrel_window();
-             if (!w) refuse(no_window);
-             d.note("post WM_CLOSE");
-             link::post(w, WM_CLOSE, 0, 0);
-         },
+         [](Device& d, const Command&) { post_to_pendrel(d, WM_CLOSE, 0, "WM_CLOSE"); },
          [](WineBackend& w, const Command&) { w.ask(Request::close, "", no_window); }},
         {"answer", {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", After::sync,
          [](Device& d, const Command& c) {
@@ -263,7 +262,7 @@ const std::vector<CommandEntry>& Table::commands() {
          }},
         {"screen", {}, "print a picture of the screen", After::nothing,
          [](Device& d, const Command&) {
-             if (d.options_.out) *d.options_.out << d.screen() << std::flush;
+             if (d.options_.out) *d.options_.out << render_screen() << std::flush;
          },
          // Under Wine a picture of the X screen, when PENDREL_WINE_SCREENSHOT names a file for
          // it; %N in the name stands for the number of the picture in the run (1, 2, ...).

@@ -201,12 +201,6 @@ HWND Device::pendrel_window(std::optional<long long> launch) const {
     return nullptr;
 }
 
-std::string Device::screen() const { return render_screen(); }
-
-void Device::run_script(std::istream& in, const std::string& file) {
-    run_lines(in, file, [this](const Command& c) { return run(c); });
-}
-
 void Device::sync(long long ms) {
     if (!link::wait_quiet(std::chrono::milliseconds(ms)))
         throw std::runtime_error("the device did not become quiet within " + std::to_string(ms) + " ms");

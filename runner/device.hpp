@@ -36,9 +36,8 @@ inline constexpr const char* device_folders[] = {"FlashDisk"};
 
 // Where "\FlashDisk\x.ini" is below the host folder `root` that stands for
 // the device's root, matched without regard to case as the device matches
-// names: every spelling of a path is the one file. Throws
-// std::invalid_argument for a path that is empty, climbs out of the root or
-// lies outside the device folders.
+// names. Throws std::invalid_argument for a path that is empty, climbs out
+// of the root or lies outside the device folders.
 std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path);
 // Removes the device folders below `root`, whatever their letters.
 void clear_device_folders(const std::filesystem::path& root);
@@ -64,15 +63,12 @@ public:
     // the device. Returns false after quit. Throws ScriptError naming the
     // command's line when it fails.
     bool run(const Command& command);
-    // Parses and runs lines until quit or the end; throws on the first error.
-    void run_script(std::istream& in, const std::string& file);
 
     // Launches Pendrel once more; returns N of pendrel#N.
     int launch();
     link::Process* launch_process(int n) const;  // null for a launch that never happened
     HWND memo_edit() const { return memo_edit_; }
     HWND pendrel_window(std::optional<long long> launch = {}) const;
-    std::string screen() const;
 
     // Ends every launch and brings the device back to its booted state:
     // an empty memo with the focus, a closed reader, no faults, no files,

@@ -21,32 +21,17 @@ struct Token {
     std::string text;
 };
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A decimal or 0x-prefixed number, possibly negative; nullopt otherwise.
-std::optional<long long> number_of(const std::string& s) {
-    std::string_view v = s;
-    bool negative = false;
-    if (!v.empty() && v[0] == '-') {
-        negative = true;
-        v.remove_prefix(1);
-    }
-    int base = 10;
-    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) {
-        base = 16;
-        v.remove_prefix(2);
-    }
-    if (v.empty()) return std::nullopt;
+std::optional<long long> number_of(std::string_view v) {
+    bool negative = v.starts_with('-');
+    if (negative) v.remove_prefix(1);
+    bool hex = v.size() > 2 && (v.starts_with("0x") || v.starts_with("0X"));
+    if (hex) v.remove_prefix(2);
     unsigned long long value = 0;
-    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value, base);
-    if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value, hex ? 16 : 10);
     // Out of range either way (negating the most negative value would overflow).
-    if (value > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) return std::nullopt;
+    if (ec != std::errc() || end != v.data() + v.size() || value > std::numeric_limits<long long>::max())
+        return std::nullopt;
     return negative ? -static_cast<long long>(value) : static_cast<long long>(value);
 }
 
@@ -191,10 +176,11 @@ std::string unescape(const std::string& body) {
         if (e != std::end(escapes)) {
             out += e->second;
         } else if (body[i] == 'x') {
-            int hi = i + 1 < body.size() ? hex_digit(body[i + 1]) : -1;
-            int lo = i + 2 < body.size() ? hex_digit(body[i + 2]) : -1;
-            if (hi < 0 || lo < 0) throw std::invalid_argument("bad escape: \\x needs two hex digits");
-            out += char(hi * 16 + lo);
+            unsigned value = 0;
+            const char* digits = body.data() + i + 1;
+            bool two = i + 2 < body.size() && std::from_chars(digits, digits + 2, value, 16).ptr == digits + 2;
+            if (!two) throw std::invalid_argument("bad escape: \\x needs two hex digits");
+            out += char(value);
             i += 2;
         } else {
             throw std::invalid_argument(std::string("bad escape \\") + body[i]);

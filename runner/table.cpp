@@ -13,13 +13,9 @@ using namespace table_parts;
 
 namespace {
 
-template <class Backend>
-auto action_of(const CommandEntry& e) {
-    if constexpr (std::is_same_v<Backend, Device>) return e.device;
-    else return e.wine;
-}
-template <class Backend>
-auto look_of(const ExpectEntry& e) {
+// An entry's action (or look) on the backend.
+template <class Backend, class Entry>
+auto part_of(const Entry& e) {
     if constexpr (std::is_same_v<Backend, Device>) return e.device;
     else return e.wine;
 }
@@ -47,7 +43,7 @@ void at_line(const Command& c, F f) {
 // out; a form the backend cannot show is reported as skipped.
 template <class Backend>
 void Table::check(Backend& b, const Command& c) {
-    auto look = look_of<Backend>(*c.form);
+    auto look = part_of<Backend>(*c.form);
     if (!look) {
         if (b.options_.out)
             *b.options_.out << c.where << ": SKIPPED under " << Backend::name << ": expect " << c.form->name << " ("
@@ -78,7 +74,7 @@ bool Table::perform(Backend& b, const Command& c) {
     }
     if (c.command->after == After::end) return false;
     at_line(c, [&] {
-        action_of<Backend>(*c.command)(b, c);
+        part_of<Backend>(*c.command)(b, c);
         if (c.command->after == After::sync) b.settle();
     });
     return true;

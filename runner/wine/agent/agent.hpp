@@ -37,7 +37,7 @@ HWND editor_text();  // its text field; null before focus_editor
 HWND editor_window();
 std::string end_launches();  // "ok", or "error ..." naming any that would not end
 
-// ---- driver_channel.cpp ----
+// ---- settle.cpp: the driver's channel, the memo, and the quiet point ----
 // The driver's answer line, or empty when no driver runs.
 std::string driver_request(const std::string& request);
 
@@ -53,7 +53,6 @@ HWND open_popup();
 int tray_icon_count();
 std::string tap_point(int n);  // "X Y" of tray icon N, waited for a while; empty when there is none
 
-// ---- settle.cpp: the memo, and the quiet point ----
 bool start_memo(const wchar_t* key_log_path);  // key_log_path: null, or where each key message goes
 HWND memo_window();
 HWND memo_edit();
