@@ -3,9 +3,9 @@
 #include "device.hpp"
 
 #include <dlfcn.h>
+#include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <future>
 #include <memory>
@@ -25,15 +25,10 @@ std::filesystem::path make_temp_dir(const char* prefix) {
     return pattern;
 }
 
-// Pendrel's module as one launch loads it: a private copy, so that each
-// launch has its own process-wide state, as a new process would.
-struct Module {
-    int (*win_main)(HINSTANCE, HINSTANCE, LPWSTR, int) = nullptr;
-    const unsigned char* res = nullptr;  // its resources, a .res image
-    unsigned long res_size = 0;
-};
-
-Module load_module_copy(int n) {
+// Pendrel's module for launch N: a private copy, so that each launch has
+// its own process-wide state, as a new process would. It is never unloaded:
+// its threads may still be running its code.
+void* load_module_copy(int n) {
     auto dir = make_temp_dir("pendrel-launch-");
     auto copy = dir / ("pendrel-" + std::to_string(n) + ".so");
     std::filesystem::copy_file(PENDREL_MODULE_PATH, copy);
@@ -41,14 +36,7 @@ Module load_module_copy(int n) {
     std::string error = handle ? "" : dlerror();
     std::filesystem::remove_all(dir);  // the mapping stays valid
     if (!handle) throw std::runtime_error("cannot load " + std::string(PENDREL_MODULE_PATH) + ": " + error);
-    // The module is never unloaded: its threads may still be running its code.
-    Module m;
-    m.win_main = reinterpret_cast<decltype(m.win_main)>(dlsym(handle, "WinMain"));
-    m.res = static_cast<const unsigned char*>(dlsym(handle, "pendrel_res"));
-    auto size = static_cast<const unsigned long*>(dlsym(handle, "pendrel_res_size"));
-    if (!m.win_main || !m.res || !size) throw std::runtime_error("the module lacks WinMain or its resources");
-    m.res_size = *size;
-    return m;
+    return handle;
 }
 
 // The memo: "any application on the terminal", a window filled by a
@@ -72,15 +60,10 @@ void run_memo(std::promise<HWND>& created) {
     }
 }
 
-bool same_letters(std::string a, std::string b) {
-    auto lower = [](std::string& s) { for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c))); };
-    lower(a);
-    lower(b);
-    return a == b;
-}
+// One of the device folders, in any letters.
 bool is_device_folder(const std::string& name) {
     return std::any_of(std::begin(device_folders), std::end(device_folders),
-                       [&](const char* folder) { return same_letters(name, folder); });
+                       [&](const char* folder) { return strcasecmp(name.c_str(), folder) == 0; });
 }
 
 }  // namespace
@@ -165,12 +148,16 @@ void Device::reset() {
 int Device::launch() {
     int n = int(launches_.size()) + 1;
     std::string party = "pendrel#" + std::to_string(n);
-    Module m = load_module_copy(n);
-    HINSTANCE instance = link::load_module(party, m.res, m.res_size);
+    void* module = load_module_copy(n);
+    auto win_main = reinterpret_cast<int (*)(HINSTANCE, HINSTANCE, LPWSTR, int)>(dlsym(module, "WinMain"));
+    auto res = static_cast<const unsigned char*>(dlsym(module, "pendrel_res"));  // its resources, a .res image
+    auto res_size = static_cast<const unsigned long*>(dlsym(module, "pendrel_res_size"));
+    if (!win_main || !res || !res_size) throw std::runtime_error("the module lacks WinMain or its resources");
+    HINSTANCE instance = link::load_module(party, res, *res_size);
     link::trace_operator("launch " + party);
     auto command_line = std::make_shared<std::u16string>();
-    launches_.push_back(link::launch_process(party, n, instance, [m, instance, command_line, party]() -> DWORD {
-        int code = m.win_main(instance, nullptr, command_line->data(), SW_SHOW);
+    launches_.push_back(link::launch_process(party, n, instance, [=]() -> DWORD {
+        int code = win_main(instance, nullptr, command_line->data(), SW_SHOW);
         link::trace_operator(party + " exited with code " + std::to_string(code));
         return DWORD(code);
     }));

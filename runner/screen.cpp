@@ -2,9 +2,8 @@
 #include "device.hpp"
 
 #include <cstdio>
+#include <iterator>
 #include <sstream>
-
-#include "platform_link.hpp"
 
 namespace runner {
 namespace {
@@ -19,16 +18,11 @@ std::string rect(const RECT& r) {
     return buf;
 }
 
+// A message box's buttons, by the MB_ type in its low four bits.
 std::string buttons(UINT type) {
-    switch (type & 0xF) {
-    case 0: return "[OK]";
-    case 1: return "[OK] [Cancel]";
-    case 2: return "[Abort] [Retry] [Ignore]";
-    case 3: return "[Yes] [No] [Cancel]";
-    case 4: return "[Yes] [No]";
-    case 5: return "[Retry] [Cancel]";
-    default: return "[?]";
-    }
+    const char* const all[] = {"[OK]", "[OK] [Cancel]", "[Abort] [Retry] [Ignore]", "[Yes] [No] [Cancel]",
+                               "[Yes] [No]", "[Retry] [Cancel]"};
+    return (type & 0xF) < std::size(all) ? all[type & 0xF] : "[?]";
 }
 
 void controls(std::ostringstream& out, const std::vector<link::screen::Control>& list, int depth) {
@@ -49,11 +43,8 @@ void menu(std::ostringstream& out, const std::vector<link::screen::MenuItem>& ba
     out << "|      menu:";
     for (const auto& popup : bar) {
         out << " " << plain(popup.text) << " {";
-        bool first = true;
-        for (const auto& item : popup.items) {
-            out << (first ? " " : " | ") << item.id << " " << plain(item.text);
-            first = false;
-        }
+        for (size_t i = 0; i < popup.items.size(); ++i)
+            out << (i ? " | " : " ") << popup.items[i].id << " " << plain(popup.items[i].text);
         out << " }";
     }
     out << "\n";

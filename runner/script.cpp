@@ -256,15 +256,6 @@ std::optional<Command> parse_line(const std::string& raw, const std::string& fil
     }
 }
 
-std::vector<Command> parse_script(std::istream& in, const std::string& file) {
-    std::vector<Command> out;
-    run_lines(in, file, [&out](const Command& c) {
-        out.push_back(c);
-        return true;
-    });
-    return out;
-}
-
 void run_lines(std::istream& in, const std::string& file, const std::function<bool(const Command&)>& run) {
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {

@@ -3,7 +3,6 @@
 // a script with a typo fails before it runs anything.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <istream>
 #include <optional>
@@ -51,9 +50,6 @@ std::optional<Command> parse_line(const std::string& line, const std::string& fi
 std::string unescape(const std::string& body);
 // The reverse, for messages: a quoted string with C escapes.
 std::string escape(const std::string& bytes);
-
-// Reads a whole script; the first bad line throws.
-std::vector<Command> parse_script(std::istream& in, const std::string& file);
 
 // Parses and runs lines until `run` returns false (quit) or the end; the
 // first bad line throws before it runs.

@@ -1,6 +1,7 @@
 // The one way a command or an expectation is carried out on either device:
 // its action, the error it ends in, its implicit sync; and the lookups and
 // help made from the tables (commands.cpp, expect_forms.cpp).
+#include <algorithm>
 #include <sstream>
 #include <thread>
 #include <type_traits>
@@ -83,17 +84,13 @@ bool Table::perform(Backend& b, const Command& c) {
 bool Device::run(const Command& c) { return Table::perform(*this, c); }
 bool WineBackend::run(const Command& c) { return Table::perform(*this, c); }
 
-const CommandEntry* find_command(const std::string& name) {
-    for (const auto& e : Table::commands())
-        if (name == e.name) return &e;
-    return nullptr;
+template <class Entry>
+const Entry* find_named(const std::vector<Entry>& table, const std::string& name) {
+    auto e = std::find_if(table.begin(), table.end(), [&](const Entry& e) { return name == e.name; });
+    return e == table.end() ? nullptr : &*e;
 }
-
-const ExpectEntry* find_expect(const std::string& name) {
-    for (const auto& e : Table::expect_forms())
-        if (name == e.name) return &e;
-    return nullptr;
-}
+const CommandEntry* find_command(const std::string& name) { return find_named(Table::commands(), name); }
+const ExpectEntry* find_expect(const std::string& name) { return find_named(Table::expect_forms(), name); }
 
 // One line a command, its help in a column of its own, wrapped at 79.
 std::string commands_help() {

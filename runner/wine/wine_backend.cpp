@@ -46,8 +46,6 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
                                          options_.key_log.empty() ? "" : windows_path(options_.key_log));
 }
 
-WineBackend::~WineBackend() = default;
-
 // A real click of the X server at "X Y" of the Wine desktop (which starts
 // at the screen's origin); nothing for an empty point.
 //

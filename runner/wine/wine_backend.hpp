@@ -66,7 +66,6 @@ class WineBackend {
 public:
     // Needs a running Wine session (WINEPREFIX and DISPLAY set).
     explicit WineBackend(WineOptions options);
-    ~WineBackend();
 
     bool run(const Command& command);  // false after quit; throws ScriptError
     // Returns once the agent and every launch have ended; throws when they do not.
