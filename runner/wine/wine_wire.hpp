@@ -3,6 +3,7 @@
 // once, and texts as upper-case hex, "-" for an empty one, so that no byte
 // can break a line or a word.
 #pragma once
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -28,6 +29,12 @@ inline const char* name_of(Request r) {
 #undef WIRE_NAME
     };
     return names[int(r)];
+}
+
+inline std::optional<Request> request_named(const std::string& name) {
+    for (int r = 0; r <= int(Request::settle); ++r)
+        if (name == name_of(Request(r))) return Request(r);
+    return std::nullopt;
 }
 
 // Word N (from 0) of an answer; empty when it has fewer.
