@@ -110,10 +110,10 @@ Device::Device(Options options) : options_(std::move(options)) {
     auto created = std::make_shared<std::promise<HWND>>();
     auto window = created->get_future();
     memo_ = link::start_process("memo", [created] { run_memo(*created); });
-    memo_window_ = window.get();  // once it exists
-    if (!memo_window_) throw std::runtime_error("the memo could not create its window");
+    HWND memo_window = window.get();  // once it exists
+    if (!memo_window) throw std::runtime_error("the memo could not create its window");
     link::wait_quiet(quiet_bound);
-    memo_edit_ = link::child_by_id(memo_window_, memo_ui::edit_id);
+    memo_edit_ = link::child_by_id(memo_window, memo_ui::edit_id);
     if (!memo_edit_) throw std::runtime_error("the memo has no edit field");
     link::set_focus(memo_edit_);
     link::wait_quiet(quiet_bound);
@@ -193,8 +193,6 @@ void Device::sync(long long ms) {
         throw std::runtime_error("the device did not become quiet within " + std::to_string(ms) + " ms");
 }
 
-void Device::press(const std::vector<KeyStroke>& strokes) {
-    for (auto s : strokes) link::key_event(s.vk, s.up);
-}
+void Device::press(const std::vector<KeyStroke>& strokes) { for (auto s : strokes) link::key_event(s.vk, s.up); }
 
 }  // namespace runner

@@ -17,8 +17,7 @@
 
 namespace runner {
 
-// How long a sync waits unless told otherwise, and the bound on the quiet
-// waits of booting and resetting.
+// How long a sync waits unless told otherwise; also bounds boot and reset.
 constexpr long long default_sync_ms = 5000;
 
 struct Options {
@@ -90,7 +89,6 @@ private:
     Options options_;
     bool own_root_ = false;
     link::Process* memo_ = nullptr;
-    HWND memo_window_ = nullptr;
     HWND memo_edit_ = nullptr;
     std::vector<link::Process*> launches_;
 };

@@ -1,11 +1,7 @@
-// The runner's one route into the platform: every call the runner makes on
-// the emulated device, each the platform's (or the simulated reader
-// driver's) own function, or a thin forward where the runner wants it in
-// other terms. Nothing else in runner/ includes a platform header, so this
-// file lists all the runner depends on.
-//
-// Call these from a runner thread without the device lock; none of them
-// waits for an application to respond, except wait_quiet and wait_exit.
+// The runner's one route into the platform and the simulated reader driver:
+// nothing else in runner/ includes a platform header, so this file lists all
+// the runner depends on. Call these from a runner thread without the device
+// lock; none waits for an application to respond, except wait_quiet and wait_exit.
 #pragma once
 #include <windows.h>
 

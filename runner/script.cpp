@@ -61,9 +61,7 @@ public:
         if (!n) fail(std::string(what) + " must be a number, got " + w);
         return *n;
     }
-    void end() {
-        if (more()) fail("unexpected '" + tokens_[next_].text + "' after the arguments of " + command_);
-    }
+    void end() { if (more()) fail("unexpected '" + tokens_[next_].text + "' after the arguments of " + command_); }
     [[noreturn]] void fail(const std::string& message) const { throw std::invalid_argument(message); }
 
 private:

@@ -1,8 +1,7 @@
 // The runner's one table of commands (commands.cpp) and one of expect forms
-// (expect_forms.cpp). An entry holds a command's name, its arguments, its
-// help line, and what the emulated device and the Wine backend do for it;
-// the parser, --help and both backends read it (how to add one:
-// docs/conventions.md).
+// (expect_forms.cpp): names, arguments, help lines, and what the emulated
+// device and the Wine backend do; the parser, --help and both backends read
+// them (how to add one: docs/conventions.md).
 #pragma once
 
 #include <stdexcept>

@@ -46,15 +46,12 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
                                          options_.key_log.empty() ? "" : windows_path(options_.key_log));
 }
 
-// A real click of the X server at "X Y" of the Wine desktop (which starts
-// at the screen's origin); nothing for an empty point.
-//
-// A tap is one tap, whatever came before it. Windows takes a press as the
-// second half of a double click when it comes within the double-click time
-// and rectangle of the press before, and that press may be one another
-// window took (the tap that closed a popup went to its tracking loop, not to
-// the tray). So a click moves a few pixels off any click of the last
-// double-click time, or, with no spot left near its point, waits that time out.
+// A real click of the X server at "X Y" of the Wine desktop; nothing for an
+// empty point. A tap is one tap, whatever came before it: Windows takes a
+// press within the double-click time and rectangle of the one before (which
+// another window may have taken, as a popup's tracking loop does) as a double
+// click. So a click moves a few pixels off any click of the last double-click
+// time or, with no spot left near its point, waits that time out.
 void WineBackend::click(const std::string& point) {
     if (point.empty()) return;
     // Windows' defaults, which the Wine session keeps: GetDoubleClickTime and
