@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "keys.hpp"
 #include "platform_link.hpp"
 #include "script.hpp"
 

@@ -3,6 +3,7 @@
 // a script with a typo fails before it runs anything.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <istream>
 #include <optional>
@@ -10,9 +11,25 @@
 #include <string>
 #include <vector>
 
-#include "keys.hpp"
-
 namespace runner {
+
+// Key chords the operator presses: "alt+f4", "shift+tab", "return", "a".
+struct Chord {
+    std::vector<std::uint8_t> modifiers;  // virtual keys held, in press order
+    std::uint8_t key = 0;                 // the key pressed and released
+};
+
+std::optional<Chord> parse_chord(const std::string& text);  // nullopt for an unknown key or modifier
+
+// One key event of the operator's keyboard, for keybd_event.
+struct KeyStroke {
+    std::uint8_t vk = 0;
+    bool up = false;
+};
+
+// The events of a chord: modifiers down, the key down and up, modifiers up
+// in reverse order.
+std::vector<KeyStroke> strokes_of(const Chord& chord);
 
 // An error in a script or a failed expectation: the message names the line
 // as "file:line: ...".
