@@ -157,8 +157,8 @@ const std::vector<CommandEntry>& Table::commands() {
                  refuse(no_key_types(wire::decode(e.what())));
              }
          }},
-        {"focus", {memo_or_control("focus target")}, "focus the memo, the editor (under Wine its notepad), or control ID of the open dialog",
-         After::sync,
+        {"focus", {memo_or_control("focus target")},
+         "focus the memo, the editor (under Wine its notepad), or control ID of the open dialog", After::sync,
          [](Device& d, const Command& c) {
              HWND target = d.memo_edit();
              if (c.number) {

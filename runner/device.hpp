@@ -44,7 +44,7 @@ void clear_device_folders(const std::filesystem::path& root);
 // gets them: "down 0x41 shift", "char 0x61", "up 0x5B" (memo_ui::key_log_line).
 void set_key_log(std::function<void(const std::string&)> log);
 
-// The text picture of the screen that the `screen` command prints (screen.cpp).
+// The text picture of the screen that the `screen` command prints.
 std::string render_screen();
 
 // "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"

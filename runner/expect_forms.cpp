@@ -15,7 +15,9 @@ const char* const no_launch = "no such launch of Pendrel";
 Param launch_number() { return number("launch number", "N", Field::launch, true); }
 
 // ---- how an expectation is judged ----
-std::string differ(const std::string& wanted, const std::string& seen) { return "expected " + wanted + ", saw " + seen; }
+std::string differ(const std::string& wanted, const std::string& seen) {
+    return "expected " + wanted + ", saw " + seen;
+}
 std::string agree(const std::string& want, const std::string& seen, const std::string& wanted) {
     return seen == want ? "" : differ(wanted, seen);
 }

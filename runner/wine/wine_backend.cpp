@@ -63,38 +63,7 @@ std::string windows_path(const std::filesystem::path& unix_path) {
 
 }  // namespace
 
-WineAgent::WineAgent(const std::filesystem::path& agent, const std::string& app_windows_path,
-                     const std::string& key_log_windows_path)
-    : app_(app_windows_path) {
-    int to[2], from[2];
-    if (pipe(to) != 0 || pipe(from) != 0) throw std::runtime_error("cannot make pipes to the Wine agent");
-    std::string agent_path = agent.string();
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(to[0], 0);
-        dup2(from[1], 1);
-        close(to[1]);
-        close(from[0]);
-        const char* key_log = key_log_windows_path.empty() ? nullptr : key_log_windows_path.c_str();
-        execlp("wine", "wine", agent_path.c_str(), app_windows_path.c_str(), key_log, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(to[0]);
-    close(from[1]);
-    to_ = fdopen(to[1], "w");
-    from_ = from[0];
-    try {
-        answer("");  // its "ok ready"
-    } catch (...) {
-        std::fclose(to_);
-        close(from_);
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        throw;
-    }
-}
-
-WineAgent::~WineAgent() {
+WineBackend::~WineBackend() {
     try {
         finish();
     } catch (const std::exception& e) {
@@ -106,11 +75,11 @@ WineAgent::~WineAgent() {
     }
 }
 
-void WineAgent::finish() {
+void WineBackend::finish() {
     if (!to_) return;
     std::string failure;
     try {
-        request("quit");  // answered once every launch has ended
+        send("quit");  // answered once every launch has ended
     } catch (const std::exception& e) {
         failure = std::string("the Wine agent could not end its launches: ") + e.what();
     }
@@ -131,13 +100,13 @@ void WineAgent::finish() {
     if (!failure.empty()) throw std::runtime_error(failure);
 }
 
-std::string WineAgent::request(const std::string& line) {
+std::string WineBackend::send(const std::string& line) {
     std::fputs((line + "\n").c_str(), to_);
     std::fflush(to_);
     return answer(line);
 }
 
-std::string WineAgent::answer(const std::string& line) {
+std::string WineBackend::answer(const std::string& line) {
     auto deadline = std::chrono::steady_clock::now() + answer_limit;
     for (;;) {
         size_t end = pending_.find('\n');
@@ -155,7 +124,7 @@ std::string WineAgent::answer(const std::string& line) {
         ssize_t got = left.count() > 0 && poll(&p, 1, int(left.count())) > 0 ? read(from_, buffer, sizeof buffer) : -1;
         if (got <= 0)
             throw Broken("the Wine agent " + std::string(got == 0 ? "ended" : "did not answer") +
-                                     (line.empty() ? " at its start" : " on '" + line + "'"));
+                         (line.empty() ? " at its start" : " on '" + line + "'"));
         pending_.append(buffer, size_t(got));
     }
 }
@@ -183,8 +152,35 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
             throw std::runtime_error("the Win32 build " + options_.build.string() + " has no " + file);
     // Nothing an earlier script wrote, in whatever letters, reaches this one.
     clear_device_folders(drive_c_);
-    agent_ = std::make_unique<WineAgent>(options_.build / "wineagent.exe", windows_path(options_.build / "pendrel.exe"),
-                                         options_.key_log.empty() ? "" : windows_path(options_.key_log));
+    // The agent: `wine wineagent.exe APP [KEY_LOG]`, ready once it greets.
+    app_ = windows_path(options_.build / "pendrel.exe");
+    std::string agent = (options_.build / "wineagent.exe").string();
+    std::string key_log = options_.key_log.empty() ? "" : windows_path(options_.key_log);
+    int to[2], from[2];
+    if (pipe(to) != 0 || pipe(from) != 0) throw std::runtime_error("cannot make pipes to the Wine agent");
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(to[0], 0);
+        dup2(from[1], 1);
+        close(to[1]);
+        close(from[0]);
+        const char* log = key_log.empty() ? nullptr : key_log.c_str();
+        execlp("wine", "wine", agent.c_str(), app_.c_str(), log, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(to[0]);
+    close(from[1]);
+    to_ = fdopen(to[1], "w");
+    from_ = from[0];
+    try {
+        answer("");  // its "ok ready"
+    } catch (...) {
+        std::fclose(to_);
+        close(from_);
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        throw;
+    }
 }
 
 // A real click of the X server at "X Y" of the Wine desktop; nothing for an
@@ -222,7 +218,7 @@ void WineBackend::click(const std::string& point) {
 }
 
 std::string WineBackend::request(wire::Request r, const std::string& args) {
-    return agent_->request(wire::name_of(r) + (args.empty() ? "" : " " + args));
+    return send(wire::name_of(r) + (args.empty() ? "" : " " + args));
 }
 
 std::string WineBackend::ask(wire::Request r, const std::string& args, const std::string& meaning) {
@@ -232,8 +228,5 @@ std::string WineBackend::ask(wire::Request r, const std::string& args, const std
         throw std::runtime_error(meaning);
     }
 }
-
-// The script has passed once nothing it launched runs on.
-void WineBackend::finish() { agent_->finish(); }
 
 }  // namespace runner
