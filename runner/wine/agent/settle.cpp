@@ -11,7 +11,6 @@ namespace {
 constexpr UINT kInputLeft = WM_APP + 2;  // answers non-zero while keys wait in the memo's queue
 
 HWND memo = nullptr;
-HWND edit = nullptr;
 FILE* key_log = nullptr;
 
 // The memo as memo_ui makes it, and one question only the agent asks.
@@ -23,10 +22,7 @@ LRESULT CALLBACK AgentMemoProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 DWORD WINAPI memo_thread(LPVOID ready) {
     memo = memo_ui::create(WS_POPUP);
-    if (memo) {
-        edit = GetDlgItem(memo, memo_ui::edit_id);
-        memo_proc = WNDPROC(SetWindowLongPtrW(memo, GWLP_WNDPROC, LONG_PTR(AgentMemoProc)));
-    }
+    if (memo) memo_proc = WNDPROC(SetWindowLongPtrW(memo, GWLP_WNDPROC, LONG_PTR(AgentMemoProc)));
     SetEvent(HANDLE(ready));
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
@@ -76,7 +72,7 @@ bool start_memo(const wchar_t* key_log_path) {
     return memo != nullptr;
 }
 HWND memo_window() { return memo; }
-HWND memo_edit() { return edit; }
+HWND memo_edit() { return GetDlgItem(memo, memo_ui::edit_id); }
 
 // Quiet, as the device's quiet point: no read waits in the driver and the
 // program has polled again since it took its last one (so that read's keys
