@@ -47,9 +47,8 @@ int button_id(const std::string& word) {
 }
 
 Param fault_param() {
-    Param p = words("fault", {}, Field::text);
+    Param p = {.kind = Kind::word, .what = "fault", .field = Field::text, .usage = "WHAT"};
     for (const auto& f : faults) p.words.push_back(f.call);
-    p.usage = "WHAT";
     return p;
 }
 std::string fault_help() {

@@ -32,14 +32,11 @@ wine_session_stop() {
 
 wine_session_start() {
   local prefix=$1 keymap=$2 n
-  if [[ ! -f $keymap ]]; then
-    echo "wine session: no keymap at $keymap (build the win32 preset first)"; return 1
-  fi
-  rm -rf "$prefix"
-  mkdir -p "$prefix"
+  [[ -f $keymap ]] || { echo "wine session: no keymap at $keymap (build the win32 preset first)"; return 1; }
+  rm -rf "$prefix" && mkdir -p "$prefix"
   export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
   for n in $(seq 91 190); do
-    if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then break; fi
+    [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]] && break
   done
   # -noreset: the server keeps the keymap when its last client leaves, as
   # it does between one Wine process and the next.
