@@ -7,7 +7,7 @@
 
 #include "../reader/zel.h"
 #include "../res/resource.h"
-#include "table_parts.hpp"
+#include "table.hpp"
 
 namespace runner {
 
@@ -27,11 +27,12 @@ struct Fault {
 };
 
 const Fault faults[] = {
-    {CALL_NAME(ZELOpen), ZEL_ERR_TRIGGER_KEY, [](DWORD v) { link::fail_open(v); }, "open"},
-    {CALL_NAME(ZELChangeBuffMode), 1, [](DWORD v) { link::fail_change_mode(v); }, "buffmode"},  // any non-zero
-    {CALL_NAME(CreateThread), 0, link::fail_next_create_thread, nullptr},
-    {CALL_NAME(CreateFileW), 0, link::fail_next_create_file, nullptr},
-    {CALL_NAME(ReadFile), 0, link::fail_next_read_file, nullptr},
+    {CALL_NAME(ZELOpen), ZEL_ERR_TRIGGER_KEY, [](DWORD v) { link::reader::fail_next_open(v); }, "open"},
+    // ZELChangeBuffMode fails with any non-zero result
+    {CALL_NAME(ZELChangeBuffMode), 1, [](DWORD v) { link::reader::fail_next_buffer_mode(v); }, "buffmode"},
+    {CALL_NAME(CreateThread), 0, [](DWORD v) { link::fail_next(link::Call::CreateThread, v); }, nullptr},
+    {CALL_NAME(CreateFileW), 0, [](DWORD v) { link::fail_next(link::Call::CreateFileW, v); }, nullptr},
+    {CALL_NAME(ReadFile), 0, [](DWORD v) { link::fail_next(link::Call::ReadFile, v); }, nullptr},
 };
 
 const Fault& fault_of(const Command& c) {
@@ -46,9 +47,8 @@ int button_id(const std::string& word) {
 }
 
 Param fault_param() {
-    Param p = words("fault", {}, Field::text);
+    Param p = {.kind = Kind::word, .what = "fault", .field = Field::text, .usage = "WHAT"};
     for (const auto& f : faults) p.words.push_back(f.call);
-    p.usage = "WHAT";
     return p;
 }
 std::string fault_help() {
@@ -96,6 +96,13 @@ const std::vector<CommandEntry>& Table::commands() {
         b.note("remove " + c.text);
     };
     auto pause = [](auto&, const Command& c) { std::this_thread::sleep_for(std::chrono::milliseconds(*c.number)); };
+    // As another program would post it.
+    static auto post_to_pendrel = [](Device& d, UINT message, WPARAM wp, const std::string& what) {
+        HWND w = d.pendrel_window();
+        if (!w) refuse(no_window);
+        d.note("post " + what);
+        link::post(w, message, wp, 0);
+    };
     static const std::vector<CommandEntry> table = {
         {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,
          put_file, put_file},
@@ -150,8 +157,8 @@ const std::vector<CommandEntry>& Table::commands() {
                  refuse(no_key_types(wire::decode(e.what())));
              }
          }},
-        {"focus", {memo_or_control("focus target")}, "focus the memo, the editor (under Wine its notepad), or control ID of the open dialog",
-         After::sync,
+        {"focus", {memo_or_control("focus target")},
+         "focus the memo, the editor (under Wine its notepad), or control ID of the open dialog", After::sync,
          [](Device& d, const Command& c) {
              HWND target = d.memo_edit();
              if (c.number) {
@@ -191,19 +198,11 @@ const std::vector<CommandEntry>& Table::commands() {
         {"post", {number("command id", "ID", Field::number)}, "another program posts WM_COMMAND ID to Pendrel",
          After::sync,
          [](Device& d, const Command& c) {
-             HWND w = d.pendrel_window();
-             if (!w) refuse(no_window);
-             d.note("post WM_COMMAND " + std::to_string(*c.number));
-             link::post(w, WM_COMMAND, WPARAM(*c.number), 0);
+             post_to_pendrel(d, WM_COMMAND, WPARAM(*c.number), "WM_COMMAND " + std::to_string(*c.number));
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::post, std::to_string(*c.number), no_window); }},
         {"close", {}, "another program asks Pendrel's window to close (WM_CLOSE)", After::sync,
-         [](Device& d, const Command&) {
-             HWND w = d.pendrel_window();
-             if (!w) refuse(no_window);
-             d.note("post WM_CLOSE");
-             link::post(w, WM_CLOSE, 0, 0);
-         },
+         [](Device& d, const Command&) { post_to_pendrel(d, WM_CLOSE, 0, "WM_CLOSE"); },
          [](WineBackend& w, const Command&) { w.ask(Request::close, "", no_window); }},
         {"answer", {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", After::sync,
          [](Device& d, const Command& c) {
@@ -273,7 +272,7 @@ const std::vector<CommandEntry>& Table::commands() {
          }},
         {"screen", {}, "print a picture of the screen", After::nothing,
          [](Device& d, const Command&) {
-             if (d.options_.out) *d.options_.out << d.screen() << std::flush;
+             if (d.options_.out) *d.options_.out << render_screen() << std::flush;
          },
          // Under Wine a picture of the X screen, when PENDREL_WINE_SCREENSHOT names a file for
          // it; %N in the name stands for the number of the picture in the run (1, 2, ...).

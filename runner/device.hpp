@@ -11,14 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "keys.hpp"
 #include "platform_link.hpp"
 #include "script.hpp"
 
 namespace runner {
 
-// How long a sync waits unless told otherwise, and the bound on the quiet
-// waits of booting and resetting.
+// How long a sync waits unless told otherwise; also bounds boot and reset.
 constexpr long long default_sync_ms = 5000;
 
 struct Options {
@@ -36,20 +34,21 @@ inline constexpr const char* device_folders[] = {"FlashDisk"};
 
 // Where "\FlashDisk\x.ini" is below the host folder `root` that stands for
 // the device's root, matched without regard to case as the device matches
-// names: every spelling of a path is the one file. Throws
-// std::invalid_argument for a path that is empty, climbs out of the root or
-// lies outside the device folders.
+// names. Throws std::invalid_argument for a path that is empty, climbs out
+// of the root or lies outside the device folders.
 std::filesystem::path host_path(const std::filesystem::path& root, const std::string& device_path);
 // Removes the device folders below `root`, whatever their letters.
 void clear_device_folders(const std::filesystem::path& root);
 
-// The text picture of the screen that the `screen` command prints (screen.cpp).
+// Receives one line per key message the memo's edit gets, in the order it
+// gets them: "down 0x41 shift", "char 0x61", "up 0x5B" (memo_ui::key_log_line).
+void set_key_log(std::function<void(const std::string&)> log);
+
+// The text picture of the screen that the `screen` command prints.
 std::string render_screen();
 
 // "[   512.3] pendrel#1: ZELOpen(NULL, 0) = 0"
 std::string format_trace(const link::TraceRecord& r);
-// The trace texts of one party so far, in order.
-std::vector<std::string> trace_of(const std::string& party);
 
 class Device {
 public:
@@ -62,15 +61,12 @@ public:
     // the device. Returns false after quit. Throws ScriptError naming the
     // command's line when it fails.
     bool run(const Command& command);
-    // Parses and runs lines until quit or the end; throws on the first error.
-    void run_script(std::istream& in, const std::string& file);
 
     // Launches Pendrel once more; returns N of pendrel#N.
     int launch();
     link::Process* launch_process(int n) const;  // null for a launch that never happened
     HWND memo_edit() const { return memo_edit_; }
     HWND pendrel_window(std::optional<long long> launch = {}) const;
-    std::string screen() const;
 
     // Ends every launch and brings the device back to its booted state:
     // an empty memo with the focus, a closed reader, no faults, no files,
@@ -92,7 +88,6 @@ private:
     Options options_;
     bool own_root_ = false;
     link::Process* memo_ = nullptr;
-    HWND memo_window_ = nullptr;
     HWND memo_edit_ = nullptr;
     std::vector<link::Process*> launches_;
 };

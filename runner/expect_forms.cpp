@@ -2,7 +2,7 @@
 // what the emulated device and the Wine backend show of it.
 #include "../reader/zel.h"
 #include "../res/resource.h"
-#include "table_parts.hpp"
+#include "table.hpp"
 
 namespace runner {
 
@@ -133,7 +133,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
          device_process, wine_process},
         {"reader", {words("reader state", {"open", "closed"})}, "the reader driver is open or closed",
          [](const Command& c, const std::string& seen) { return agree(c.text, seen, "the reader " + c.text); },
-         [](Device&, const Command&) -> std::string { return link::reader_open() ? "open" : "closed"; },
+         [](Device&, const Command&) -> std::string { return link::reader::is_open() ? "open" : "closed"; },
          [](WineBackend& w, const Command&) -> std::string {
              return wire::word(w.request(Request::reader), 1) == "1" ? "open" : "closed";
          }},
@@ -144,7 +144,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
          [](const Command& c, const std::string& seen) {
              return agree(wanted_number(c), seen, "buffer mode " + wanted_number(c));
          },
-         [](Device&, const Command&) { return std::to_string(link::buffer_mode()); },
+         [](Device&, const Command&) { return std::to_string(link::reader::buffer_mode()); },
          [](WineBackend& w, const Command&) -> std::string {
              std::string state = w.request(Request::reader);
              return state == "none" ? "no driver loaded" : wire::word(state, 3);

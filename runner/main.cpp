@@ -2,12 +2,11 @@
 // choice between the emulated handheld and the Wine backend.
 #include <unistd.h>
 
-#include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 
 #include "device.hpp"
-#include "memo.hpp"
 #include "table.hpp"
 #include "wine_backend.hpp"
 
@@ -92,25 +91,22 @@ int run_on_wine(const std::string& build, const std::string& script, const std::
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string script, trace_file, key_log_file, wine_build, observations_file;
+    std::string script, root, trace_file, key_log_file, wine_build, observations_file;
+    const std::pair<std::string, std::string*> valued[] = {{"--script", &script}, {"--root", &root},
+        {"--trace", &trace_file}, {"--key-log", &key_log_file}, {"--wine", &wine_build},
+        {"--observations", &observations_file}};
     runner::Options options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](const char* name) -> std::string {
-            if (i + 1 >= argc) {
-                std::cerr << "pendrel-device: " << name << " needs a value\n";
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (a == "--script") script = value("--script");
-        else if (a == "--root") options.root = value("--root");
-        else if (a == "--trace") trace_file = value("--trace");
-        else if (a == "--key-log") key_log_file = value("--key-log");
-        else if (a == "--verbose") options.verbose = true;
-        else if (a == "--wine") wine_build = value("--wine");
-        else if (a == "--observations") observations_file = value("--observations");
-        else if (a == "--help" || a == "-h") {
+        auto named = std::find_if(std::begin(valued), std::end(valued), [&](auto& v) { return v.first == a; });
+        if (named != std::end(valued) && i + 1 < argc) {
+            *named->second = argv[++i];
+        } else if (named != std::end(valued)) {
+            std::cerr << "pendrel-device: " << a << " needs a value\n";
+            return 2;
+        } else if (a == "--verbose") {
+            options.verbose = true;
+        } else if (a == "--help" || a == "-h") {
             std::cout << usage << runner::commands_help() << usage_end;
             return 0;
         } else {
@@ -118,6 +114,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    options.root = root;
 
     // A file named on the command line, opened or the reason it cannot be.
     auto open = [](auto& stream, const std::string& path, const char* verb) {
@@ -138,14 +135,14 @@ int main(int argc, char** argv) {
         !open(script_in, script, "read"))
         return 2;
     if (!key_log_file.empty())
-        runner::memo::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
+        runner::set_key_log([&key_log](const std::string& line) { key_log << line << '\n' << std::flush; });
     options.trace = trace_file.empty() ? &std::cout : &trace_out;
     options.out = &std::cout;
 
     return exit_status([&] {
         runner::Device dev(options);
         if (!script.empty()) {
-            dev.run_script(script_in, script);
+            runner::run_lines(script_in, script, [&dev](const runner::Command& c) { return dev.run(c); });
             return 0;
         }
         // The console: a prompt when a person types, errors do not end it.

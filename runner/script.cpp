@@ -1,11 +1,12 @@
-// The command language's parser: tokens, escapes, and each command's
-// arguments as its entry in the table describes them.
+// The command language's parser: tokens, escapes, key chords, and each
+// command's arguments as its entry in the table describes them.
 #include "script.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <limits>
+#include <map>
 
 #include "table.hpp"
 
@@ -15,38 +16,48 @@ namespace {
 // The escapes of a quoted string, both ways: "\r" stands for a carriage return.
 constexpr std::pair<char, char> escapes[] = {{'r', '\r'}, {'n', '\n'}, {'t', '\t'}, {'\\', '\\'}, {'"', '"'}};
 
+const std::map<std::string, std::uint8_t> named_keys = {
+    {"backspace", 0x08}, {"tab", 0x09},    {"return", 0x0D}, {"enter", 0x0D}, {"escape", 0x1B},
+    {"esc", 0x1B},       {"space", 0x20},  {"left", 0x25},   {"up", 0x26},    {"right", 0x27},
+    {"down", 0x28},      {"delete", 0x2E}, {"lwin", 0x5B},
+    // the punctuation keys of the device keyboard, unshifted
+    {"/", 0xBF}, {",", 0xBC}, {"-", 0xBD}, {".", 0xBE}, {":", 0xDE}, {";", 0xBA},
+    {"@", 0xC0}, {"[", 0xDB}, {"\\", 0xDC}, {"]", 0xDD}, {"^", 0xBB},
+};
+const std::map<std::string, std::uint8_t> modifier_keys = {{"shift", 0x10}, {"ctrl", 0x11}, {"alt", 0x12}};
+
+std::optional<std::uint8_t> key_of(const std::string& name) {
+    if (name.size() == 1 && std::isalpha(static_cast<unsigned char>(name[0])))
+        return std::uint8_t(std::toupper(static_cast<unsigned char>(name[0])));
+    if (name.size() == 1 && std::isdigit(static_cast<unsigned char>(name[0]))) return std::uint8_t(name[0]);
+    if (name.size() >= 2 && name.size() <= 3 && name[0] == 'f') {  // f1 ... f12
+        unsigned n = 0;
+        auto [end, ec] = std::from_chars(name.data() + 1, name.data() + name.size(), n);
+        if (ec != std::errc() || end != name.data() + name.size() || n < 1 || n > 12) return std::nullopt;
+        return std::uint8_t(0x70 + n - 1);
+    }
+    auto it = named_keys.find(name);
+    if (it == named_keys.end()) return std::nullopt;
+    return it->second;
+}
+
 // A word, or a quoted string decoded.
 struct Token {
     bool quoted = false;
     std::string text;
 };
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A decimal or 0x-prefixed number, possibly negative; nullopt otherwise.
-std::optional<long long> number_of(const std::string& s) {
-    std::string_view v = s;
-    bool negative = false;
-    if (!v.empty() && v[0] == '-') {
-        negative = true;
-        v.remove_prefix(1);
-    }
-    int base = 10;
-    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) {
-        base = 16;
-        v.remove_prefix(2);
-    }
-    if (v.empty()) return std::nullopt;
+std::optional<long long> number_of(std::string_view v) {
+    bool negative = v.starts_with('-');
+    if (negative) v.remove_prefix(1);
+    bool hex = v.size() > 2 && (v.starts_with("0x") || v.starts_with("0X"));
+    if (hex) v.remove_prefix(2);
     unsigned long long value = 0;
-    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value, base);
-    if (ec != std::errc() || end != v.data() + v.size()) return std::nullopt;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value, hex ? 16 : 10);
     // Out of range either way (negating the most negative value would overflow).
-    if (value > static_cast<unsigned long long>(std::numeric_limits<long long>::max())) return std::nullopt;
+    if (ec != std::errc() || end != v.data() + v.size() || value > std::numeric_limits<long long>::max())
+        return std::nullopt;
     return negative ? -static_cast<long long>(value) : static_cast<long long>(value);
 }
 
@@ -76,9 +87,7 @@ public:
         if (!n) fail(std::string(what) + " must be a number, got " + w);
         return *n;
     }
-    void end() {
-        if (more()) fail("unexpected '" + tokens_[next_].text + "' after the arguments of " + command_);
-    }
+    void end() { if (more()) fail("unexpected '" + tokens_[next_].text + "' after the arguments of " + command_); }
     [[noreturn]] void fail(const std::string& message) const { throw std::invalid_argument(message); }
 
 private:
@@ -191,10 +200,11 @@ std::string unescape(const std::string& body) {
         if (e != std::end(escapes)) {
             out += e->second;
         } else if (body[i] == 'x') {
-            int hi = i + 1 < body.size() ? hex_digit(body[i + 1]) : -1;
-            int lo = i + 2 < body.size() ? hex_digit(body[i + 2]) : -1;
-            if (hi < 0 || lo < 0) throw std::invalid_argument("bad escape: \\x needs two hex digits");
-            out += char(hi * 16 + lo);
+            unsigned value = 0;
+            const char* digits = body.data() + i + 1;
+            bool two = i + 2 < body.size() && std::from_chars(digits, digits + 2, value, 16).ptr == digits + 2;
+            if (!two) throw std::invalid_argument("bad escape: \\x needs two hex digits");
+            out += char(value);
             i += 2;
         } else {
             throw std::invalid_argument(std::string("bad escape \\") + body[i]);
@@ -270,21 +280,40 @@ std::optional<Command> parse_line(const std::string& raw, const std::string& fil
     }
 }
 
-std::vector<Command> parse_script(std::istream& in, const std::string& file) {
-    std::vector<Command> out;
-    run_lines(in, file, [&out](const Command& c) {
-        out.push_back(c);
-        return true;
-    });
-    return out;
-}
-
 void run_lines(std::istream& in, const std::string& file, const std::function<bool(const Command&)>& run) {
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {
         auto c = parse_line(line, file, n);
         if (c && !run(*c)) return;
     }
+}
+
+std::optional<Chord> parse_chord(const std::string& text) {
+    std::string lower;
+    for (char c : text) lower += char(std::tolower(static_cast<unsigned char>(c)));
+    Chord chord;
+    // Modifiers end at a '+', except that a trailing "+" after another '+' is the key itself.
+    size_t start = 0;
+    for (size_t plus; (plus = lower.find('+', start)) != std::string::npos && plus != lower.size() - 1;
+         start = plus + 1) {
+        auto m = modifier_keys.find(lower.substr(start, plus - start));
+        if (m == modifier_keys.end() || std::ranges::find(chord.modifiers, m->second) != chord.modifiers.end())
+            return std::nullopt;
+        chord.modifiers.push_back(m->second);
+    }
+    auto key = key_of(lower.substr(start));
+    if (!key) return std::nullopt;
+    chord.key = *key;
+    return chord;
+}
+
+std::vector<KeyStroke> strokes_of(const Chord& chord) {
+    std::vector<KeyStroke> out;
+    for (auto m : chord.modifiers) out.push_back({m, false});
+    out.push_back({chord.key, false});
+    out.push_back({chord.key, true});
+    for (auto it = chord.modifiers.rbegin(); it != chord.modifiers.rend(); ++it) out.push_back({*it, true});
+    return out;
 }
 
 }  // namespace runner

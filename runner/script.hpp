@@ -11,9 +11,25 @@
 #include <string>
 #include <vector>
 
-#include "keys.hpp"
-
 namespace runner {
+
+// Key chords the operator presses: "alt+f4", "shift+tab", "return", "a".
+struct Chord {
+    std::vector<std::uint8_t> modifiers;  // virtual keys held, in press order
+    std::uint8_t key = 0;                 // the key pressed and released
+};
+
+std::optional<Chord> parse_chord(const std::string& text);  // nullopt for an unknown key or modifier
+
+// One key event of the operator's keyboard, for keybd_event.
+struct KeyStroke {
+    std::uint8_t vk = 0;
+    bool up = false;
+};
+
+// The events of a chord: modifiers down, the key down and up, modifiers up
+// in reverse order.
+std::vector<KeyStroke> strokes_of(const Chord& chord);
 
 // An error in a script or a failed expectation: the message names the line
 // as "file:line: ...".
@@ -51,9 +67,6 @@ std::optional<Command> parse_line(const std::string& line, const std::string& fi
 std::string unescape(const std::string& body);
 // The reverse, for messages: a quoted string with C escapes.
 std::string escape(const std::string& bytes);
-
-// Reads a whole script; the first bad line throws.
-std::vector<Command> parse_script(std::istream& in, const std::string& file);
 
 // Parses and runs lines until `run` returns false (quit) or the end; the
 // first bad line throws before it runs.

@@ -1,11 +1,12 @@
 // The one way a command or an expectation is carried out on either device:
 // its action, the error it ends in, its implicit sync; and the lookups and
 // help made from the tables (commands.cpp, expect_forms.cpp).
+#include <algorithm>
 #include <sstream>
 #include <thread>
 #include <type_traits>
 
-#include "table_parts.hpp"
+#include "table.hpp"
 
 namespace runner {
 
@@ -13,13 +14,9 @@ using namespace table_parts;
 
 namespace {
 
-template <class Backend>
-auto action_of(const CommandEntry& e) {
-    if constexpr (std::is_same_v<Backend, Device>) return e.device;
-    else return e.wine;
-}
-template <class Backend>
-auto look_of(const ExpectEntry& e) {
+// An entry's action (or look) on the backend.
+template <class Backend, class Entry>
+auto part_of(const Entry& e) {
     if constexpr (std::is_same_v<Backend, Device>) return e.device;
     else return e.wine;
 }
@@ -47,7 +44,7 @@ void at_line(const Command& c, F f) {
 // out; a form the backend cannot show is reported as skipped.
 template <class Backend>
 void Table::check(Backend& b, const Command& c) {
-    auto look = look_of<Backend>(*c.form);
+    auto look = part_of<Backend>(*c.form);
     if (!look) {
         if (b.options_.out)
             *b.options_.out << c.where << ": SKIPPED under " << Backend::name << ": expect " << c.form->name << " ("
@@ -78,7 +75,7 @@ bool Table::perform(Backend& b, const Command& c) {
     }
     if (c.command->after == After::end) return false;
     at_line(c, [&] {
-        action_of<Backend>(*c.command)(b, c);
+        part_of<Backend>(*c.command)(b, c);
         if (c.command->after == After::sync) b.settle();
     });
     return true;
@@ -87,17 +84,13 @@ bool Table::perform(Backend& b, const Command& c) {
 bool Device::run(const Command& c) { return Table::perform(*this, c); }
 bool WineBackend::run(const Command& c) { return Table::perform(*this, c); }
 
-const CommandEntry* find_command(const std::string& name) {
-    for (const auto& e : Table::commands())
-        if (name == e.name) return &e;
-    return nullptr;
+template <class Entry>
+const Entry* find_named(const std::vector<Entry>& table, const std::string& name) {
+    auto e = std::find_if(table.begin(), table.end(), [&](const Entry& e) { return name == e.name; });
+    return e == table.end() ? nullptr : &*e;
 }
-
-const ExpectEntry* find_expect(const std::string& name) {
-    for (const auto& e : Table::expect_forms())
-        if (name == e.name) return &e;
-    return nullptr;
-}
+const CommandEntry* find_command(const std::string& name) { return find_named(Table::commands(), name); }
+const ExpectEntry* find_expect(const std::string& name) { return find_named(Table::expect_forms(), name); }
 
 // One line a command, its help in a column of its own, wrapped at 79.
 std::string commands_help() {

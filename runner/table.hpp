@@ -1,19 +1,18 @@
 // The runner's one table of commands (commands.cpp) and one of expect forms
-// (expect_forms.cpp). An entry holds a command's name, its arguments, its
-// help line, and what the emulated device and the Wine backend do for it;
-// the parser, --help and both backends read it (how to add one:
-// docs/conventions.md).
+// (expect_forms.cpp): names, arguments, help lines, and what the emulated
+// device and the Wine backend do; the parser, --help and both backends read
+// them (how to add one: docs/conventions.md).
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "device.hpp"
 #include "script.hpp"
+#include "wine_backend.hpp"
 
 namespace runner {
-
-class Device;
-class WineBackend;
 
 // How an argument is read, and where its value goes in the Command.
 enum class Kind {
@@ -68,6 +67,40 @@ struct ExpectEntry {
 
 const CommandEntry* find_command(const std::string& name);
 const ExpectEntry* find_expect(const std::string& name);
+
+// The tables' actions reach into both backends.
+struct Table {
+    template <class Backend>
+    static bool perform(Backend& b, const Command& c);
+    template <class Backend>
+    static void check(Backend& b, const Command& c);
+    static const std::vector<CommandEntry>& commands();
+    static const std::vector<ExpectEntry>& expect_forms();
+};
+
+// What the tables' entries are made of: their arguments and the way an action gives up.
+namespace table_parts {
+
+[[noreturn]] inline void refuse(const std::string& message) { throw std::runtime_error(message); }
+
+inline Param text(const char* what, Field f) { return {Kind::text, what, f, what}; }
+inline Param string(const char* what, Field f) { return {Kind::string, what, f, what}; }
+inline Param number(const char* what, const char* usage, Field f, bool optional = false) {
+    return {Kind::number, what, f, usage, optional};
+}
+inline Param words(const char* what, std::vector<std::string> choices, Field f = Field::text) {
+    return {.kind = Kind::word, .what = what, .field = f, .words = std::move(choices)};
+}
+// The editor is a program no one here wrote: Wine's own notepad under Wine;
+// on the emulated device the memo stands in for it.
+inline Param memo_or_control(const char* noun) {
+    return {.kind = Kind::id, .what = "memo, editor or control id", .words = {"memo", "editor"}, .noun = noun,
+            .expected = "memo, editor or a control id"};
+}
+
+inline std::string target_word(const Command& c) { return c.number ? std::to_string(*c.number) : c.text; }
+
+}  // namespace table_parts
 
 // " PATH DATA": the arguments as the help shows them (script.cpp).
 std::string usage_of(const std::vector<Param>& params);

@@ -50,7 +50,7 @@ TEST_F(Runner, ScriptsEndWithTheirLineAndWhatTheDeviceShowed) {
         std::istringstream in(c.script);
         std::string failure = "(none)";
         try {
-            scenario::device().run_script(in, "t.scn");
+            runner::run_lines(in, "t.scn", [](const runner::Command& c) { return scenario::device().run(c); });
         } catch (const runner::ScriptError& e) {
             failure = e.what();
         }

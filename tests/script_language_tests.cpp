@@ -51,7 +51,7 @@ TEST(DeviceScript, BadLinesNameTheLineAndTheProblem) {
     std::istringstream script("launch\n# fine\n\nscan \"a\"\nanswer later\nquit\n");
     std::string error;
     try {
-        runner::parse_script(script, "demo.scn");
+        runner::run_lines(script, "demo.scn", [](const runner::Command&) { return true; });
     } catch (const ScriptError& e) {
         error = e.what();
     }

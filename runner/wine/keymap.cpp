@@ -1,27 +1,22 @@
 // wine-keymap: writes the X keymap (xkbcomp source) that makes Wine type with
 // the handheld's layout, from the device's key table.
 //
-// Wine's X11 driver finds the layout in each process from the X keysyms:
-// it scores them against its built-in layouts, gives each X key the virtual
-// key of the best layout's key whose first character it shares (a key with
-// a grave accent gets 0xC0), and hands the keys left a spare virtual key, in
-// key code order, from the OEM range (0xBA upwards). ToUnicodeEx then types
-// what the X key carries.
-// So each virtual key of the table sits on an X key carrying the table's
-// characters for it:
-//   - a key whose unshifted character starts a US key gets that US key's
-//     virtual key, which the table gives it too (digits, letters, ";", ",",
-//     "-", ".", "/", "[", "\", "]");
-//   - "@" carries "`" shifted, so gets 0xC0; "^" and ":" must end up with
-//     the spare keys 0xBB and 0xDE, so they sit on the lowest key codes
-//     left, in that order;
-//   - decoy keys on unused key codes carry the US pairs that the table's
-//     keys break (Shift+2 is '"' here, '@' in the US), so that Wine ranks
-//     the US layout first rather than its Japanese 106 layout, whose virtual
-//     keys for ";", ":" and "^" are not the table's. A decoy never types: a
-//     lower real key carries the same virtual key.
+// Wine's X11 driver scores the X keysyms against its built-in layouts, gives
+// each X key the virtual key of the best layout's key whose first character
+// it shares (a key with a grave accent gets 0xC0), and hands the keys left a
+// spare virtual key, in key code order, from 0xBA upwards. So each virtual
+// key of the table sits on an X key carrying the table's characters for it:
+//   - a key whose unshifted character starts a US key gets that key's virtual
+//     key, which the table gives it too (digits, letters, ; , - . / [ \ ]);
+//   - "@" carries "`" shifted, so gets 0xC0; "^" and ":" sit on the lowest key
+//     codes left, in that order, to get the spare keys 0xBB and 0xDE;
+//   - decoy keys on unused key codes carry the US pairs the table breaks
+//     (Shift+2 is '"' here), so that Wine ranks the US layout above its
+//     Japanese 106 layout, whose keys for ";", ":" and "^" are not the
+//     table's. A decoy never types: a lower real key has its virtual key.
 // WINEDEBUG=+keyboard shows the detected layout and the spare keys given.
 // Usage: wine-keymap [OUTPUT]   (standard output without OUTPUT)
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -76,18 +71,12 @@ constexpr int decoy_copies = 3;
 constexpr int first_decoy_code = 208;  // I208 to I231: media keys no one presses here
 constexpr int last_decoy_code = 231;
 
-bool placed(std::uint8_t vk) {
-    for (const Place& p : places)
-        if (p.vk == vk) return true;
-    return false;
-}
-
 // Every virtual key the table types a printable character with has a place.
 bool every_key_placed() {
     for (int c = 0x21; c <= 0x7E; ++c) {
-        zel::keys::Key k = zel::keys::key_for(std::uint8_t(c));
-        if (!placed(k.vk)) {
-            std::fprintf(stderr, "wine-keymap: virtual key 0x%02X (for '%c') has no place on the keyboard\n", k.vk, c);
+        std::uint8_t vk = zel::keys::key_for(std::uint8_t(c)).vk;
+        if (std::none_of(std::begin(places), std::end(places), [&](const Place& p) { return p.vk == vk; })) {
+            std::fprintf(stderr, "wine-keymap: virtual key 0x%02X (for '%c') has no place on the keyboard\n", vk, c);
             return false;
         }
     }
@@ -100,13 +89,7 @@ std::string keysym(int c) {
     return text;
 }
 
-std::string comment(int a, int b) {
-    std::string out = "  // ";
-    out += char(a);
-    out += ' ';
-    out += char(b);
-    return out;
-}
+std::string comment(int a, int b) { return std::string("  // ") + char(a) + ' ' + char(b); }
 
 std::string keymap() {
     std::ostringstream out;
@@ -154,13 +137,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!every_key_placed()) return 1;
-    std::string text = keymap();
     if (argc == 1) {
-        std::cout << text;
-        return 0;
-    }
-    std::ofstream file(argv[1], std::ios::binary);
-    if (!(file << text)) {
+        std::cout << keymap();
+    } else if (!(std::ofstream(argv[1], std::ios::binary) << keymap())) {
         std::fprintf(stderr, "wine-keymap: cannot write %s\n", argv[1]);
         return 1;
     }

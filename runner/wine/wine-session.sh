@@ -1,13 +1,11 @@
-# Sourced by the Wine scripts: a fresh Wine prefix on a private X display
-# that types with the handheld's keyboard, with one virtual desktop (so that
-# Wine draws captions and the tray itself) and the Japanese texts in a
-# Japanese font. Display and desktop are the handheld's 240 x 320 screen,
-# so Pendrel's windows sit where the operator sees them.
-#   wine_session_start PREFIX_DIR KEYMAP   returns non-zero when Wine cannot start;
-#                                          KEYMAP: device.xkb of the Win32 build
+# Sourced by the Wine scripts: a fresh Wine prefix on a private X display of
+# the handheld's 240 x 320 screen that types with its keyboard, one virtual
+# desktop of that size (Wine draws captions and the tray itself, and
+# Pendrel's windows sit where the operator sees them), Japanese texts in a
+# Japanese font.
+#   wine_session_start PREFIX_DIR KEYMAP   non-zero when Wine cannot start; KEYMAP: the build's device.xkb
 #   wait_for SECONDS COMMAND...            retries COMMAND until it succeeds
-#   wine_session_stop                      ends every Wine process, then the display
-# The session also ends when the script exits.
+#   wine_session_stop                      ends every Wine process, then the display (also at exit)
 
 wait_for() {
   local limit=$1; shift
@@ -34,14 +32,11 @@ wine_session_stop() {
 
 wine_session_start() {
   local prefix=$1 keymap=$2 n
-  if [[ ! -f $keymap ]]; then
-    echo "wine session: no keymap at $keymap (build the win32 preset first)"; return 1
-  fi
-  rm -rf "$prefix"
-  mkdir -p "$prefix"
+  [[ -f $keymap ]] || { echo "wine session: no keymap at $keymap (build the win32 preset first)"; return 1; }
+  rm -rf "$prefix" && mkdir -p "$prefix"
   export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
   for n in $(seq 91 190); do
-    if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then break; fi
+    [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]] && break
   done
   # -noreset: the server keeps the keymap when its last client leaves, as
   # it does between one Wine process and the next.

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <istream>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -16,8 +16,6 @@
 #include "wine_wire.hpp"
 
 namespace runner {
-
-class WineAgent;
 
 // Scripts that cannot run under Wine say why in a leading comment line
 // "# wine: skip — WHY"; empty when the script has none.
@@ -31,14 +29,22 @@ struct WineOptions {
     Observer observe;
 };
 
+// Carries the commands out through wineagent.exe, the runner's helper inside
+// the Wine session, a child process: one request a line, answered
+// "ok [VALUE]" or "error WHY".
 class WineBackend {
 public:
-    // Needs a running Wine session (WINEPREFIX and DISPLAY set).
+    // Needs a running Wine session (WINEPREFIX and DISPLAY set); throws when
+    // the agent does not greet.
     explicit WineBackend(WineOptions options);
-    ~WineBackend();
+    ~WineBackend();  // finish(), its failure printed; kills the agent if it does not end
+    WineBackend(const WineBackend&) = delete;
+    WineBackend& operator=(const WineBackend&) = delete;
 
     bool run(const Command& command);  // false after quit; throws ScriptError
-    // Returns once the agent and every launch have ended; throws when they do not.
+    // Asks the agent to end every program it launched and then itself, and
+    // returns once they are gone, so that the next script starts from
+    // nothing. Throws std::runtime_error naming what still runs after the bound.
     void finish();
 
 private:
@@ -47,7 +53,8 @@ private:
     // Wine shows outcomes a little later than the emulated device's quiet
     // point: an expectation is looked at again until it holds or this passes.
     static constexpr std::chrono::milliseconds patience{3000};
-    // The agent's answer; a refusal throws std::invalid_argument with its reason.
+    // The agent's answer; a refusal throws std::invalid_argument with its
+    // reason; silence or an ended agent throws Broken.
     std::string request(wire::Request r, const std::string& args = "");
     // A request whose refusal means `meaning` for the script.
     std::string ask(wire::Request r, const std::string& args, const std::string& meaning);
@@ -55,6 +62,8 @@ private:
     void note(const std::string&) {}  // Wine has no trace to note the operator's actions in
     void settle() { request(wire::Request::settle); }
     void click(const std::string& point);  // "X Y", from the agent: one tap there, never a double click
+    std::string send(const std::string& line);    // one line to the agent; what follows its "ok"
+    std::string answer(const std::string& line);  // the next "ok" line; line: for messages only
 
     struct Click {
         int x, y;
@@ -63,7 +72,11 @@ private:
     WineOptions options_;
     std::vector<Click> recent_clicks_;
     std::filesystem::path drive_c_;
-    std::unique_ptr<WineAgent> agent_;
+    std::string app_;  // pendrel.exe's Windows path, as its processes are named
+    int pid_ = -1;
+    std::FILE* to_ = nullptr;
+    int from_ = -1;
+    std::string pending_;  // read but not yet answered
 };
 
 }  // namespace runner

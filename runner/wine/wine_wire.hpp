@@ -3,6 +3,8 @@
 // once, and texts as upper-case hex, "-" for an empty one, so that no byte
 // can break a line or a word.
 #pragma once
+#include <optional>
+#include <sstream>
 #include <string>
 
 namespace wire {
@@ -29,15 +31,19 @@ inline const char* name_of(Request r) {
     return names[int(r)];
 }
 
+inline std::optional<Request> request_named(const std::string& name) {
+    for (int r = 0; r <= int(Request::settle); ++r)
+        if (name == name_of(Request(r))) return Request(r);
+    return std::nullopt;
+}
+
 // Word N (from 0) of an answer; empty when it has fewer.
 inline std::string word(const std::string& text, int n) {
-    size_t begin = 0;
-    for (int i = 0; i < n && begin != std::string::npos; ++i) {
-        begin = text.find(' ', begin);
-        if (begin != std::string::npos) ++begin;
-    }
-    if (begin == std::string::npos) return "";
-    return text.substr(begin, text.find(' ', begin) - begin);
+    std::istringstream words(text);
+    std::string w;
+    for (int i = 0; i <= n; ++i)
+        if (!(words >> w)) return "";
+    return w;
 }
 
 inline std::string encode(const std::string& bytes) {

@@ -1,9 +1,7 @@
 // wineagent.exe: the device runner's hands and eyes inside Wine. It owns the
-// memo (the focus target the reads are typed into), launches pendrel.exe and
-// answers one request a line on standard input with one line on standard
-// output: "ok [VALUES]" or "error MESSAGE" (main.cpp). Texts travel as UTF-8
-// in hex. Each part keeps its own state: the launches (launch.cpp), the memo
-// (settle.cpp).
+// memo the reads are typed into, launches pendrel.exe and answers a request
+// a line with "ok [VALUES]" or "error MESSAGE" (main.cpp; texts as UTF-8 in
+// hex). Each part keeps its own state: launches (launch.cpp), memo (settle.cpp).
 #pragma once
 #include <windows.h>
 
@@ -37,10 +35,6 @@ HWND editor_text();  // its text field; null before focus_editor
 HWND editor_window();
 std::string end_launches();  // "ok", or "error ..." naming any that would not end
 
-// ---- driver_channel.cpp ----
-// The driver's answer line, or empty when no driver runs.
-std::string driver_request(const std::string& request);
-
 // ---- find_windows.cpp: the windows of the launches and of the shell ----
 std::wstring window_text(HWND window);
 std::vector<HWND> top_windows_of(DWORD pid);
@@ -53,7 +47,8 @@ HWND open_popup();
 int tray_icon_count();
 std::string tap_point(int n);  // "X Y" of tray icon N, waited for a while; empty when there is none
 
-// ---- settle.cpp: the memo, and the quiet point ----
+// ---- settle.cpp: the driver's channel, the memo, and the quiet point ----
+std::string driver_request(const std::string& request);  // the driver's answer line; empty when no driver runs
 bool start_memo(const wchar_t* key_log_path);  // key_log_path: null, or where each key message goes
 HWND memo_window();
 HWND memo_edit();

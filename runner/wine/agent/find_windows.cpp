@@ -13,21 +13,24 @@ std::wstring class_of(HWND window) {
     return name;
 }
 
-// Visible dialogs (#32770) of every running launch, topmost first.
-std::vector<HWND> open_dialogs() {
-    std::vector<HWND> out;
+// The topmost visible dialog (#32770) of a running launch that is a message
+// box (a dialog made from none of the program's templates), or that is not.
+HWND first_open_dialog(bool message_box) {
     for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
         if (!IsWindowVisible(w) || class_of(w) != L"#32770") continue;
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
         for (auto& l : launches())
-            if (l.info.dwProcessId == pid && running(l)) out.push_back(w);
+            if (l.info.dwProcessId == pid && running(l) && (dialog_template(w) == 0) == message_box) return w;
     }
-    return out;
+    return nullptr;
 }
 
-// A message box is a dialog made from none of the program's templates.
-bool is_message_box(HWND dialog) { return dialog_template(dialog) == 0; }
+// pendrel.exe's resources, loaded once (null when it cannot be).
+HMODULE app_resources() {
+    static HMODULE module = LoadLibraryExW(app_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return module;
+}
 
 // The caption of a dialog template of pendrel.exe, loaded as `module`.
 std::wstring template_caption(HMODULE module, LPCWSTR name) {
@@ -72,20 +75,11 @@ TraySlots tray_slots() {
     t.top = r.top + 2;
     t.bottom = r.bottom - 2;
     t.right = r.right;
-    struct Buttons {
-        LONG right;
-    } buttons{r.left};
-    EnumChildWindows(
-        tray,
-        [](HWND w, LPARAM p) -> BOOL {
-            RECT b;
-            if (IsWindowVisible(w) && GetWindowRect(w, &b)) {
-                auto* found = reinterpret_cast<Buttons*>(p);
-                found->right = b.right > found->right ? b.right : found->right;
-            }
-            return TRUE;
-        },
-        LPARAM(&buttons));
+    LONG buttons_right = r.left;
+    for (HWND b = GetWindow(tray, GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT)) {
+        RECT br;
+        if (IsWindowVisible(b) && GetWindowRect(b, &br) && br.right > buttons_right) buttons_right = br.right;
+    }
     HDC screen = GetDC(nullptr);
     COLORREF background = GetPixel(screen, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     for (;; ++t.count) {
@@ -93,7 +87,7 @@ TraySlots tray_slots() {
         bool drawn = false;
         for (int y = t.top; y < t.bottom && !drawn; ++y)
             for (int x = left; x < left + t.slot && !drawn; ++x) drawn = GetPixel(screen, x, y) != background;
-        if (!drawn || left < buttons.right) break;
+        if (!drawn || left < buttons_right) break;
     }
     ReleaseDC(nullptr, screen);
     return t;
@@ -108,20 +102,13 @@ std::wstring window_text(HWND window) {
 }
 
 std::vector<HWND> top_windows_of(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{pid, {}};
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == s->pid) s->found.push_back(w);
-            return TRUE;
-        },
-        LPARAM(&search));
-    return search.found;
+    std::vector<HWND> found;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid) found.push_back(w);
+    }
+    return found;
 }
 
 HWND pendrel_window(const Launch* l) {
@@ -131,45 +118,30 @@ HWND pendrel_window(const Launch* l) {
     return nullptr;
 }
 
-HWND open_message_box() {
-    for (HWND d : open_dialogs())
-        if (is_message_box(d)) return d;
-    return nullptr;
-}
-
-HWND open_dialog() {
-    for (HWND d : open_dialogs())
-        if (!is_message_box(d)) return d;
-    return nullptr;
-}
+HWND open_message_box() { return first_open_dialog(true); }
+HWND open_dialog() { return first_open_dialog(false); }
 
 int dialog_template(HWND dialog) {
     struct Search {
         std::wstring title;
         int found = 0;
     } search{window_text(dialog)};
-    HMODULE module = LoadLibraryExW(app_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return 0;
     EnumResourceNamesW(
-        module, RT_DIALOG,
+        app_resources(), RT_DIALOG,
         [](HMODULE m, LPCWSTR, LPWSTR name, LONG_PTR p) -> BOOL {
             auto* s = reinterpret_cast<Search*>(p);
             if (IS_INTRESOURCE(name) && template_caption(m, name) == s->title) s->found = int(ULONG_PTR(name));
             return !s->found;
         },
         LONG_PTR(&search));
-    FreeLibrary(module);
     return search.found;
 }
 
 // Whether the main menu of pendrel.exe's resources carries command `id`.
 bool resource_menu_carries(UINT id) {
-    HMODULE module = LoadLibraryExW(app_path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return false;
-    HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(IDR_MAINMENU));
+    HMENU menu = app_resources() ? LoadMenuW(app_resources(), MAKEINTRESOURCEW(IDR_MAINMENU)) : nullptr;
     bool found = menu && menu_carries(menu, id);
     if (menu) DestroyMenu(menu);
-    FreeLibrary(module);
     return found;
 }
 

@@ -1,6 +1,5 @@
 // wineagent.exe's requests, one a line, and its start and end (agent.hpp).
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 
 #include "../../memo_ui.hpp"
@@ -36,183 +35,154 @@ std::string post_command(const std::string& arg, bool from_menu) {
     return PostMessageW(w, WM_COMMAND, WPARAM(number(arg)), 0) ? "ok" : "error post failed";
 }
 
-// Each request's answer, from its first argument and the rest of the line.
-struct Handler {
-    Request request;
-    std::string (*answer)(const std::string& arg, std::istringstream& rest);
-};
-
-const Handler handlers[] = {
-    {Request::launch, [](const std::string&, std::istringstream&) { return launch(); }},
-    {Request::fail,  // fail open|buffmode VALUE
-     [](const std::string& arg, std::istringstream& rest) -> std::string {
-         std::string value;
-         rest >> value;
-         return arm_fault("fail " + arg + " " + value);
-     }},
-    {Request::scan,
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
-         if (reply.empty()) return "error refused: the reader is closed";
-         return reply == "ok" ? "ok" : "error " + reply;
-     }},
-    {Request::reader,  // "open 0|1 mode N pending N" | none
-     [](const std::string&, std::istringstream&) -> std::string {
-         std::string reply = driver_request("state");
-         return reply.empty() ? "ok none" : "ok " + reply;
-     }},
-    {Request::process,  // process N|latest: pendrel#N is running | pendrel#N exited with code C | none
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         const auto& all = launches();
-         const Launch* l = arg == "latest" ? (all.empty() ? nullptr : &all.back()) : target(number(arg));
-         if (!l) return "ok none";
-         std::string party = "pendrel#" + std::to_string(l - all.data() + 1);
-         DWORD code = 0;
-         if (running(*l)) return "ok " + party + " is running";
-         GetExitCodeProcess(l->info.hProcess, &code);
-         return "ok " + party + " exited with code " + std::to_string(code);
-     }},
-    {Request::wait_exit,
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         if (launches().empty()) return "error nothing was launched";
-         return WaitForSingleObject(launches().back().info.hProcess, DWORD(number(arg))) == WAIT_OBJECT_0 ? "ok"
-                                                                                                       : "ok timeout";
-     }},
-    {Request::window,  // window N: shown | hidden | none
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         HWND w = pendrel_window(target(number(arg)));
-         return !w ? "ok none" : IsWindowVisible(w) ? "ok shown" : "ok hidden";
-     }},
-    {Request::worker,
-     [](const std::string&, std::istringstream&) -> std::string {
-         return worker_running(target(0)) ? "ok running" : "ok stopped";
-     }},
-    {Request::text,  // text memo|editor|ID
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         HWND w = memo_edit();
-         if (arg == "editor" && !(w = editor_text())) return "error no editor";
-         if (arg != "memo" && arg != "editor") {
-             HWND dialog = open_dialog();
-             if (!dialog) return "error no dialog";
-             w = GetDlgItem(dialog, number(arg));
-             if (!w) return "error a dialog without it";
-         }
-         return "ok " + wire::encode(utf8(window_text(w)));
-     }},
-    {Request::messagebox,  // CAPTION TEXT | none
-     [](const std::string&, std::istringstream&) -> std::string {
-         HWND box = open_message_box();
-         if (!box) return "ok none";
-         return "ok " + wire::encode(utf8(window_text(box))) + " " +
-                wire::encode(utf8(window_text(GetDlgItem(box, 0xFFFF))));
-     }},
-    {Request::dialog,  // dialog N | no dialog
-     [](const std::string&, std::istringstream&) -> std::string {
-         HWND dialog = open_dialog();
-         return dialog ? "ok dialog " + std::to_string(dialog_template(dialog)) : "ok no dialog";
-     }},
-    {Request::popup,
-     [](const std::string&, std::istringstream&) -> std::string { return open_popup() ? "ok open" : "ok closed"; }},
-    {Request::tray,
-     [](const std::string&, std::istringstream&) { return "ok " + std::to_string(tray_icon_count()); }},
-    {Request::tap,  // tap N: where to click tray icon N
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         std::string point = tap_point(number(arg));
-         return point.empty() ? "error no icon" : "ok " + point;
-     }},
-    {Request::choose,  // choose none|ID: a tap outside the popup, or where to click its item
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         HWND popup = open_popup();
-         if (!popup) return "error no popup";
-         RECT r;
-         GetWindowRect(popup, &r);
-         if (arg == "none") {
-             // The popup's owner is not in front, so a real click would go to
-             // the window under it: the tap reaches the tracking loop's queue,
-             // at a point outside the popup.
-             SetCursorPos(r.left > 20 ? r.left - 10 : r.right + 10, r.top > 20 ? r.top - 10 : r.bottom + 10);
-             PostThreadMessageW(GetWindowThreadProcessId(popup, nullptr), WM_LBUTTONDOWN, 0, 0);
-             if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
-             return "ok";
-         }
-         // Other processes' menus cannot be read here: the item is known by
-         // its place, and only a popup one item high can be chosen from.
-         if (r.bottom - r.top > 2 * GetSystemMetrics(SM_CYMENUSIZE) + 8) return "error more than one item";
-         // The click itself comes from the X server (the runner's xdotool):
-         // the tracking loop of a popup whose owner is not in front takes it
-         // from there only.
-         return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
-     }},
-    {Request::post, [](const std::string& arg, std::istringstream&) { return post_command(arg, false); }},
-    {Request::menu, [](const std::string& arg, std::istringstream&) { return post_command(arg, true); }},
-    {Request::close,  // WM_CLOSE to Pendrel's window, as a task manager would post it
-     [](const std::string&, std::istringstream&) -> std::string {
-         HWND w = pendrel_window(target(0));
-         return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
-     }},
-    {Request::answer,  // answer ID: a button of the open message box
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         HWND box = open_message_box();
-         if (!box) return "error no box";
-         HWND button = GetDlgItem(box, number(arg));
-         if (!button) return "error no button";
-         PostMessageW(box, WM_COMMAND, MAKEWPARAM(number(arg), BN_CLICKED), LPARAM(button));
-         return "ok";
-     }},
-    {Request::press,  // press ID: the dialog's caption OK or close button
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         HWND dialog = opened_dialog();
-         if (!dialog) return "error no dialog";
-         PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
-         return "ok";
-     }},
-    {Request::focus,  // focus memo|editor|ID
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         if (arg == "editor") return focus_editor();
-         if (arg == "memo") {
-             SendMessageW(memo_window(), memo_ui::take_focus, 0, 0);
-             return "ok";
-         }
-         HWND dialog = open_dialog();
-         if (!dialog) return "error no dialog";
-         HWND control = GetDlgItem(dialog, number(arg));
-         if (!control) return "error no control";
-         SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, WPARAM(control), TRUE, SMTO_BLOCK, 2000, nullptr);
-         return "ok";
-     }},
-    {Request::keys,  // keys VK[u] ...: key events, u for a release
-     [](const std::string& arg, std::istringstream& rest) -> std::string {
-         for (std::string stroke = arg; !stroke.empty(); stroke.clear(), rest >> stroke) {
-             bool up = stroke.back() == 'u';
-             keybd_event(BYTE(number(up ? stroke.substr(0, stroke.size() - 1) : stroke)), 0, up ? KEYEVENTF_KEYUP : 0, 0);
-         }
-         return "ok";
-     }},
-    {Request::type,  // type HEX: the keys of this keyboard that type the text; refused with the character none types
-     [](const std::string& arg, std::istringstream&) -> std::string {
-         std::wstring text = wide(wire::decode(arg));
-         for (wchar_t c : text)
-             if (VkKeyScanW(c) == -1) return "error " + wire::encode(utf8(std::wstring(1, c)));
-         for (wchar_t c : text) {
-             SHORT key = VkKeyScanW(c);
-             bool shift = (key & 0x100) != 0;
-             if (shift) keybd_event(VK_SHIFT, 0, 0, 0);
-             keybd_event(BYTE(key), 0, 0, 0);
-             keybd_event(BYTE(key), 0, KEYEVENTF_KEYUP, 0);
-             if (shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
-         }
-         return "ok";
-     }},
-    {Request::settle, [](const std::string&, std::istringstream&) { return settle(); }},
-};
+// Each request's answer, from the rest of its line.
+std::string answer(Request request, const std::string& arg) {
+    switch (request) {
+    case Request::launch: return launch();
+    case Request::fail: return arm_fault("fail " + arg);  // fail open|buffmode VALUE
+    case Request::scan: {
+        std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
+        if (reply.empty()) return "error refused: the reader is closed";
+        return reply == "ok" ? "ok" : "error " + reply;
+    }
+    case Request::reader: {  // "open 0|1 mode N pending N" | none
+        std::string reply = driver_request("state");
+        return "ok " + (reply.empty() ? "none" : reply);
+    }
+    case Request::process: {  // process N|latest: pendrel#N is running | pendrel#N exited with code C | none
+        const auto& all = launches();
+        const Launch* l = arg == "latest" ? (all.empty() ? nullptr : &all.back()) : target(number(arg));
+        if (!l) return "ok none";
+        std::string party = "pendrel#" + std::to_string(l - all.data() + 1);
+        DWORD code = 0;
+        if (running(*l)) return "ok " + party + " is running";
+        GetExitCodeProcess(l->info.hProcess, &code);
+        return "ok " + party + " exited with code " + std::to_string(code);
+    }
+    case Request::wait_exit: {
+        if (launches().empty()) return "error nothing was launched";
+        DWORD ended = WaitForSingleObject(launches().back().info.hProcess, DWORD(number(arg)));
+        return ended == WAIT_OBJECT_0 ? "ok" : "ok timeout";
+    }
+    case Request::window: {  // window N: shown | hidden | none
+        HWND w = pendrel_window(target(number(arg)));
+        return !w ? "ok none" : IsWindowVisible(w) ? "ok shown" : "ok hidden";
+    }
+    case Request::worker: return worker_running(target(0)) ? "ok running" : "ok stopped";
+    case Request::text: {  // text memo|editor|ID
+        HWND w = memo_edit();
+        if (arg == "editor" && !(w = editor_text())) return "error no editor";
+        if (arg != "memo" && arg != "editor") {
+            HWND dialog = open_dialog();
+            if (!dialog) return "error no dialog";
+            w = GetDlgItem(dialog, number(arg));
+            if (!w) return "error a dialog without it";
+        }
+        return "ok " + wire::encode(utf8(window_text(w)));
+    }
+    case Request::messagebox: {  // CAPTION TEXT | none
+        HWND box = open_message_box();
+        if (!box) return "ok none";
+        return "ok " + wire::encode(utf8(window_text(box))) + " " +
+               wire::encode(utf8(window_text(GetDlgItem(box, 0xFFFF))));
+    }
+    case Request::dialog: {  // dialog N | no dialog
+        HWND d = open_dialog();
+        return d ? "ok dialog " + std::to_string(dialog_template(d)) : "ok no dialog";
+    }
+    case Request::popup: return open_popup() ? "ok open" : "ok closed";
+    case Request::tray: return "ok " + std::to_string(tray_icon_count());
+    case Request::tap: {  // tap N: where to click tray icon N
+        std::string point = tap_point(number(arg));
+        return point.empty() ? "error no icon" : "ok " + point;
+    }
+    case Request::choose: {  // choose none|ID: a tap outside the popup, or where to click its item
+        HWND popup = open_popup();
+        if (!popup) return "error no popup";
+        RECT r;
+        GetWindowRect(popup, &r);
+        if (arg == "none") {
+            // The popup's owner is not in front, so a real click would go to
+            // the window under it: the tap reaches the tracking loop's queue,
+            // at a point outside the popup.
+            SetCursorPos(r.left > 20 ? r.left - 10 : r.right + 10, r.top > 20 ? r.top - 10 : r.bottom + 10);
+            PostThreadMessageW(GetWindowThreadProcessId(popup, nullptr), WM_LBUTTONDOWN, 0, 0);
+            if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
+            return "ok";
+        }
+        // Other processes' menus cannot be read here: the item is known by
+        // its place, and only a popup one item high can be chosen from.
+        if (r.bottom - r.top > 2 * GetSystemMetrics(SM_CYMENUSIZE) + 8) return "error more than one item";
+        // The click itself comes from the X server (the runner's xdotool):
+        // the tracking loop of a popup whose owner is not in front takes it
+        // from there only.
+        return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
+    }
+    case Request::post: return post_command(arg, false);
+    case Request::menu: return post_command(arg, true);
+    case Request::close: {  // WM_CLOSE to Pendrel's window, as a task manager would post it
+        HWND w = pendrel_window(target(0));
+        return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
+    }
+    case Request::answer: {  // answer ID: a button of the open message box
+        HWND box = open_message_box();
+        if (!box) return "error no box";
+        HWND button = GetDlgItem(box, number(arg));
+        if (!button) return "error no button";
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(number(arg), BN_CLICKED), LPARAM(button));
+        return "ok";
+    }
+    case Request::press: {  // press ID: the dialog's caption OK or close button
+        HWND dialog = opened_dialog();
+        if (!dialog) return "error no dialog";
+        PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
+        return "ok";
+    }
+    case Request::focus: {  // focus memo|editor|ID
+        if (arg == "editor") return focus_editor();
+        if (arg == "memo") {
+            SendMessageW(memo_window(), memo_ui::take_focus, 0, 0);
+            return "ok";
+        }
+        HWND dialog = open_dialog();
+        if (!dialog) return "error no dialog";
+        HWND control = GetDlgItem(dialog, number(arg));
+        if (!control) return "error no control";
+        SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, WPARAM(control), TRUE, SMTO_BLOCK, 2000, nullptr);
+        return "ok";
+    }
+    case Request::keys: {  // keys VK[u] ...: key events, u for a release
+        std::istringstream strokes(arg);
+        for (std::string stroke; strokes >> stroke;) {
+            bool up = stroke.back() == 'u';
+            keybd_event(BYTE(number(up ? stroke.substr(0, stroke.size() - 1) : stroke)), 0, up ? KEYEVENTF_KEYUP : 0, 0);
+        }
+        return "ok";
+    }
+    case Request::type: {  // type HEX: the keys of this keyboard that type the text; refused with the character none types
+        std::wstring text = wide(wire::decode(arg));
+        for (wchar_t c : text)
+            if (VkKeyScanW(c) == -1) return "error " + wire::encode(utf8(std::wstring(1, c)));
+        for (wchar_t c : text) {
+            SHORT key = VkKeyScanW(c);
+            bool shift = (key & 0x100) != 0;
+            if (shift) keybd_event(VK_SHIFT, 0, 0, 0);
+            keybd_event(BYTE(key), 0, 0, 0);
+            keybd_event(BYTE(key), 0, KEYEVENTF_KEYUP, 0);
+            if (shift) keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+        }
+        return "ok";
+    }
+    case Request::settle: return settle();
+    }
+    return "error unhandled request";
+}
 
 std::string handle(const std::string& line) {
-    std::istringstream in(line);
-    std::string verb, arg;
-    in >> verb >> arg;
-    for (const Handler& h : handlers)
-        if (verb == wire::name_of(h.request)) return h.answer(arg, in);
-    return "error unknown request " + verb;
+    size_t space = line.find(' ');
+    std::string verb = line.substr(0, space), arg = space == std::string::npos ? "" : line.substr(space + 1);
+    auto request = wire::request_named(verb);
+    return request ? answer(*request, arg) : "error unknown request " + verb;
 }
 
 }  // namespace

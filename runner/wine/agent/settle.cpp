@@ -1,6 +1,7 @@
-// The memo the reads are typed into, and the quiet point a command waits
-// for: the driver has no read left to type, the memo no key left to take
-// in, and every window of the launches answers.
+// The driver's channel, the memo the reads are typed into, and the quiet
+// point a command waits for: the driver has no read left to type, the memo
+// no key left to take in, and every window of the launches answers.
+#include "../../../driver/win32/channel.h"
 #include "../../memo_ui.hpp"
 #include "agent.hpp"
 
@@ -10,7 +11,6 @@ namespace {
 constexpr UINT kInputLeft = WM_APP + 2;  // answers non-zero while keys wait in the memo's queue
 
 HWND memo = nullptr;
-HWND edit = nullptr;
 FILE* key_log = nullptr;
 
 // The memo as memo_ui makes it, and one question only the agent asks.
@@ -22,10 +22,7 @@ LRESULT CALLBACK AgentMemoProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 DWORD WINAPI memo_thread(LPVOID ready) {
     memo = memo_ui::create(WS_POPUP);
-    if (memo) {
-        edit = GetDlgItem(memo, memo_ui::edit_id);
-        memo_proc = WNDPROC(SetWindowLongPtrW(memo, GWLP_WNDPROC, LONG_PTR(AgentMemoProc)));
-    }
+    if (memo) memo_proc = WNDPROC(SetWindowLongPtrW(memo, GWLP_WNDPROC, LONG_PTR(AgentMemoProc)));
     SetEvent(HANDLE(ready));
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
@@ -39,6 +36,32 @@ DWORD WINAPI memo_thread(LPVOID ready) {
 
 }  // namespace
 
+// The simulated driver's control channel inside TOLVEN.dll: one request a
+// connection, one answer line. The driver opens its pipe again after each
+// request: while a launch runs, a pipe not there yet is waited for (up to
+// 2 s), so that no request falls between two.
+std::string driver_request(const std::string& request) {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    bool driver_running = any_launch_running();
+    for (int attempt = 0; attempt < 200 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+        pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) break;
+        DWORD error = GetLastError();
+        if (error == ERROR_PIPE_BUSY) WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
+        else if (error == ERROR_FILE_NOT_FOUND && driver_running) Sleep(10);
+        else return "";
+    }
+    if (pipe == INVALID_HANDLE_VALUE) return "";
+    std::string line = request + "\n";
+    DWORD done = 0;
+    WriteFile(pipe, line.data(), DWORD(line.size()), &done, nullptr);
+    std::string reply;
+    char c;
+    while (ReadFile(pipe, &c, 1, &done, nullptr) && done == 1 && c != '\n') reply += c;
+    CloseHandle(pipe);
+    return reply;
+}
+
 // The memo runs on a thread of its own, as a program of its own would.
 bool start_memo(const wchar_t* key_log_path) {
     if (key_log_path && !(key_log = _wfopen(key_log_path, L"w"))) return false;
@@ -49,7 +72,7 @@ bool start_memo(const wchar_t* key_log_path) {
     return memo != nullptr;
 }
 HWND memo_window() { return memo; }
-HWND memo_edit() { return edit; }
+HWND memo_edit() { return GetDlgItem(memo, memo_ui::edit_id); }
 
 // Quiet, as the device's quiet point: no read waits in the driver and the
 // program has polled again since it took its last one (so that read's keys
