@@ -75,7 +75,8 @@ target_link_options(keyburst PRIVATE -municode -static)
 
 # The device runner's agent inside Wine: the memo, launches, window and driver queries.
 file(GLOB WINEAGENT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runner/wine/agent/*.cpp)
-add_executable(wineagent ${WINEAGENT_SOURCES})
+add_executable(wineagent ${WINEAGENT_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp)
+target_include_directories(wineagent PRIVATE ${CMAKE_SOURCE_DIR}/driver)
 target_compile_definitions(wineagent PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(wineagent PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_options(wineagent PRIVATE -municode -static)

@@ -15,6 +15,7 @@
 
 namespace zel::control {
 // Sends one request line and returns the answer; empty when the channel did
-// not open within a few seconds (no program with the driver loaded).
-std::string channel_request(const std::string& line);
+// not open within wait_ms (no program with the driver loaded). A channel busy
+// with another request is waited for a few seconds whatever wait_ms says.
+std::string channel_request(const std::string& line, unsigned long wait_ms = 3000);
 }  // namespace zel::control

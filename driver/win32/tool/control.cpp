@@ -10,17 +10,18 @@
 
 namespace zel::control {
 
-std::string channel_request(const std::string& line) {
+std::string channel_request(const std::string& line, unsigned long wait_ms) {
     // The driver opens its pipe again after each request: one not there yet
     // is waited for, the bound only turning a missing driver into a failure.
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 3000 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+    for (DWORD waited = 0;; waited += 10) {
         pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) break;
-        if (GetLastError() == ERROR_PIPE_BUSY) WaitNamedPipeW(TOLVEN_PIPE_NAME, 1000);
-        else Sleep(1);
+        bool busy = GetLastError() == ERROR_PIPE_BUSY;
+        if (waited >= (busy ? 3000 : wait_ms)) return "";
+        if (busy) WaitNamedPipeW(TOLVEN_PIPE_NAME, 10);
+        else Sleep(10);
     }
-    if (pipe == INVALID_HANDLE_VALUE) return "";
     std::string request = line + "\n";
     DWORD done = 0;
     WriteFile(pipe, request.data(), DWORD(request.size()), &done, nullptr);

@@ -41,25 +41,7 @@ DWORD WINAPI memo_thread(LPVOID ready) {
 // request: while a launch runs, a pipe not there yet is waited for (up to
 // 2 s), so that no request falls between two.
 std::string driver_request(const std::string& request) {
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    bool driver_running = any_launch_running();
-    for (int attempt = 0; attempt < 200 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-        pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE) break;
-        DWORD error = GetLastError();
-        if (error == ERROR_PIPE_BUSY) WaitNamedPipeW(TOLVEN_PIPE_NAME, 100);
-        else if (error == ERROR_FILE_NOT_FOUND && driver_running) Sleep(10);
-        else return "";
-    }
-    if (pipe == INVALID_HANDLE_VALUE) return "";
-    std::string line = request + "\n";
-    DWORD done = 0;
-    WriteFile(pipe, line.data(), DWORD(line.size()), &done, nullptr);
-    std::string reply;
-    char c;
-    while (ReadFile(pipe, &c, 1, &done, nullptr) && done == 1 && c != '\n') reply += c;
-    CloseHandle(pipe);
-    return reply;
+    return zel::control::channel_request(request, any_launch_running() ? 2000 : 0);
 }
 
 // The memo runs on a thread of its own, as a program of its own would.
