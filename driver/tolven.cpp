@@ -61,10 +61,7 @@ void type_read(const std::vector<BYTE>& bytes) {
 
 std::string out_ptr(const void* p, const char* name) { return p ? name : "NULL"; }
 
-}  // namespace
-
-namespace zel::control {
-
+// How the trace names a result: "0", "ZEL_ERR_TRIGGER_KEY".
 std::string result_name(DWORD result) {
     switch (result) {
     case 0: return "0";
@@ -76,6 +73,10 @@ std::string result_name(DWORD result) {
     default: return hex(result);
     }
 }
+
+}  // namespace
+
+namespace zel::control {
 
 ScanResult scan(const std::vector<BYTE>& bytes) {
     zel::core::Scan s;
@@ -128,8 +129,6 @@ void reset() {
 }
 
 }  // namespace zel::control
-
-using zel::control::result_name;
 
 extern "C" DWORD ZELOpen(HWND window, DWORD value) {
     Lock lock = enter_call();

@@ -43,7 +43,4 @@ HWND open_target();
 // Back to a closed reader in mode 0 with nothing waiting and no fault armed.
 void reset();
 
-// How the host driver names its results in its trace: "0", "ZEL_ERR_TRIGGER_KEY".
-std::string result_name(DWORD result);
-
 }  // namespace zel::control
