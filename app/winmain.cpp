@@ -60,8 +60,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, i
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         LoadStringW(instance, IDS_CLASSNAME, className, TITLE_LENGTH);
         running = FindWindowW(className, NULL);
-        if (running)
-            SetForegroundWindow(running);
+        /* A copy waiting in the tray stays there: asking for the front would
+           give its hidden window the keyboard, and every later read would go
+           where no one sees it. A shown copy comes back as it was left, with
+           its open box or dialog in front (the handle's low bit asks for
+           that). */
+        if (running && IsWindowVisible(running))
+            SetForegroundWindow((HWND)((ULONG_PTR)running | 0x01));
         CloseHandle(instanceMutex);
         return 0;
     }

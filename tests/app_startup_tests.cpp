@@ -154,22 +154,38 @@ TEST_F(Startup, AFailedStepShowsItsBoxAndTheAnswerDecides) {
     }
 }
 
-TEST_F(Startup, SecondLaunchBringsTheFirstForwardAndExitsAtOnce) {
-    run({"launch"});
-    auto first = calls_of(1);
-    run({"launch", "expect exit 0 2"});
-    EXPECT_TRUE(same_sequence(
-        {
-            R"(CreateMutexW(NULL, FALSE, "PENDRELInstance") = mutex#2)",
-            "GetLastError() = ERROR_ALREADY_EXISTS",
-            R"(LoadStringW(hinst, 3, "Pendrel", 100) = 7)",
-            R"(FindWindowW("Pendrel", NULL) = hwnd#1 "Pendrel")",
-            R"(SetForegroundWindow(hwnd#1 "Pendrel") = TRUE)",
-            "CloseHandle(mutex#2) = TRUE",
-        },
-        calls_of(2), "second launch"));
-    // The first copy made no call meanwhile (tests/scripts/second_start_* show what the operator sees).
-    EXPECT_TRUE(same_sequence(first, calls_of(1), "first launch"));
+// A copy in the tray is left where it is, so the operator's application keeps
+// the keyboard; a shown copy comes back with its box or dialog (the low bit).
+TEST_F(Startup, SecondLaunchLeavesATrayCopyAloneAndBringsAShownOneBack) {
+    struct Case {
+        const char* name;
+        bool shown;
+        Lines foreground;
+    };
+    const Case cases[] = {
+        {"in the tray", false, {R"(IsWindowVisible(hwnd#1 "Pendrel") = FALSE)"}},
+        {"shown", true,
+         {R"(IsWindowVisible(hwnd#1 "Pendrel") = TRUE)", R"(SetForegroundWindow(hwnd#1 "Pendrel" | 0x01) = TRUE)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        scenario::device().reset();
+        if (c.shown) run({settings_display_on});
+        run({"launch"});
+        auto first = calls_of(1);
+        run({"launch", "expect exit 0 2"});
+        EXPECT_TRUE(same_sequence(concat({{
+                                              R"(CreateMutexW(NULL, FALSE, "PENDRELInstance") = mutex#2)",
+                                              "GetLastError() = ERROR_ALREADY_EXISTS",
+                                              R"(LoadStringW(hinst, 3, "Pendrel", 100) = 7)",
+                                              R"(FindWindowW("Pendrel", NULL) = hwnd#1 "Pendrel")",
+                                          },
+                                          c.foreground,
+                                          {"CloseHandle(mutex#2) = TRUE"}}),
+                                  calls_of(2), c.name));
+        // The first copy made no call meanwhile.
+        EXPECT_TRUE(same_sequence(first, calls_of(1), "first launch"));
+    }
 }
 
 // Both ways to the Exit command end the program through WM_DESTROY.

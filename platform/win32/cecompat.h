@@ -30,6 +30,18 @@ static inline BOOL PendrelPostMessageW(HWND window, UINT message, WPARAM wParam,
 }
 #define PostMessageW PendrelPostMessageW
 
+/* On the handheld a window handle with its low bit set asks the foreground
+   request to bring back the window's last active box or dialog rather than
+   the window itself; the desktop has no such form, but GetLastActivePopup
+   names the same window. */
+static inline BOOL PendrelSetForegroundWindow(HWND window)
+{
+    if (((ULONG_PTR)window & 0x01) == 0)
+        return SetForegroundWindow(window);
+    return SetForegroundWindow(GetLastActivePopup((HWND)((ULONG_PTR)window & ~(ULONG_PTR)0x01)));
+}
+#define SetForegroundWindow PendrelSetForegroundWindow
+
 #ifdef __cplusplus
 extern "C" {
 #endif
