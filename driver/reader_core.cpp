@@ -8,17 +8,23 @@ namespace zel::core {
 Scan Reader::scan(const std::vector<BYTE>& bytes) {
     using limits::max_read;
     using limits::queue_limit;
-    if (!open_) return {ScanOutcome::refused, "refused: the reader is closed, the trigger does nothing"};
+    ++scans_;
+    if (!open_) return refuse(Refusal::closed, "refused: the reader is closed, the trigger does nothing");
     if (bytes.size() > max_read)
-        return {ScanOutcome::refused, "refused: a read of " + std::to_string(bytes.size()) +
-                                          " bytes is longer than " + std::to_string(max_read) +
-                                          ", which ReadLength cannot carry"};
-    if (mode_ == ZEL_BUFFER_KEY_OUTPUT) return {ScanOutcome::type_now, "typed by the driver (buffer mode 3)"};
+        return refuse(Refusal::too_long, "refused: a read of " + std::to_string(bytes.size()) +
+                                             " bytes is longer than " + std::to_string(max_read) +
+                                             ", which ReadLength cannot carry");
+    if (mode_ == ZEL_BUFFER_KEY_OUTPUT) return {ScanOutcome::type_now, "typed by the driver (buffer mode 3)", scans_};
     if (queue_.size() >= queue_limit)
-        return {ScanOutcome::refused, "refused: " + std::to_string(queue_limit) + " reads already wait to be fetched"};
-    queue_.push_back(bytes);
+        return refuse(Refusal::queue_full,
+                      "refused: " + std::to_string(queue_limit) + " reads already wait to be fetched");
+    queue_.push_back({scans_, bytes});
     note("queued");
-    return {ScanOutcome::waiting, "waiting to be fetched (" + std::to_string(queue_.size()) + " waiting)"};
+    return {ScanOutcome::waiting, "waiting to be fetched (" + std::to_string(queue_.size()) + " waiting)", scans_};
+}
+
+Scan Reader::refuse(Refusal why, std::string message) {
+    return {ScanOutcome::refused, std::move(message), scans_, why};
 }
 
 DWORD Reader::open(HWND window) {
@@ -69,7 +75,8 @@ DWORD Reader::read(BYTE* buffer, DWORD* info, BYTE* length) {
         *info = 0;
         return ZEL_ERR_NO_DATA;
     }
-    const std::vector<BYTE>& data = queue_.front();
+    const std::vector<BYTE>& data = queue_.front().bytes;
+    last_taken_ = queue_.front().number;
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     *length = BYTE(data.size());
     queue_.pop_front();

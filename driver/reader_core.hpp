@@ -34,9 +34,15 @@ namespace zel::core {
 
 enum class ScanOutcome { refused, waiting, type_now };
 
+// Why the reader refused a scan (the ledger of reads counts them).
+enum class Refusal { closed, too_long, queue_full };
+inline constexpr const char* refusal_names[] = {"closed", "too long", "queue full"};
+
 struct Scan {
     ScanOutcome outcome;
     std::string message;  // why it was refused, or what became of it
+    std::size_t number = 0;  // the scan's place among every scan since the reset, from 1
+    Refusal refusal = Refusal::closed;  // when refused
 };
 
 // For the latency bench: when a read was queued and when it was fetched, in
@@ -81,6 +87,9 @@ public:
     DWORD mode() const { return mode_; }
     std::size_t waiting() const { return queue_.size(); }
     HWND target() const { return target_; }
+    // The number of the read the last ReadData handed out (0: none yet).
+    std::size_t last_taken() const { return last_taken_; }
+
     // A read was taken and the program has not polled since: its keys may
     // not all be sent yet.
     bool taken_since_poll() const { return taken_since_poll_; }
@@ -90,11 +99,19 @@ public:
 
 private:
     void note(const char* what);
+    Scan refuse(Refusal why, std::string message);
+
+    struct Waiting {
+        std::size_t number;
+        std::vector<BYTE> bytes;
+    };
 
     bool open_ = false;
     DWORD mode_ = ZEL_BUFFER_FETCH;
     HWND target_ = nullptr;
-    std::deque<std::vector<BYTE>> queue_;
+    std::deque<Waiting> queue_;
+    std::size_t scans_ = 0, last_taken_ = 0;
+
     bool taken_since_poll_ = false;
     bool open_fault_armed_ = false, mode_fault_armed_ = false;
     DWORD open_fault_ = 0, mode_fault_ = 0;

@@ -6,7 +6,9 @@
 #include "reader_core.hpp"
 
 #include "core/core.hpp"
+#include "core/ledger.hpp"
 
+#include <algorithm>
 #include <mutex>
 
 using namespace pf;
@@ -18,10 +20,16 @@ zel::core::Reader& reader() {
     return r;
 }
 
-// A quiet device has no read waiting to be fetched in mode 0.
+// A quiet device has no read waiting to be fetched in mode 0 while a
+// program's worker thread (started with CreateThread) runs to fetch it; a
+// program without one never fetches them.
 const bool quiet_registered = (add_quiet_condition([] {
                                    const zel::core::Reader& r = reader();
-                                   return r.waiting() == 0 || r.mode() != ZEL_BUFFER_FETCH;
+                                   if (r.waiting() == 0 || r.mode() != ZEL_BUFFER_FETCH) return true;
+                                   auto all = all_processes();
+                                   return std::none_of(all.begin(), all.end(), [](const Process* p) {
+                                       return !p->ended && p->created_threads > 0;
+                                   });
                                }),
                                true);
 
@@ -43,16 +51,20 @@ std::string bytes_text(const std::vector<BYTE>& bytes) {
 }
 
 // Types one read on the calling thread, traced as the driver's.
-void type_read(const std::vector<BYTE>& bytes) {
+void type_read(const std::vector<BYTE>& bytes, std::size_t number) {
     static auto& typing = *new std::mutex;  // two scans never interleave their keys
     std::lock_guard guard(typing);
     Thread& t = current_thread();
     std::string saved = t.party_override;
     t.party_override = "driver";
+    t.typing_read = number;
     struct Restore {
         Thread& t;
         std::string saved;
-        ~Restore() { t.party_override = saved; }
+        ~Restore() {
+            t.party_override = saved;
+            t.typing_read = 0;
+        }
     } restore{t, saved};
     zel::core::type_read(bytes.data(), bytes.size(), [](BYTE vk, bool down) {
         keybd_event(vk, 0, down ? KEYEVENTF_SILENT : KEYEVENTF_KEYUP, 0);
@@ -83,10 +95,13 @@ ScanResult scan(const std::vector<BYTE>& bytes) {
     {
         Lock lock(device_mutex());
         s = reader().scan(bytes);
+        bool refused = s.outcome == zel::core::ScanOutcome::refused;
+        ledger::scanned_locked(s.number, std::string(bytes.begin(), bytes.end()),
+                               refused ? zel::core::refusal_names[std::size_t(s.refusal)] : "");
         if (s.outcome == zel::core::ScanOutcome::waiting) notify_all_locked();
         trace_as("driver", "scan " + bytes_text(bytes) + " (" + std::to_string(bytes.size()) + " bytes): " + s.message);
     }
-    if (s.outcome == zel::core::ScanOutcome::type_now) type_read(bytes);
+    if (s.outcome == zel::core::ScanOutcome::type_now) type_read(bytes, s.number);
     return ScanResult{s.outcome != zel::core::ScanOutcome::refused, s.message};
 }
 
@@ -125,6 +140,7 @@ HWND open_target() {
 void reset() {
     Lock lock(device_mutex());
     reader().reset();
+    ledger::reset_locked();
     notify_all_locked();
 }
 
@@ -171,6 +187,7 @@ extern "C" DWORD ZELOp580(void) {
 extern "C" DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
     Lock lock = enter_call();
     DWORD result = reader().poll(status, pending);
+    current_thread().typing_read = 0;  // the keys of the read it took before are all sent
     std::string call = call_str("ZELPollStatus", {out_ptr(status, "&status"), out_ptr(pending, "&pending")},
                                 result_name(result));
     if (result != 0)
@@ -185,7 +202,10 @@ extern "C" DWORD ZELPollStatus(DWORD* status, DWORD* pending) {
 extern "C" DWORD ZELReadData(BYTE* buffer, DWORD* info, BYTE* length) {
     Lock lock = enter_call();
     DWORD result = reader().read(buffer, info, length);
-    if (result == 0) notify_all_locked();
+    if (result == 0) {
+        current_thread().typing_read = reader().last_taken();
+        notify_all_locked();
+    }
     std::string call = call_str("ZELReadData", {out_ptr(buffer, "buffer"), out_ptr(info, "&info"),
                                                 out_ptr(length, "&length")}, result_name(result));
     trace(result == ZEL_ERR_PARAMETER ? call : call + " [length " + std::to_string(*length) + "]");

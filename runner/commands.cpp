@@ -81,7 +81,34 @@ std::vector<KeyStroke> strokes_typing(unsigned char ch) {
     refuse(no_key_types(std::string(1, char(ch))));
 }
 
+// Read i of a burst: 1 to 255 printable characters (the first read 1, the
+// 50th 255), starting each at another character.
+std::string burst_read(long long i) {
+    std::string out(std::size_t(1 + (i * 26) % zel::limits::max_read), ' ');
+    for (std::size_t j = 0; j < out.size(); ++j) out[j] = char(' ' + (i * 7 + (long long)j) % 95);
+    return out;
+}
+
+// A burst: COUNT scans at the operator's pace, none waiting for the device.
+template <class Backend, class Scan>
+void burst(Backend& b, const Command& c, Scan scan) {
+    burst_start() = scans().size();
+    for (long long i = 0; i < *c.number; ++i) {
+        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(c.launch.value_or(100)));
+        scan(b, burst_read(i));
+    }
+}
+
 }  // namespace
+
+std::vector<ScanRecord>& scans() {
+    static std::vector<ScanRecord> all;
+    return all;
+}
+std::size_t& burst_start() {
+    static std::size_t start = 0;
+    return start;
+}
 
 const std::vector<CommandEntry>& Table::commands() {
     // The same on both devices.
@@ -103,6 +130,22 @@ const std::vector<CommandEntry>& Table::commands() {
         d.note("post " + what);
         link::post(w, message, wp, 0);
     };
+    // The operator pulls the trigger: both devices keep what each scan became.
+    static auto scan_device = [](Device& d, const std::string& data) {
+        d.note("scan " + escape(data));
+        std::string refused = link::scan(data);
+        if (!refused.empty()) d.note("the reader refused the scan: " + refused);
+        scans().push_back({data, refused.empty()});
+    };
+    static auto scan_wine = [](WineBackend& w, const std::string& data) {
+        bool accepted = true;
+        try {
+            w.request(Request::scan, wire::encode(data));
+        } catch (const std::invalid_argument&) {
+            accepted = false;  // a refused scan is the operator's problem, not the script's, as on the device
+        }
+        scans().push_back({data, accepted});
+    };
     static const std::vector<CommandEntry> table = {
         {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,
          put_file, put_file},
@@ -111,18 +154,13 @@ const std::vector<CommandEntry>& Table::commands() {
          [](Device& d, const Command&) { d.launch(); },
          [](WineBackend& w, const Command&) { w.request(Request::launch); }},
         {"scan", {string("DATA", Field::text)}, "the operator scans a barcode", After::sync,
-         [](Device& d, const Command& c) {
-             d.note("scan " + escape(c.text));
-             std::string refused = link::scan(c.text);
-             if (!refused.empty()) d.note("the reader refused the scan: " + refused);
-         },
-         [](WineBackend& w, const Command& c) {
-             try {
-                 w.request(Request::scan, wire::encode(c.text));
-             } catch (const std::invalid_argument&) {
-                 // a refused scan is the operator's problem, not the script's, as on the device
-             }
-         }},
+         [](Device& d, const Command& c) { scan_device(d, c.text); },
+         [](WineBackend& w, const Command& c) { scan_wine(w, c.text); }},
+        {"burst", {number("read count", "COUNT", Field::number), number("MS", "MS", Field::launch, true)},
+         "the operator scans COUNT barcodes of 1 to 255 characters, one every MS (default 100), without waiting "
+         "for the device",
+         After::sync, [](Device& d, const Command& c) { burst(d, c, scan_device); },
+         [](WineBackend& w, const Command& c) { burst(w, c, scan_wine); }},
         {"menu", {number("command id", "ID", Field::number)}, "choose command ID from a command bar menu",
          After::sync,
          [](Device& d, const Command& c) {

@@ -2,6 +2,7 @@
 // the end; and the picture of its screen, drawn from a snapshot of the
 // windows, boxes, popup and tray.
 #include "device.hpp"
+#include "table.hpp"
 
 #include <dlfcn.h>
 #include <strings.h>
@@ -167,6 +168,9 @@ Device::Device(Options options) : options_(std::move(options)) {
 // Every process is ended and joined, so that nothing runs on when the
 // device goes away.
 Device::~Device() {
+    // Where every read of the run went, whatever its outcome.
+    if (options_.out)
+        for (const auto& r : link::reads()) *options_.out << "ledger: " << link::ledger::summary_line(r) << "\n";
     for (auto* p : launches_) link::end_and_join(p, join_bound);
     if (memo_) link::end_and_join(memo_, join_bound);
     link::set_trace_sink({});
@@ -177,6 +181,8 @@ Device::~Device() {
 }
 
 void Device::reset() {
+    scans().clear();
+    burst_start() = 0;
     for (auto* p : launches_) link::end_and_join(p, join_bound);
     launches_.clear();
     link::wait_quiet(quiet_bound);

@@ -4,6 +4,8 @@
 #include "../res/resource.h"
 #include "table.hpp"
 
+#include <algorithm>
+
 namespace runner {
 
 using namespace table_parts;
@@ -31,6 +33,48 @@ std::string process_state(const link::Process* p) {
     return s.ended ? s.party + " exited with code " + std::to_string(s.exit_code) : s.party + " is running";
 }
 
+// Empty when the text ends with every accepted read of the latest burst, in
+// order; else where it departs from them.
+std::string burst_in(const std::string& seen) {
+    if (burst_start() >= scans().size()) return "no burst was scanned";
+    if (!seen.starts_with('"')) return differ("a field holding the burst", seen);
+    std::string reads;
+    for (auto s = scans().begin() + std::ptrdiff_t(burst_start()); s != scans().end(); ++s)
+        if (s->accepted) reads += s->data;
+    std::string want = escape(reads), text = seen;
+    want = want.substr(1, want.size() - 2);
+    text = text.substr(1, text.size() - 2);
+    if (text.ends_with(want)) return "";
+    std::size_t from = text.size() > want.size() ? text.size() - want.size() : 0, k = 0;
+    while (from + k < text.size() && k < want.size() && text[from + k] == want[k]) ++k;
+    return differ("the text to end with the burst's " + std::to_string(reads.size()) + " characters",
+                  "a text of " + std::to_string(text.size()) + " characters that departs from them at " +
+                      std::to_string(k) + ": " + escape(text.substr(from + k, 20)) + " for " + escape(want.substr(k, 20)));
+}
+
+// What a read became, in words `expect read` takes: "refused", "landed", and
+// the kinds of window its keys went to that could not show them; then, after
+// " | ", its ledger line.
+std::string read_fates(const link::ledger::Read& r) {
+    using link::ledger::Where;
+    std::string words = !r.refused.empty() ? "refused" : link::ledger::landed_whole(r) ? "landed" : "";
+    for (Where where : {Where::hidden, Where::disabled, Where::no_focus})
+        for (const auto& x : r.receivers)
+            if (x.where == where) {
+                words += std::string(" ") + (where == Where::no_focus ? "unfocused" : link::ledger::where_names[int(where)]);
+                break;
+            }
+    return words + " | " + link::ledger::summary_line(r);
+}
+
+// "50 reads, all landed", "70 reads, 6 refused", or the first read that
+// did not land: "50 reads, read 7 (...): accepted; ...".
+std::string reads_seen(const Command& c, std::size_t count, std::size_t refused, const std::string& not_landed) {
+    std::string out = std::to_string(count) + " reads, ";
+    if (c.text == "refused" || refused) return out + std::to_string(refused) + " refused";
+    return out + (not_landed.empty() ? "all landed" : not_landed);
+}
+
 }  // namespace
 
 const std::vector<ExpectEntry>& Table::expect_forms() {
@@ -51,6 +95,24 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
         if (state == "none" && c.launch) refuse(no_launch);
         return state == "none" ? "nothing launched" : state;
     };
+    // The text of the memo, the editor or a control of the open dialog, as
+    // `expect text` compares it, or why there is none.
+    static auto text_on_device = [](Device& d, const Command& c) -> std::string {
+        HWND w = d.memo_edit();
+        if (c.number) {
+            HWND dialog = link::open_dialog();
+            if (!dialog) return "no dialog";
+            if (!(w = link::child_by_id(dialog, int(*c.number)))) return "a dialog without it";
+        }
+        return link::quoted(link::text_of(w));
+    };
+    static auto text_on_wine = [](WineBackend& w, const Command& c) -> std::string {
+        try {
+            return escape(wire::decode(w.request(Request::text, target_word(c))));
+        } catch (const std::invalid_argument& e) {
+            return e.what();
+        }
+    };
     static const std::vector<ExpectEntry> table = {
         {"text", {memo_or_control("text target"), string("DATA", Field::data)},
          "the text of the memo, the editor, or control ID of the open dialog",
@@ -59,22 +121,7 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
              if (seen == "a dialog without it") return differ("control " + wanted_number(c), seen);
              return agree(escape(c.data), seen, "text " + escape(c.data));
          },
-         [](Device& d, const Command& c) -> std::string {
-             HWND w = d.memo_edit();
-             if (c.number) {
-                 HWND dialog = link::open_dialog();
-                 if (!dialog) return "no dialog";
-                 if (!(w = link::child_by_id(dialog, int(*c.number)))) return "a dialog without it";
-             }
-             return link::quoted(link::text_of(w));
-         },
-         [](WineBackend& w, const Command& c) -> std::string {
-             try {
-                 return escape(wire::decode(w.request(Request::text, target_word(c))));
-             } catch (const std::invalid_argument& e) {
-                 return e.what();
-             }
-         }},
+         text_on_device, text_on_wine},
         {"window", {words("window state", {"shown", "hidden"}), launch_number()}, "Pendrel's main window",
          [](const Command& c, const std::string& seen) {
              if (seen.starts_with("no window")) return differ("Pendrel's window " + c.text, seen);
@@ -175,6 +222,46 @@ const std::vector<ExpectEntry>& Table::expect_forms() {
          [](const Command& c, const std::string& seen) { return agree(c.text, seen, "the popup " + c.text); },
          [](Device&, const Command&) -> std::string { return link::open_popup() ? "open" : "closed"; },
          [](WineBackend& w, const Command&) { return w.request(Request::popup); }},
+        {"read", {number("read number", "N", Field::number), words("read state", {"landed", "refused", "hidden", "disabled", "unfocused"})},
+         "read N (in scan order) landed whole and in order, was refused, or sent keys to a hidden or disabled "
+         "window or to none",
+         [](const Command& c, const std::string& seen) {
+             std::string words = " " + seen.substr(0, seen.find(" | ")) + " ";
+             if (words.find(" " + c.text + " ") != std::string::npos) return std::string();
+             return differ("read " + wanted_number(c) + " " + c.text, seen.substr(seen.find(" | ") + 3));
+         },
+         [](Device&, const Command& c) -> std::string {
+             for (const auto& r : link::reads())
+                 if (r.number == std::size_t(*c.number)) return read_fates(r);
+             return " | no read " + wanted_number(c);
+         },
+         nullptr, "under Wine the window each key goes to is not seen"},
+        {"reads", {words("reads state", {"landed", "refused"}), number("read count", "COUNT", Field::number)},
+         "COUNT reads were scanned and all landed whole and in order, or COUNT of the reads were refused",
+         [](const Command& c, const std::string& seen) {
+             std::string want = c.text == "landed" ? wanted_number(c) + " reads, all landed"
+                                                   : wanted_number(c) + " refused";
+             return seen == want || (c.text == "refused" && seen.ends_with(", " + want)) ? "" : differ(want, seen);
+         },
+         [](Device&, const Command& c) {
+             auto reads = link::reads();
+             auto refused = std::count_if(reads.begin(), reads.end(), [](auto& r) { return !r.refused.empty(); });
+             auto failed = std::find_if(reads.begin(), reads.end(), [](auto& r) { return !link::ledger::landed_whole(r); });
+             return reads_seen(c, reads.size(), std::size_t(refused),
+                               failed == reads.end() ? "" : link::ledger::summary_line(*failed));
+         },
+         // Under Wine the reader's side is seen, not where each key went:
+         // `expect burst` shows the field's side.
+         [](WineBackend&, const Command& c) {
+             auto refused = std::count_if(scans().begin(), scans().end(), [](auto& s) { return !s.accepted; });
+             return reads_seen(c, scans().size(), std::size_t(refused), "");
+         }},
+        {"burst", {memo_or_control("burst target")},
+         "the memo, the editor, or control ID of the open dialog ends with every read of the latest burst that "
+         "the reader accepted, in order",
+         [](const Command&, const std::string& seen) { return seen; },
+         [](Device& d, const Command& c) { return burst_in(text_on_device(d, c)); },
+         [](WineBackend& w, const Command& c) { return burst_in(text_on_wine(w, c)); }},
         {"worker", {words("worker state", {"running", "stopped"})}, "the reader worker thread",
          [](const Command& c, const std::string& seen) { return agree(c.text, seen, "the worker " + c.text); },
          [](Device& d, const Command&) -> std::string {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/core.hpp"
+#include "core/ledger.hpp"
 #include "input/input.hpp"
 #include "kernel/kernel.hpp"
 #include "user/dialog.hpp"
@@ -114,6 +115,13 @@ using MenuItem = pf::user::handheld::MenuItem;
 constexpr int width = pf::user::handheld::screen_width;
 constexpr int height = pf::user::handheld::screen_height;
 }  // namespace screen
+
+// ---- the ledger of reads: what the reader made of each scan, where its keys went ----
+namespace ledger = pf::ledger;
+inline std::vector<ledger::Read> reads() {
+    pf::Lock lock(pf::device_mutex());
+    return ledger::reads_locked();
+}
 
 // The operator scans a barcode; empty, or why the reader refused it.
 inline std::string scan(const std::string& bytes) {

@@ -102,6 +102,15 @@ inline std::string target_word(const Command& c) { return c.number ? std::to_str
 
 }  // namespace table_parts
 
+// What each scan of the script became, on either device, in order; and
+// where the latest burst began among them.
+struct ScanRecord {
+    std::string data;
+    bool accepted;
+};
+std::vector<ScanRecord>& scans();
+std::size_t& burst_start();
+
 // " PATH DATA": the arguments as the help shows them (script.cpp).
 std::string usage_of(const std::vector<Param>& params);
 // The command lines of --help, made from the tables.

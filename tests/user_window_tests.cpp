@@ -2,7 +2,9 @@
 // the end of a program takes along with it (the screen: app_dialog_tests).
 #include <shellapi.h>
 
+#include "core/ledger.hpp"
 #include "user_app.hpp"
+#include "zel_control.hpp"
 
 using namespace usertest;
 namespace dev = pf::user::handheld;
@@ -62,6 +64,48 @@ TEST_F(Windows, AnEndedProgramTakesItsWindowsAndIconsAlong) {
     EXPECT_TRUE(
         same_sequence({{"memo", WM_ACTIVATE, WA_ACTIVE}, {"memo", WM_SETFOCUS}}, rec().take(), "end of a program"));
     memo.run([&] { EXPECT_EQ(SendMessageW(main, WM_USER + 1, 0, 0), 0); });
+}
+
+// The ledger of reads: where each read's keys went, and only a shown field
+// lands them (the driver types each read itself in buffer mode 3).
+TEST_F(Windows, TheLedgerCountsEachReadWhereItsKeysWent) {
+    zel::control::reset();
+    ASSERT_EQ(ZELChangeBuffMode(3), 0u);
+    ASSERT_EQ(ZELOpen(NULL, 0), 0u);
+    TestApp app("app");
+    HWND shown = nullptr, field = nullptr, disabled = nullptr, hidden_field = nullptr;
+    app.run([&] {
+        shown = create(u"shown", WS_VISIBLE);
+        disabled = create(u"disabled", WS_VISIBLE);
+        auto edit = [](HWND parent, int id, DWORD style) {
+            return CreateWindowExW(0, u"EDIT", u"", WS_CHILD | style, 0, 0, 50, 20, parent,
+                                   reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
+        };
+        field = edit(shown, 7, WS_VISIBLE);
+        hidden_field = edit(create(u"hidden", 0), 9, WS_VISIBLE);
+    });
+    for (auto [target, data] : {std::pair{field, "ab\r"}, {shown, "c"}, {hidden_field, "d"}, {disabled, "e"}}) {
+        app.run([target, disabled] {
+            SetForegroundWindow(GetParent(target) ? GetParent(target) : target);
+            SetFocus(target);
+            if (target == disabled) EnableWindow(disabled, FALSE);  // as a window its dialog disabled, still active
+        });
+        zel::control::scan(data);
+        ASSERT_TRUE(quiet());
+    }
+    zel::control::scan(std::string(256, 'x'));
+    std::vector<std::string> lines;
+    {
+        std::lock_guard g(pf::device_mutex());
+        for (const auto& r : pf::ledger::reads_locked()) lines.push_back(pf::ledger::summary_line(r));
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         R"(read 1 (3 bytes): accepted; 3 characters: 2 landed, 1 acted; keys to "shown" control 7 (field))",
+                         R"(read 2 (1 bytes): accepted; 1 characters: 0 landed, 1 not taken; keys to "shown" (window))",
+                         R"(read 3 (1 bytes): accepted; 1 characters: 0 landed, 1 lost; keys to "hidden" control 9 (hidden))",
+                         R"(read 4 (1 bytes): accepted; 1 characters: 0 landed, 1 lost; keys to "disabled" (disabled))",
+                         "read 5 (256 bytes): refused (too long)",
+                     }));
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ struct Process {
     bool ended = false;       // its threads stop at their next platform call
     std::optional<DWORD> exit_code;
     int live_threads = 0;
+    int created_threads = 0;  // of those, started by CreateThread (a worker)
     HINSTANCE instance = nullptr;
     bool took_messages = false;  // has asked for a message: no longer a newly started application
     std::vector<std::function<void()>> on_end;  // run (unlocked) when the process ends
@@ -60,6 +61,7 @@ struct Thread {
     bool outcome_pending = false;  // a timed wait longer than a poll period
     std::shared_ptr<user::Queue> user_state;  // its message queue, made on first use
     std::string party_override;        // e.g. "driver" while the driver types
+    std::size_t typing_read = 0;       // the reader's read whose keys it sends now (0: none)
 };
 
 // The calling host thread's device thread; a host thread the device did not

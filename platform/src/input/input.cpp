@@ -92,6 +92,7 @@ void WINAPI keybd_event(BYTE bVk, BYTE bScan, DWORD dwFlags, ULONG_PTR dwExtraIn
     event.vk = bVk;
     event.down = down;
     event.flags = dwFlags;
+    event.read = current_thread().typing_read;
     event.shift = k.down[VK_SHIFT];
     event.ctrl = k.down[VK_CONTROL];
     event.alt = k.down[VK_MENU];

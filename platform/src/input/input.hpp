@@ -15,6 +15,7 @@ struct KeyEvent {
     bool shift = false;     // Shift state after this event
     bool alt = false;       // Alt (VK_MENU) state after this event
     bool ctrl = false;      // Control state after this event
+    std::size_t read = 0;   // the reader's read it types (0: not a read's key)
 };
 
 // The window system installs the consumer; it is called with the device lock

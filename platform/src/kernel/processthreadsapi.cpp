@@ -60,15 +60,18 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwSta
             int ordinal = 0;
             // The new thread keeps its object alive until it has ended, so
             // that a wait on a handle opened meanwhile still sees the end.
+            Process* owner = &current_process();
+            owner->created_threads++;
             start_device_thread(
-                &current_process(),
+                owner,
                 [object, lpStartAddress, lpParameter] {
                     DWORD code = lpStartAddress(lpParameter);
                     Lock l(device_mutex());
                     object->exit_code = code;
                 },
-                [object] {
+                [object, owner] {
                     Lock l(device_mutex());
+                    owner->created_threads--;
                     object->ended = true;
                     notify_all_locked();
                 },

@@ -144,6 +144,7 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             EditState* e = edit_of(hwnd);
             if (!w || !e) return 0;
             r = edit_char_locked(*w, *e, WCHAR(wp));
+            if (r == Edit::changed) note_landed_locked(*w->queue, WCHAR(wp));
         }
         after_edit(hwnd, r);
         return 0;

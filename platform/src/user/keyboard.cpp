@@ -1,6 +1,8 @@
 // Keyboard input: the keys typed on the device, bound to a window when its
 // thread retrieves them; key state per thread; characters from key presses.
 #include "input/input.hpp"
+#include "core/ledger.hpp"
+#include "user/controls.hpp"
 #include "user/user_internal.hpp"
 
 namespace pf::user {
@@ -9,6 +11,51 @@ namespace {
 
 void note_key_retrieved(Queue& q, const MSG& m) {
     q.keys[m.wParam & 0xFF] = (m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN) ? 0x80 : 0;
+}
+
+// A press that types a character or acts, as the ledger counts them: not a
+// modifier, not the Windows key the key output releases before each one.
+bool is_character_press(const MSG& m) {
+    if (m.message != WM_KEYDOWN && m.message != WM_SYSKEYDOWN) return false;
+    switch (m.wParam) {
+    case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_LWIN: return false;
+    default: return true;
+    }
+}
+bool is_acting_key(WPARAM vk) { return vk == VK_RETURN || vk == VK_TAB || vk == VK_BACK || vk == VK_ESCAPE; }
+
+// Whether the window could show a key, for the ledger.
+ledger::Where where_locked(HWND hwnd) {
+    Window* w = from_hwnd(hwnd);
+    if (!w) return ledger::Where::no_focus;
+    if (!effectively_visible_locked(hwnd)) return ledger::Where::hidden;
+    for (Window* x = w; x; x = x->is_child() ? from_hwnd(x->parent) : nullptr)
+        if (!x->enabled()) return ledger::Where::disabled;
+    return extension_of<EditState>(*w) ? ledger::Where::field : ledger::Where::window;
+}
+
+// How the ledger names a window: a top-level one by its title, a control
+// by its id within its top-level window.
+std::string ledger_name_locked(HWND hwnd) {
+    Window* w = from_hwnd(hwnd);
+    if (!w) return "nowhere";
+    if (!w->is_child()) return w->title.empty() ? handle_name(hwnd) : quoted(w->title.c_str());
+    Window* top = from_hwnd(top_level_of_locked(hwnd));
+    return (top ? quoted(top->title.c_str()) + " " : "") + "control " + std::to_string(w->id);
+}
+
+void note_delivered_locked(Queue* q, const MSG& m, std::size_t read, HWND target) {
+    bool press = is_character_press(m);
+    ledger::Where where = target ? where_locked(target) : ledger::Where::no_focus;
+    bool acts = press && is_acting_key(m.wParam) &&
+                (where == ledger::Where::field || where == ledger::Where::window);
+    ledger::delivered_locked(read, target ? ledger_name_locked(target) : "nowhere", where, press, acts);
+    // Only a character typed where the operator sees it lands; one that
+    // changes a hidden field's text is lost all the same.
+    if (q && press) {
+        q->press_read = where == ledger::Where::field || where == ledger::Where::window ? read : 0;
+        q->press_acted = acts;
+    }
 }
 
 // The window a key message goes to when it is retrieved: the focus, or the
@@ -28,7 +75,6 @@ HWND key_target_locked(const Queue& q) {
 void on_key_locked(const input::KeyEvent& e) {
     auto& s = state();
     Window* w = from_hwnd(s.focus ? s.focus : s.active);
-    if (!w || !w->queue->alive) return;
     bool alt_key = e.vk == VK_MENU || e.vk == 0xA4 || e.vk == 0xA5;
     bool sys = (e.alt || alt_key) && !e.ctrl;
     UINT msg = e.down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
@@ -36,7 +82,12 @@ void on_key_locked(const input::KeyEvent& e) {
     if (e.flags & KEYEVENTF_EXTENDEDKEY) lp |= 1 << 24;
     if (e.alt) lp |= 1 << 29;
     if (!e.down) lp |= LPARAM(3) << 30;
-    w->queue->input.push_back(MSG{nullptr, msg, e.vk, lp, DWORD(device_time_ms()), {}});
+    MSG m{nullptr, msg, e.vk, lp, DWORD(device_time_ms()), {}};
+    if (!w || !w->queue->alive) {
+        note_delivered_locked(nullptr, m, e.read, nullptr);
+        return;
+    }
+    w->queue->input.push_back({m, e.read});
     notify_all_locked();
 }
 
@@ -55,21 +106,30 @@ std::optional<MSG> take_input_locked(Queue& q, HWND filter, UINT lo, UINT hi, bo
     if (!target) {
         // No window of this thread can take keys any more: they are dropped,
         // and the thread's key state still follows them.
-        for (const MSG& m : q.input) note_key_retrieved(q, m);
+        for (const auto& k : q.input) {
+            note_key_retrieved(q, k.msg);
+            note_delivered_locked(&q, k.msg, k.read, nullptr);
+        }
         q.input.clear();
         return std::nullopt;
     }
     for (auto it = q.input.begin(); it != q.input.end(); ++it) {
-        MSG m = *it;
+        MSG m = it->msg;
         m.hwnd = target;
         if (!matches(m, filter, lo, hi)) continue;
         if (remove) {
+            note_delivered_locked(&q, m, it->read, target);
             q.input.erase(it);
             note_key_retrieved(q, m);
         }
         return m;
     }
     return std::nullopt;
+}
+
+void note_landed_locked(Queue& q, WCHAR ch) {
+    ledger::landed_locked(q.press_read, ch, q.press_acted);
+    q.press_read = 0;
 }
 
 bool translate_internal(const MSG& m) {

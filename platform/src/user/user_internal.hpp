@@ -92,6 +92,8 @@ bool matches(const MSG& m, HWND filter, UINT lo, UINT hi);
 std::optional<MSG> take_next_locked(Queue& q, HWND filter, UINT lo, UINT hi, bool remove);
 // The first key input the thread may retrieve, bound to its window. Lock held.
 std::optional<MSG> take_input_locked(Queue& q, HWND filter, UINT lo, UINT hi, bool remove);
+// The character of the thread's last key press changed a field's text (the ledger).
+void note_landed_locked(Queue& q, WCHAR ch);
 // Handles the first message another thread sent to this one.
 void handle_one_sent_locked(Lock& lock, Queue& q);
 

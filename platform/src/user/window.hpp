@@ -53,11 +53,19 @@ struct Queue {
     int thread = 0;                // device thread ordinal
     bool alive = true;             // false once its thread or process ended
     std::deque<MSG> posted;        // PostMessage, WM_CHAR from TranslateMessage
-    std::deque<MSG> input;         // key messages, bound to a window when retrieved; after posted ones
+    struct KeyInput {
+        MSG msg;
+        std::size_t read;          // the reader's read it types (0: none)
+    };
+    std::deque<KeyInput> input;    // key messages, bound to a window when retrieved; after posted ones
     std::deque<std::shared_ptr<SentMessage>> sent;  // sends from other threads
     bool quit = false;             // PostQuitMessage called
     int quit_code = 0;
     BYTE keys[256] = {};           // key state as of the last key message retrieved (GetKeyState)
+    // The last key press retrieved, for the ledger: the read it types, and
+    // whether it was counted as acting, until its character lands.
+    std::size_t press_read = 0;
+    bool press_acted = false;
     int modal_depth = 0;           // > 0 while a modal loop of this thread runs
 };
 
