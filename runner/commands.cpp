@@ -138,13 +138,15 @@ const std::vector<CommandEntry>& Table::commands() {
         scans().push_back({data, refused.empty()});
     };
     static auto scan_wine = [](WineBackend& w, const std::string& data) {
-        bool accepted = true;
         try {
             w.request(Request::scan, wire::encode(data));
-        } catch (const std::invalid_argument&) {
-            accepted = false;  // a refused scan is the operator's problem, not the script's, as on the device
+        } catch (const std::invalid_argument& refused) {
+            // a refused scan is the operator's problem, not the script's, as on the device
+            scans().push_back({data, false, refused.what()});
+            return;
         }
-        scans().push_back({data, accepted});
+        std::string keyboard = w.request(Request::keyboard);
+        scans().push_back({data, true, wire::decode(wire::word(keyboard, 1)) + " (" + wire::word(keyboard, 0) + ")"});
     };
     static const std::vector<CommandEntry> table = {
         {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,

@@ -81,6 +81,17 @@ int run_on_wine(const std::string& build, const std::string& script, const std::
     in.clear();
     in.seekg(0);
     return exit_status([&] {
+        // What Wine shows of every read, whatever the run's outcome: the
+        // reader's answer, and where the keyboard was when it was scanned.
+        struct Ledger {
+            ~Ledger() {
+                std::size_t n = 0;
+                for (const auto& s : runner::scans())
+                    std::cout << "ledger: read " << ++n << " (" << s.data.size() << " bytes): "
+                              << (s.accepted ? "accepted; keys to " + s.seen + " when scanned" : s.seen)
+                              << "\n";
+            }
+        } ledger;
         runner::WineBackend wine({build, &std::cout, key_log, std::move(observe)});
         runner::run_lines(in, script, [&wine](const runner::Command& c) { return wine.run(c); });
         wine.finish();

@@ -107,6 +107,8 @@ inline std::string target_word(const Command& c) { return c.number ? std::to_str
 struct ScanRecord {
     std::string data;
     bool accepted;
+    // Under Wine: where the keyboard was when it was scanned, or why the reader refused it.
+    std::string seen = {};
 };
 std::vector<ScanRecord>& scans();
 std::size_t& burst_start();

@@ -14,7 +14,7 @@ namespace wire {
 #define WIRE_REQUESTS(X)                                                                                      \
     X(launch) X(close) X(fail) X(scan) X(reader) X(process) X(wait_exit) X(window) X(worker) X(text)         \
     X(messagebox) X(dialog) X(popup) X(tray) X(tap) X(choose) X(post) X(menu) X(answer) X(press) X(focus)    \
-    X(keys) X(type) X(settle)
+    X(keys) X(type) X(keyboard) X(settle)
 
 enum class Request {
 #define WIRE_ENUM(name) name,

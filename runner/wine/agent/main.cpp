@@ -26,6 +26,28 @@ std::wstring wide(const std::string& text) {
 using wire::Request;
 int number(const std::string& s) { return int(std::strtol(s.c_str(), nullptr, 0)); }
 
+// Where a key typed now goes, as the ledger of reads names it:
+// "field|window|hidden|disabled|none NAME-HEX".
+std::string keyboard_target() {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    HWND front = GetForegroundWindow();
+    if (!front || !GetGUIThreadInfo(GetWindowThreadProcessId(front, nullptr), &gui)) return "none -";
+    HWND w = gui.hwndFocus ? gui.hwndFocus : gui.hwndActive;
+    if (!w) return "none -";
+    HWND top = GetAncestor(w, GA_ROOT);
+    std::wstring name = L"\"" + window_text(top) + L"\"";
+    if (w != top) name += L" control " + std::to_wstring(GetDlgCtrlID(w));
+    const char* kind = "window";
+    wchar_t cls[16] = {};
+    GetClassNameW(w, cls, 16);
+    if (!IsWindowVisible(w)) kind = "hidden";
+    else if (_wcsicmp(cls, L"Edit") == 0) kind = "field";
+    for (HWND x = w; x && std::string(kind) != "hidden"; x = x == top ? nullptr : GetParent(x))
+        if (!IsWindowEnabled(x)) kind = "disabled";
+    return std::string(kind) + " " + wire::encode(utf8(name));
+}
+
 // WM_COMMAND ID to Pendrel's window, as another program would post it.
 std::string post_command(const std::string& arg, bool from_menu) {
     HWND w = pendrel_window(target(0));
@@ -173,6 +195,7 @@ std::string answer(Request request, const std::string& arg) {
         }
         return "ok";
     }
+    case Request::keyboard: return "ok " + keyboard_target();
     case Request::settle: return settle();
     }
     return "error unhandled request";
