@@ -78,6 +78,8 @@ int main(int argc, char** argv) {
                 samples.size(), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     put_counts("first", first);
     put_counts("last", last);
+    // The heap once the device's tables and the allocator's caches have reached their working size.
+    if (samples.size() > 2) std::printf("soak_heap_kib_warm %zu\n", samples[1].heap_kib);
     std::string grew = runner::soak::growth(first.held, last.held);
     if (!grew.empty()) std::printf("soak_growth %s\n", grew.c_str());
     std::fflush(stdout);
