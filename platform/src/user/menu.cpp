@@ -87,7 +87,11 @@ void destroy_menu_locked(HMENU h) {
 // A process's menus go when it ends.
 const bool menus_end_with_their_process = (add_process_end_hook([](Process* p) {
     Lock lock(device_mutex());
-    std::erase_if(menus().menus, [p](const auto& entry) { return entry.second->owner == p; });
+    std::erase_if(menus().menus, [p](const auto& entry) {
+        if (entry.second->owner != p) return false;
+        forget_handle_name_locked(entry.first);
+        return true;
+    });
 }), true);
 
 std::string mf_str(UINT flags) {
