@@ -73,6 +73,14 @@ target_compile_options(keyburst PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-un
                        -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h)
 target_link_options(keyburst PRIVATE -municode -static)
 
+# The soak under Wine: drives a running pendrel.exe and samples its handle, GDI and USER counts.
+add_executable(winesoak ${CMAKE_SOURCE_DIR}/bench/wine_soak.cpp ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp)
+target_include_directories(winesoak PRIVATE ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/driver)
+target_compile_definitions(winesoak PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(winesoak PRIVATE -std=c++17 -Wall -Wextra -Werror)
+target_link_options(winesoak PRIVATE -static)
+target_link_libraries(winesoak PRIVATE ntdll)
+
 # The device runner's agent inside Wine: the memo, launches, window and driver queries.
 file(GLOB WINEAGENT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runner/wine/agent/*.cpp)
 add_executable(wineagent ${WINEAGENT_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp)

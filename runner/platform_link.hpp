@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -81,6 +82,20 @@ struct ProcessState {
 inline ProcessState state_of(const Process* p) {
     pf::Lock lock(pf::device_mutex());
     return {p->party, p->ended, p->exit_code.value_or(0), p->live_threads};
+}
+
+// What a process holds of the device, for leak checks: its open handles by
+// type ("event", "thread", ...), windows, menus and GDI objects.
+struct Holdings {
+    std::map<std::string, std::size_t> handles;
+    std::size_t windows = 0;
+    std::size_t menus = 0;
+    std::size_t gdi_objects = 0;
+    bool operator==(const Holdings&) const = default;
+};
+inline Holdings holdings_of(const Process* p) {
+    return {pf::kernel::live_handle_types(p), pf::user::window_count(p), pf::user::menu_count(p),
+            pf::user::gdi_object_count(p)};
 }
 
 // ---- the device keyboard ----

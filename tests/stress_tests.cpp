@@ -9,6 +9,7 @@
 #include "core/core.hpp"
 #include "kernel/kernel.hpp"
 #include "platform_link.hpp"
+#include "soak.hpp"
 #include "user/handheld.hpp"
 #include "user/window.hpp"
 #include "zel_control.hpp"
@@ -157,6 +158,19 @@ TEST_F(Stress, EveryCommandOverAndOverLeaksNothing) {
         clear_memo();
         pf::trace_clear();
     }
+}
+
+// Rounds of everyday use (reads, the tray popup, the read display and the
+// About box) leave Pendrel holding what it held after the first: a popup
+// menu, a paint's device context or an event it never gives back shows.
+TEST_F(Stress, EverydayUseHoldsAfterTheLastRoundWhatItHeldAfterTheFirst) {
+    auto* pendrel = runner::soak::launch(device());
+    std::mt19937 random(7);
+    runner::soak::run_round(device(), {}, random);
+    const auto first = runner::link::holdings_of(pendrel);
+    for (int i = 0; i < 3; ++i) runner::soak::run_round(device(), {}, random);
+    EXPECT_EQ(runner::soak::growth(first, runner::link::holdings_of(pendrel)), "")
+        << runner::soak::describe(first) << " after the first round";
 }
 
 }  // namespace

@@ -167,6 +167,9 @@ std::string ptr_name(const void* p);  // NULL or 0x...
 std::string handle_name(const void* h);
 void name_handle_locked(const void* h, std::string name);
 void forget_handle_name_locked(const void* h);
+// A closed handle keeps its name for the calls that still name it, until the
+// trace is cleared.
+void retire_handle_name_locked(const void* h);
 std::string bool_str(BOOL b);
 // A call as the trace shows it: "Name(a, b)" and "Name(a, b) = result",
 // from arguments already formatted.

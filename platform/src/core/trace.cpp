@@ -69,9 +69,14 @@ std::vector<TraceRecord> trace_records() {
     std::lock_guard g(tstate().m);
     return tstate().records;
 }
+void forget_retired_names();
+
 void trace_clear() {
-    std::lock_guard g(tstate().m);
-    tstate().records.clear();
+    {
+        std::lock_guard g(tstate().m);
+        tstate().records.clear();
+    }
+    forget_retired_names();
 }
 
 // ---- formatting ----
@@ -178,6 +183,11 @@ std::unordered_map<const void*, std::string>& handle_names() {
     static auto& names = *new std::unordered_map<const void*, std::string>;
     return names;
 }
+
+std::vector<const void*>& retired_names() {
+    static auto& retired = *new std::vector<const void*>;
+    return retired;
+}
 }  // namespace
 
 std::string handle_name(const void* h) {
@@ -197,6 +207,17 @@ void name_handle_locked(const void* h, std::string name) {
 void forget_handle_name_locked(const void* h) {
     std::lock_guard g(names_mutex());
     handle_names().erase(h);
+}
+
+void forget_retired_names() {
+    std::lock_guard g(names_mutex());
+    for (const void* h : retired_names()) handle_names().erase(h);
+    retired_names().clear();
+}
+
+void retire_handle_name_locked(const void* h) {
+    std::lock_guard g(names_mutex());
+    retired_names().push_back(h);
 }
 
 std::string bool_str(BOOL b) { return b ? "TRUE" : "FALSE"; }

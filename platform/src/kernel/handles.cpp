@@ -10,6 +10,7 @@ namespace {
 struct Entry {
     std::shared_ptr<Object> object;
     const Process* owner = nullptr;
+    const char* type_name = nullptr;
 };
 
 struct Table {
@@ -34,6 +35,7 @@ alignas(4) char handle_space[handle_slots * 4];
 
 void close_entry_locked(std::map<HANDLE, Entry>::iterator it) {
     std::shared_ptr<Object> object = std::move(it->second.object);
+    retire_handle_name_locked(it->first);
     table().entries.erase(it);
     notify_all_locked();
 }
@@ -62,7 +64,7 @@ HANDLE insert_object_locked(std::shared_ptr<Object> object, const char* type_nam
     auto& t = table();
     if (t.next_slot >= handle_slots) return nullptr;
     HANDLE h = handle_space + 4 * t.next_slot++;
-    t.entries[h] = Entry{std::move(object), &current_process()};
+    t.entries[h] = Entry{std::move(object), &current_process(), type_name};
     name_handle_locked(h, std::string(type_name) + "#" + std::to_string(++t.counters[type_name]));
     return h;
 }
@@ -98,6 +100,14 @@ std::size_t live_handle_count(const Process* owner) {
     for (auto& [h, entry] : table().entries)
         if (entry.owner == owner) ++n;
     return n;
+}
+
+std::map<std::string, std::size_t> live_handle_types(const Process* owner) {
+    Lock lock(device_mutex());
+    std::map<std::string, std::size_t> types;
+    for (auto& [h, entry] : table().entries)
+        if (entry.owner == owner) ++types[entry.type_name];
+    return types;
 }
 
 void restart_handle_names() {

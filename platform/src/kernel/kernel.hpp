@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace pf {
@@ -44,6 +45,8 @@ void clear_faults();
 // Handles still open, device-wide or in one process.
 std::size_t live_handle_count();
 std::size_t live_handle_count(const Process* owner);
+// A process's open handles by type: "event", "mutex", "thread", "file".
+std::map<std::string, std::size_t> live_handle_types(const Process* owner);
 
 // Restarts the per-type handle name counters (event#1, mutex#1, ...), so
 // that a fresh scenario names its handles from 1 again.

@@ -3,6 +3,7 @@
 #include "user/controls.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "user/dialog.hpp"
 #include "user/resources.hpp"
@@ -13,6 +14,7 @@ namespace {
 
 struct StaticState : WindowExtension {
     HICON icon = nullptr;
+    HICON loaded = nullptr;  // the icon it loaded from its resource, which goes with it
 };
 
 EditState* edit_of(HWND hwnd) {
@@ -312,12 +314,22 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             Lock lock = lock_device();
             Window* w = from_hwnd(hwnd);
             if (!w) return 0;
-            if (auto* st = extension_of<StaticState>(*w)) st->icon = icon;
+            if (auto* st = extension_of<StaticState>(*w)) st->icon = st->loaded = icon;
         }
         // An icon static takes the size of its icon.
         if (info && !(cs->style & SS_CENTERIMAGE))
             set_window_pos_internal(hwnd, 0, 0, info->width, info->height, SWP_NOMOVE | SWP_NOZORDER);
         return 0;
+    }
+    case WM_NCDESTROY: {
+        HICON loaded = nullptr;
+        {
+            Lock lock = lock_device();
+            Window* w = from_hwnd(hwnd);
+            if (StaticState* s = w ? extension_of<StaticState>(*w) : nullptr) loaded = std::exchange(s->loaded, nullptr);
+        }
+        if (loaded) destroy_icon(loaded);
+        return DefWindowProcW(hwnd, msg, wp, lp);
     }
     case STM_SETICON: {
         Lock lock = lock_device();

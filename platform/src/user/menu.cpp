@@ -25,6 +25,7 @@ struct MenuRec {
 
 struct Menu {
     bool popup = false;
+    const Process* owner = nullptr;
     std::vector<MenuRec> items;
 };
 
@@ -54,12 +55,19 @@ Menu* menu_locked(HMENU h) {
     return it == menus().menus.end() ? nullptr : it->second.get();
 }
 
+// Handles are addresses in a block of our own, handed out once and never
+// reused (a destroyed menu's handle stays invalid), with nothing allocated
+// that outlives the menu.
+constexpr std::size_t menu_slots = std::size_t(1) << 20;
+char menu_space[menu_slots];
+
 HMENU create_menu(bool popup) {
     Lock lock = enter_call();
-    // Handles are never reused: a destroyed menu's handle stays invalid.
-    auto h = reinterpret_cast<HMENU>(new char);
+    if (menus().next_name >= int(menu_slots)) not_implemented("more than a million menus in one run");
+    auto h = reinterpret_cast<HMENU>(menu_space + menus().next_name);
     auto m = std::make_unique<Menu>();
     m->popup = popup;
+    m->owner = &current_process();
     menus().menus[h] = std::move(m);
     name_handle_locked(h, "hmenu#" + std::to_string(menus().next_name++));
     return h;
@@ -72,8 +80,19 @@ void destroy_menu_locked(HMENU h) {
     for (auto& item : it->second->items)
         if (item.sub) subs.push_back(item.sub);
     menus().menus.erase(it);
+    forget_handle_name_locked(h);
     for (HMENU s : subs) destroy_menu_locked(s);
 }
+
+// A process's menus go when it ends.
+const bool menus_end_with_their_process = (add_process_end_hook([](Process* p) {
+    Lock lock(device_mutex());
+    std::erase_if(menus().menus, [p](const auto& entry) {
+        if (entry.second->owner != p) return false;
+        forget_handle_name_locked(entry.first);
+        return true;
+    });
+}), true);
 
 std::string mf_str(UINT flags) {
     static const std::vector<std::pair<DWORD, const char*>> names = {
@@ -98,6 +117,13 @@ RECT place_popup(const std::vector<handheld::PopupItem>& items, int x, int y) {
 bool is_click(UINT msg) { return msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN; }
 
 }  // namespace
+
+std::size_t menu_count(const Process* p) {
+    Lock lock(device_mutex());
+    return std::size_t(std::count_if(menus().menus.begin(), menus().menus.end(),
+                                     [p](const auto& entry) { return entry.second->owner == p; }));
+}
+
 }  // namespace pf::user
 
 // ---- the device side ----

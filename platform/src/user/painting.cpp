@@ -18,7 +18,31 @@ HDC hdc_for_locked(HWND hwnd) {
     return hdc;
 }
 
+// The device contexts BeginPaint handed out that no EndPaint gave back, by
+// window; one left out stays its process's after the window has gone.
+struct PaintOut {
+    const Process* process = nullptr;
+    std::size_t count = 0;
+};
+std::unordered_map<HWND, PaintOut>& paints_out() {
+    static auto& out = *new std::unordered_map<HWND, PaintOut>;
+    return out;
+}
+
+const bool paints_end_with_their_process = (add_process_end_hook([](Process* p) {
+    Lock lock(device_mutex());
+    std::erase_if(paints_out(), [p](const auto& entry) { return entry.second.process == p; });
+}), true);
+
 }  // namespace
+
+std::size_t gdi_object_count(const Process* p) {
+    Lock lock(device_mutex());
+    std::size_t n = 0;
+    for (const auto& [hwnd, out] : paints_out())
+        if (out.process == p) n += out.count;
+    return n;
+}
 
 HDC begin_paint_internal(HWND hwnd, PAINTSTRUCT* ps) {
     HDC hdc;
@@ -36,6 +60,9 @@ HDC begin_paint_internal(HWND hwnd, PAINTSTRUCT* ps) {
         w->in_paint = true;
         w->drawn.clear();
         hdc = hdc_for_locked(hwnd);
+        auto& out = paints_out()[hwnd];
+        out.process = w->process;
+        ++out.count;
         if (ps) {
             *ps = PAINTSTRUCT{};
             ps->hdc = hdc;
@@ -52,6 +79,7 @@ HDC begin_paint_internal(HWND hwnd, PAINTSTRUCT* ps) {
 void end_paint_internal(HWND hwnd) {
     Lock lock = lock_device();
     if (Window* w = from_hwnd(hwnd)) w->in_paint = false;
+    if (auto it = paints_out().find(hwnd); it != paints_out().end() && --it->second.count == 0) paints_out().erase(it);
 }
 
 void set_paint_tree_locked(Window& w, bool invalid) {

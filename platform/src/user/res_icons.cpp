@@ -105,6 +105,13 @@ HICON create_icon(HINSTANCE instance, const ResId& group, int cx, int cy) {
     return h;
 }
 
+bool destroy_icon(HICON icon) {
+    Lock lock = lock_device();
+    if (!icons().live.erase(icon)) return false;
+    forget_handle_name_locked(icon);
+    return true;
+}
+
 std::optional<IconInfo> icon_info(HICON icon) {
     Lock lock = lock_device();
     auto it = icons().live.find(icon);
@@ -162,23 +169,10 @@ HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
 }
 
 BOOL WINAPI DestroyIcon(HICON hIcon) {
-    BOOL ok = FALSE;
-    {
-        Lock lock = lock_device();
-        auto& live = icons().live;
-        auto it = live.find(hIcon);
-        if (it != live.end()) {
-            live.erase(it);
-            ok = TRUE;
-        } else {
-            set_last_error(ERROR_INVALID_HANDLE);
-        }
-    }
-    trace(call_str("DestroyIcon", {handle_name(hIcon)}, bool_str(ok)));
-    if (ok) {
-        Lock lock = lock_device();
-        forget_handle_name_locked(hIcon);
-    }
+    std::string name = handle_name(hIcon);
+    BOOL ok = destroy_icon(hIcon);
+    if (!ok) set_last_error(ERROR_INVALID_HANDLE);
+    trace(call_str("DestroyIcon", {name}, bool_str(ok)));
     return ok;
 }
 

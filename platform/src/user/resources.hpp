@@ -165,5 +165,7 @@ struct IconInfo {
 HICON create_icon(HINSTANCE instance, const ResId& group, int cx, int cy);
 // Copy of the icon's description, or nullopt for an unknown or destroyed icon.
 std::optional<IconInfo> icon_info(HICON icon);
+// DestroyIcon without the trace; false for an unknown or destroyed icon.
+bool destroy_icon(HICON icon);
 
 }  // namespace pf::user

@@ -56,12 +56,17 @@ void post_quit_internal(int code);
 // Text of a window for trace lines and the device (no message sent).
 std::u16string title_locked(HWND hwnd);
 
-// Handles are addresses of never freed 2-byte words, so that a handle value
-// is never reused, never meets a kernel handle, and is even (the low bit is
-// SetForegroundWindow's "reactivate the owned window").
+// Handles are addresses of 2-byte words in a block of our own, handed out
+// once, so that a handle value is never reused, never meets a kernel handle,
+// is even (the low bit is SetForegroundWindow's "reactivate the owned
+// window"), and nothing stays allocated for a window that has gone.
 template <class H>
 H new_handle() {
-    return reinterpret_cast<H>(new std::uint16_t);
+    constexpr std::size_t slots = std::size_t(1) << 22;
+    alignas(2) static std::uint16_t space[slots];
+    static std::size_t next = 0;  // under the device lock
+    if (next == slots) not_implemented("more than four million windows and device contexts in one run");
+    return reinterpret_cast<H>(&space[next++]);
 }
 
 // ---- classes ----

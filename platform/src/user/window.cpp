@@ -87,6 +87,12 @@ struct ProcessEndHook {
 
 }  // namespace
 
+std::size_t window_count(const Process* p) {
+    Lock lock(device_mutex());
+    return std::size_t(std::count_if(state().windows.begin(), state().windows.end(),
+                                     [p](const auto& entry) { return entry.second->process == p; }));
+}
+
 State& state() {
     static auto& s = *new State;
     return s;
@@ -147,9 +153,11 @@ void remove_window_locked(HWND hwnd) {
     if (s.active == hwnd) s.active = nullptr;
     if (auto it = s.hdcs.find(hwnd); it != s.hdcs.end()) {
         s.hdc_windows.erase(it->second);
+        forget_handle_name_locked(it->second);
         s.hdcs.erase(it);
     }
     s.windows.erase(hwnd);
+    forget_handle_name_locked(hwnd);
 }
 
 HWND create_window_internal(DWORD exstyle, std::u16string_view cls_name, std::u16string_view title, DWORD style,

@@ -222,4 +222,11 @@ std::string msg_name(UINT msg);
 // Marks hwnd as needing WM_PAINT. Lock held.
 void invalidate_locked(Window& w, bool erase);
 
+// ---- what a process holds, for leak checks (lock NOT held) ----
+std::size_t window_count(const Process* p);  // its windows, top-level and child
+std::size_t menu_count(const Process* p);    // its menus not destroyed
+// Its GDI objects: the device contexts BeginPaint handed out that no EndPaint
+// gave back (the stock objects are no one's).
+std::size_t gdi_object_count(const Process* p);
+
 }  // namespace pf::user
