@@ -103,6 +103,11 @@ const std::vector<CommandEntry>& Table::commands() {
         d.note("post " + what);
         link::post(w, message, wp, 0);
     };
+    // A tap cannot reach a box or dialog another window covers.
+    static auto refuse_if_covered = [](HWND target, const std::string& what) {
+        if (HWND cover = link::covering_window(target))
+            refuse(what + " is covered by " + link::window_name(cover) + ": a tap cannot reach it");
+    };
     static const std::vector<CommandEntry> table = {
         {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,
          put_file, put_file},
@@ -209,6 +214,7 @@ const std::vector<CommandEntry>& Table::commands() {
              auto box = link::message_box();
              if (!box) refuse("no message box is open");
              d.note("answer " + c.text + " to " + link::quoted(box->caption));
+             refuse_if_covered(box->hwnd, "the message box " + link::quoted(box->caption));
              if (!link::answer_message_box(button_id(c.text)))
                  refuse("the message box " + link::quoted(box->caption) + " has no " + c.text);
          },
@@ -238,6 +244,7 @@ const std::vector<CommandEntry>& Table::commands() {
              HWND dialog = link::open_dialog();
              if (!dialog) refuse(no_dialog);
              d.note("press " + c.text);
+             refuse_if_covered(dialog, "the dialog");
              if (!link::press_dialog(dialog, button_id(c.text))) refuse("the dialog has no " + c.text + " button");
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::press, std::to_string(button_id(c.text)), no_dialog); }},

@@ -212,18 +212,24 @@ TEST_F(WindowBehaviour, PostedThreadMessagesAndQuitArriveInOrder) {
     EXPECT_EQ(msg.wParam, WPARAM(3));
 }
 
-// SetForegroundWindow (Windows CE 5.0): a plain request activates even an owner its popup disabled;
-// the handle | 0x01 reactivates the popup (device only: the desktop has no such form).
-TEST_F(WindowBehaviour, ForegroundRequestReactivatesTheOwnedPopupOnlyWithTheLowBit) {
+// SetForegroundWindow on an owner its popup disabled. The handheld's plain request follows
+// "EnableWindow" (Windows CE 5.0): "A window must be enabled before it can be activated", so it
+// fails and the active window stays (a reading: no CE page speaks of this case); the desktop
+// activates the disabled owner itself. Only the handheld's handle | 0x01 reactivates the popup.
+TEST_F(WindowBehaviour, ForegroundRequestOnADisabledOwnerFollowsEnableWindowOnTheHandheld) {
     HWND owner = make(TEXT("owner"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     HWND popup = make(TEXT("popup"), WS_POPUP | WS_CAPTION | WS_VISIBLE, owner);
-    ASSERT_TRUE(owner && popup);
+    HWND other = make(TEXT("other"), WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    ASSERT_TRUE(owner && popup && other);
     EnableWindow(owner, FALSE);
-    ASSERT_EQ(GetActiveWindow(), popup);
+    ASSERT_EQ(GetActiveWindow(), other);
+#ifdef _WIN32
     EXPECT_TRUE(SetForegroundWindow(owner));
     EXPECT_EQ(GetActiveWindow(), owner);
     EXPECT_NE(GetFocus(), popup);
-#ifndef _WIN32
+#else
+    EXPECT_FALSE(SetForegroundWindow(owner));
+    EXPECT_EQ(GetActiveWindow(), other);
     EXPECT_TRUE(SetForegroundWindow((HWND)(((ULONG_PTR)owner) | 0x01)));
     EXPECT_EQ(GetActiveWindow(), popup);
 #endif
