@@ -150,12 +150,13 @@ void activate_next_locked(HWND except, Outbox& out) {
 // click": the operator's tap activates the window it lands on, unless it is
 // disabled (EnableWindow: "A window must be enabled before it can be
 // activated").
-void tap_activate_locked(HWND top) {
-    if (!can_activate_locked(from_hwnd(top))) return;
+bool tap_activate_locked(HWND top) {
+    if (!can_activate_locked(from_hwnd(top))) return false;
     Outbox out;
     activate_locked(top, out, false, WA_CLICKACTIVE);
     // The device never runs an application's procedure itself.
     deliver_as_notifications_locked(out);
+    return true;
 }
 
 HWND set_focus_internal(HWND hwnd) {

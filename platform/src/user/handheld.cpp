@@ -184,7 +184,7 @@ bool set_focus_from_device(HWND hwnd) {
     if (!w || !w->enabled() || !effectively_visible_locked(hwnd)) return false;
     Outbox out;
     HWND top = top_level_of_locked(hwnd);
-    if (state().active != top && !activate_locked(top, out, false, WA_CLICKACTIVE)) return false;
+    if (state().active != top && !tap_activate_locked(top)) return false;
     set_focus_locked(hwnd, out);
     // The device never runs an application's procedure itself.
     deliver_as_notifications_locked(out);
