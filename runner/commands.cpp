@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
 
 #include "../reader/zel.h"
 #include "../res/resource.h"
@@ -95,7 +94,6 @@ const std::vector<CommandEntry>& Table::commands() {
         std::filesystem::remove(host_path(b.files(), c.text));
         b.note("remove " + c.text);
     };
-    auto pause = [](auto&, const Command& c) { std::this_thread::sleep_for(std::chrono::milliseconds(*c.number)); };
     // As another program would post it.
     static auto post_to_pendrel = [](Device& d, UINT message, WPARAM wp, const std::string& what) {
         HWND w = d.pendrel_window();
@@ -263,7 +261,6 @@ const std::vector<CommandEntry>& Table::commands() {
          After::nothing,
          [](Device& d, const Command& c) { d.sync(c.number.value_or(default_sync_ms)); },
          [](WineBackend& w, const Command&) { w.settle(); }},
-        {"wait", {number("MS", "MS", Field::number)}, "let MS milliseconds pass", After::nothing, pause, pause},
         {"wait-exit", {number("MS", "MS", Field::number, true)}, "wait until the latest launch has exited",
          After::nothing,
          [](Device& d, const Command& c) {

@@ -29,7 +29,7 @@ TEST(DeviceScript, BadLinesNameTheLineAndTheProblem) {
         {"expect dialog 105", "t.scn:7: unknown dialog '105' (expected 103|104|none)"},
         {"expect mode 1", "t.scn:7: unknown buffer mode '1' (expected 0|3)"},
         {"menu exit", "t.scn:7: command id must be a number, got exit"},
-        {"wait -0x8000000000000000", "t.scn:7: MS must be a number, got -0x8000000000000000"},
+        {"sync -0x8000000000000000", "t.scn:7: MS must be a number, got -0x8000000000000000"},
         {"scan abc", "t.scn:7: DATA must be a double-quoted string, got abc"},
         {"scan", "t.scn:7: scan: missing DATA"},
         {"launch now", "t.scn:7: unexpected 'now' after the arguments of launch"},
