@@ -1,5 +1,5 @@
-// The device's side of windows: a message box the operator answers, and what
-// the end of a program takes along with it (the screen: app_dialog_tests).
+// The device's side of windows: the operator's taps (a box answered, a covered one refused, a
+// window activated), keys and a disabled window, and what the end of a program takes along.
 #include <shellapi.h>
 
 #include "user_app.hpp"
@@ -29,7 +29,7 @@ TEST_F(Windows, TheOperatorAnswersAMessageBoxWithOneOfItsButtons) {
 }
 
 // A box of a background program opens behind the memo, where a tap cannot reach it (the device
-// names the covering window); once uncovered, a tap answers it.
+// names the covering window; a reading, platform/ce-differences.txt); once uncovered, a tap answers it.
 TEST_F(Windows, ABoxAnotherWindowCoversCannotBeTapped) {
     TestApp memo("memo");
     HWND front = nullptr;
@@ -67,8 +67,8 @@ TEST_F(Windows, ADisabledActiveWindowGetsNoKeys) {
     EXPECT_TRUE(same_sequence({}, rec().take(), "keys to a disabled window"));
 }
 
-// SetActiveWindow (Windows CE 5.0): no activation "if the application is in the background": a
-// window shown from the background stays behind the foreground window until the operator taps it,
+// SetActiveWindow (Windows CE 5.0): no activation "if the application is in the background" (read
+// as holding for ShowWindow too, platform/ce-differences.txt): a window shown from the background stays behind the foreground window until the operator taps it,
 // which activates it with WA_CLICKACTIVE (device only: the suite under Wine is one process).
 TEST_F(Windows, AWindowShownFromTheBackgroundWaitsBehindForATap) {
     TestApp memo("memo");
