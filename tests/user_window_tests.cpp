@@ -28,21 +28,31 @@ TEST_F(Windows, TheOperatorAnswersAMessageBoxWithOneOfItsButtons) {
     EXPECT_TRUE(dev::window_info(main)->enabled);
 }
 
+// The memo in front, and a program started after it whose window is hidden: once its message
+// loop runs, the program is in the background.
+class BehindTheMemo : public Windows {
+protected:
+    void SetUp() override {
+        Windows::SetUp();
+        memo.emplace("memo");
+        memo->run([&] { front = create(u"memo", WS_VISIBLE); });
+        app.emplace("app");
+        app->run([&] { main = create(u"main", 0); });
+        rec().clear();
+    }
+    std::optional<TestApp> memo, app;
+    HWND front = nullptr, main = nullptr;
+};
+
 // A box of a background program opens behind the memo, where a tap cannot reach it (the device
 // names the covering window; a reading, platform/ce-differences.txt); once uncovered, a tap answers it.
-TEST_F(Windows, ABoxAnotherWindowCoversCannotBeTapped) {
-    TestApp memo("memo");
-    HWND front = nullptr;
-    memo.run([&] { front = create(u"memo", WS_VISIBLE); });
-    TestApp app("app");
-    HWND main = nullptr;
-    app.run([&] { main = create(u"main", 0); });
+TEST_F(BehindTheMemo, ABoxAnotherWindowCoversCannotBeTapped) {
     int result = 0;
-    auto done = app.run_async([&] { result = MessageBoxW(main, u"text", u"caption", MB_OK); });
+    auto done = app->run_async([&] { result = MessageBoxW(main, u"text", u"caption", MB_OK); });
     ASSERT_TRUE(eventually([] { return dev::message_box().has_value(); }));
     EXPECT_EQ(dev::covering_window(dev::message_box()->hwnd), front);
     EXPECT_FALSE(dev::answer_message_box(IDOK));
-    memo.run([&] { SetWindowPos(front, NULL, 0, 0, 240, 10, SWP_NOZORDER | SWP_NOMOVE); });
+    memo->run([&] { SetWindowPos(front, NULL, 0, 0, 240, 10, SWP_NOZORDER | SWP_NOMOVE); });
     EXPECT_TRUE(dev::answer_message_box(IDOK));
     ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(result, IDOK);
@@ -68,17 +78,11 @@ TEST_F(Windows, ADisabledActiveWindowGetsNoKeys) {
 }
 
 // SetActiveWindow (Windows CE 5.0): no activation "if the application is in the background" (read
-// as holding for ShowWindow too, platform/ce-differences.txt): a window shown from the background stays behind the foreground window until the operator taps it,
-// which activates it with WA_CLICKACTIVE (device only: the suite under Wine is one process).
-TEST_F(Windows, AWindowShownFromTheBackgroundWaitsBehindForATap) {
-    TestApp memo("memo");
-    HWND front = nullptr;
-    memo.run([&] { front = create(u"memo", WS_VISIBLE); });
-    TestApp app("app");
-    HWND main = nullptr;
-    app.run([&] { main = create(u"main", 0); });
-    rec().clear();
-    app.run([&] { ShowWindow(main, SW_SHOW); });
+// as holding for ShowWindow too, platform/ce-differences.txt): a window shown from the background
+// stays behind the foreground window until the operator taps it, which activates it with
+// WA_CLICKACTIVE (device only: the suite under Wine is one process).
+TEST_F(BehindTheMemo, AWindowShownFromTheBackgroundWaitsBehindForATap) {
+    app->run([&] { ShowWindow(main, SW_SHOW); });
     ASSERT_TRUE(quiet());
     EXPECT_EQ(dev::active_window(), front);
     EXPECT_EQ(dev::covering_window(main), front);
