@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the application's objects against the CE surface table: every
 # platform function an object calls is a row; the row's import is a row that
-# imports itself (an export), first in CE 4.0 or earlier (4.1 and 4.2 only
-# with a "why:" note); and the imports the table gives for an object's calls
+# imports itself (an export) and keeps the version rule the table's header
+# states; and the imports the table gives for an object's calls
 # are exactly the undefined symbols of the same source compiled with the CE
 # headers' macro and inline forms (the objects after --ce, in the same order).
 # Not CE calls: calls between the objects, the driver's operations (the
@@ -60,7 +60,7 @@ for i in "${!host[@]}"; do
 done
 count=$(sort -u <<<"$all" | grep -c .)
 if [[ $failures -ne 0 ]]; then
-  echo "ce_surface: faults against the CE 4.0 surface: $failures"
+  echo "ce_surface: faults against the CE surface table: $failures"
   exit 1
 fi
-echo "ce_surface: ${#host[@]} objects call $count platform functions; each is in $(basename "$table"), and what it gives them to import is what a CE 4.0 link imports"
+echo "ce_surface: ${#host[@]} objects call $count platform functions; each is in $(basename "$table"), and what it gives them to import is what a CE 4.x link imports"

@@ -1,23 +1,32 @@
 #!/usr/bin/env bash
-# The operator's Japanese texts, byte for byte in pendrel.exe as the system
-# gives them: UTF-16LE, after its length in the string table or ending in a
-# zero anywhere else (menus, dialogs, the boxes' and the tray's literals),
-# found at least as many times as the list counts. The Win32 build reads its
-# sources as Latin-1 and its resource script as code page 1252, so a text
-# whose bytes depend on the code page is garbled here.
-# Usage: win32_texts.sh PENDREL_EXE
-set -uo pipefail
-export LC_ALL=C
-[[ $# -eq 1 && -f $1 ]] || { echo "win32_texts: usage: win32_texts.sh PENDREL_EXE"; exit 2; }
-exe=$1 failures=0 texts=0
-while read -r count text; do
-  units=$(printf '%s' "$text" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -d ' \n')
-  pattern=$(sed 's/../\\x&/g' <<<"$units")
-  length=$(printf '\\x%02x\\x00' $((${#units} / 4)))
-  found=$(grep -oaP "$length$pattern|$pattern\\x00\\x00" "$exe" | wc -l)
-  texts=$((texts + 1))
-  [[ $found -ge $count ]] || { echo "win32_texts: \"$text\" is in $(basename "$exe") $found times, not $count"; failures=$((failures + 1)); }
-done <<'END'
+# The operator's Japanese texts in pendrel.exe, each found whole and exactly
+# as many times as the list counts: the resources' strings as windres reads
+# them back (string table, menus, dialogs), and the wide literals of .rdata
+# (the boxes' texts and the tray's item), each ended by its zero. The Win32
+# build reads its sources as Latin-1 and its resource script as code page
+# 1252, so a text whose bytes depend on the code page is garbled here.
+# Usage: win32_texts.sh TOOL_PREFIX PENDREL_EXE (TOOL_PREFIX: /usr/bin/x86_64-w64-mingw32-)
+set -euo pipefail
+export LC_ALL=C.UTF-8
+[[ $# -eq 2 && -f $2 ]] || { echo "win32_texts: usage: win32_texts.sh TOOL_PREFIX PENDREL_EXE"; exit 2; }
+prefix=$1 exe=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"${prefix}windres" -i "$exe" -O rc -o "$work/res.rc"
+"${prefix}objcopy" -O binary --only-section=.rdata "$exe" "$work/rdata.bin"
+python3 - "$work/res.rc" "$work/rdata.bin" "$(basename "$exe")" <<'PY'
+import re, sys
+rc, rdata, exe = sys.argv[1:4]
+found = []
+# Quoted strings of the decompiled script: "text" or L"text" with \x escapes.
+for body in re.findall(r'L?"((?:[^"\\]|\\.)*)"', open(rc, encoding="utf-8", errors="replace").read()):
+    found.append(re.sub(r'\\x([0-9a-fA-F]{1,4})|\\(.)',
+                        lambda m: chr(int(m.group(1), 16)) if m.group(1) else m.group(2), body))
+# Wide literals: .rdata in UTF-16 units, split at each zero unit.
+data = open(rdata, "rb").read()
+units = [int.from_bytes(data[i:i + 2], "little") for i in range(0, len(data) - 1, 2)]
+found += "".join(chr(u) if 0 < u < 0xD800 or 0xE000 <= u < 0x110000 else "\0" for u in units).split("\0")
+listed = """\
 1 1D(ZEL) ﾊﾞｰｺｰﾄﾞ 読取 ｱﾌﾟﾘｹｰｼｮﾝ
 1 実行
 1 読取ｺｰﾄﾞ表示
@@ -37,6 +46,16 @@ done <<'END'
 1 ZEL読取ﾂｰﾙ起動失敗
 1 ZELChangeBuffMode ｴﾗｰ
 1 ZELOpen ｴﾗｰ
-END
-[[ $failures -eq 0 ]] || { echo "win32_texts: $failures of $texts texts differ"; exit 1; }
-echo "win32_texts: $texts texts, each as the system gives it"
+"""
+failures = 0
+lines = listed.splitlines()
+for line in lines:
+    count, text = line.split(" ", 1)
+    n = found.count(text)
+    if n != int(count):
+        print(f'win32_texts: "{text}" is in {exe} {n} times, not {count}')
+        failures += 1
+if failures:
+    sys.exit(f"win32_texts: {failures} of {len(lines)} texts differ")
+print(f"win32_texts: {len(lines)} texts, each whole and as often as listed")
+PY

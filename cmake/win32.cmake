@@ -37,7 +37,7 @@ target_include_directories(pendrel PRIVATE ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURC
 target_compile_definitions(pendrel PRIVATE ${PENDREL_APP_DEFINES})
 # The sources and the resource script are read as a Western build machine
 # reads them (Latin-1, code page 1252), so that a text whose bytes depend on
-# the code page comes out garbled here (tests/wine/texts.sh) as it would on
+# the code page comes out garbled here (win32.texts) as it would on
 # the handheld.
 target_compile_options(pendrel PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${PENDREL_APP_FLAGS} -finput-charset=ISO-8859-1
                        -include ${CMAKE_SOURCE_DIR}/platform/win32/cecompat.h>)
@@ -132,7 +132,8 @@ set_tests_properties(wine.script_files_end_with_the_script PROPERTIES LABELS win
 add_test(NAME win32.imports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/wine/imports.sh ${PENDREL_OBJDUMP} $<TARGET_FILE:pendrel>)
 set_tests_properties(win32.imports PROPERTIES LABELS win32)
 # The operator's texts in pendrel.exe, byte for byte as the system gives them.
-add_test(NAME win32.texts COMMAND bash ${CMAKE_SOURCE_DIR}/bench/win32_texts.sh $<TARGET_FILE:pendrel>)
+string(REGEX REPLACE "objdump$" "" PENDREL_TOOL_PREFIX "${PENDREL_OBJDUMP}")  # its windres and objcopy
+add_test(NAME win32.texts COMMAND bash ${CMAKE_SOURCE_DIR}/bench/win32_texts.sh ${PENDREL_TOOL_PREFIX} $<TARGET_FILE:pendrel>)
 set_tests_properties(win32.texts PROPERTIES LABELS win32)
 
 # ---- the conformance suite, with GoogleTest built from Debian's sources ----

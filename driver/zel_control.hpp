@@ -1,7 +1,7 @@
 // The operator's and the device's side of the simulated reader: scanning,
 // armed faults and state queries. The application's side is reader/zel.h.
 // The host driver answers in-process (driver/tolven.cpp); for the Win32
-// tools the same calls go over TOLVEN.dll's pipe (driver/win32/control.cpp).
+// tools the same calls go over TOLVEN.dll's pipe (driver/win32/tool/control.cpp).
 #pragma once
 #include <windows.h>
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
 
 #include "../reader/zel.h"
 #include "../res/resource.h"
@@ -122,7 +121,6 @@ const std::vector<CommandEntry>& Table::commands() {
         std::filesystem::remove(host_path(b.files(), c.text));
         b.note("remove " + c.text);
     };
-    auto pause = [](auto&, const Command& c) { std::this_thread::sleep_for(std::chrono::milliseconds(*c.number)); };
     // As another program would post it.
     static auto post_to_pendrel = [](Device& d, UINT message, WPARAM wp, const std::string& what) {
         HWND w = d.pendrel_window();
@@ -147,6 +145,11 @@ const std::vector<CommandEntry>& Table::commands() {
         }
         std::string keyboard = w.request(Request::keyboard);
         scans().push_back({data, true, wire::decode(wire::word(keyboard, 1)) + " (" + wire::word(keyboard, 0) + ")"});
+    };
+    // A tap cannot reach a box or dialog another window covers.
+    static auto refuse_if_covered = [](HWND target, const std::string& what) {
+        if (HWND cover = link::covering_window(target))
+            refuse(what + " is covered by " + link::window_name(cover) + ": a tap cannot reach it");
     };
     static const std::vector<CommandEntry> table = {
         {"file", {text("PATH", Field::text), string("DATA", Field::data)}, "write a device file", After::nothing,
@@ -249,6 +252,7 @@ const std::vector<CommandEntry>& Table::commands() {
              auto box = link::message_box();
              if (!box) refuse("no message box is open");
              d.note("answer " + c.text + " to " + link::quoted(box->caption));
+             refuse_if_covered(box->hwnd, "the message box " + link::quoted(box->caption));
              if (!link::answer_message_box(button_id(c.text)))
                  refuse("the message box " + link::quoted(box->caption) + " has no " + c.text);
          },
@@ -278,6 +282,7 @@ const std::vector<CommandEntry>& Table::commands() {
              HWND dialog = link::open_dialog();
              if (!dialog) refuse(no_dialog);
              d.note("press " + c.text);
+             refuse_if_covered(dialog, "the dialog");
              if (!link::press_dialog(dialog, button_id(c.text))) refuse("the dialog has no " + c.text + " button");
          },
          [](WineBackend& w, const Command& c) { w.ask(Request::press, std::to_string(button_id(c.text)), no_dialog); }},
@@ -296,7 +301,6 @@ const std::vector<CommandEntry>& Table::commands() {
          After::nothing,
          [](Device& d, const Command& c) { d.sync(c.number.value_or(default_sync_ms)); },
          [](WineBackend& w, const Command&) { w.settle(); }},
-        {"wait", {number("MS", "MS", Field::number)}, "let MS milliseconds pass", After::nothing, pause, pause},
         {"wait-exit", {number("MS", "MS", Field::number, true)}, "wait until the latest launch has exited",
          After::nothing,
          [](Device& d, const Command& c) {

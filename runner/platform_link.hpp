@@ -109,6 +109,12 @@ using pf::input::layout_char;  // the character a key types on the device's layo
 // tap_close_button: false when the window in front is disabled or its command bar has no X.
 using ud::windows_of, ud::child_by_id, ud::text_of, ud::is_visible, ud::post, ud::snapshot, ud::tap_tray;
 using ud::choose_menu_command, ud::message_box, ud::answer_message_box, ud::open_popup, ud::tap_close_button;
+using ud::covering_window;
+// The window as the trace names it: hwnd#1 "Memo".
+inline std::string window_name(HWND window) {
+    pf::Lock lock(pf::device_mutex());
+    return pf::user::wnd_str_locked(window);
+}
 // Empty for an invalid window.
 inline std::u16string class_of(HWND window) {
     auto info = ud::window_info(window);

@@ -8,6 +8,7 @@
 #include <limits>
 #include <map>
 
+#include "../res/resource.h"
 #include "table.hpp"
 
 namespace runner {
@@ -61,6 +62,15 @@ std::optional<long long> number_of(std::string_view v) {
     return negative ? -static_cast<long long>(value) : static_cast<long long>(value);
 }
 
+// A number, or the name res/resource.h gives an application id (IDM_TRAY_EXIT).
+std::optional<long long> id_of(std::string_view w) {
+    static const std::map<std::string_view, long long> names = {
+#include "resource_names.inc"
+    };
+    if (auto it = names.find(w); it != names.end()) return it->second;
+    return number_of(w);
+}
+
 // Walks the tokens of one command, naming what is missing or wrong.
 class Args {
 public:
@@ -83,7 +93,8 @@ public:
     std::string text(const char* what) { return take(what).text; }
     long long number(const char* what) {
         std::string w = word(what);
-        auto n = number_of(w);
+        auto n = id_of(w);
+        if (!n && w.starts_with("ID")) fail("unknown id '" + w + "' (res/resource.h names no such id)");
         if (!n) fail(std::string(what) + " must be a number, got " + w);
         return *n;
     }
@@ -142,7 +153,7 @@ bool read(Args& a, const Param& p, Command& c) {
     }
     case Kind::id: {
         std::string w = a.word(p.what);
-        auto n = number_of(w);
+        auto n = id_of(w);
         if (std::find(p.words.begin(), p.words.end(), w) != p.words.end()) {
             c.text = w;
         } else if (n && (p.ids.empty() || std::find(p.ids.begin(), p.ids.end(), *n) != p.ids.end())) {

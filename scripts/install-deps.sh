@@ -4,8 +4,9 @@
 #   host:  the default build: compilers, test libraries, and the resource
 #          step (windres, which preprocesses with the mingw-w64 compiler and
 #          its Windows headers)
-#   win32: also the Win32 build and Wine
-#   all:   also clang for the fuzz targets, python3 for the static checks
+#   win32: also the Win32 build, Wine, and python3 for the static checks and
+#          the Win32 build's texts check
+#   all:   also clang for the fuzz targets
 #   --list prints the packages instead of installing them.
 set -euo pipefail
 
@@ -15,8 +16,8 @@ packages=(cmake ninja-build ccache g++ libgtest-dev libgmock-dev libbenchmark-de
 case $what in
   host) ;;
   win32|all)
-    packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-xkb-utils xdotool fonts-ipafont-gothic x11-apps imagemagick)
-    [[ $what == all ]] && packages+=(clang libclang-rt-14-dev python3) ;;
+    packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-xkb-utils xdotool fonts-ipafont-gothic x11-apps imagemagick python3)
+    [[ $what == all ]] && packages+=(clang libclang-rt-14-dev) ;;
   *) echo "install-deps: unknown set '$what' (host, win32 or all)" >&2; exit 2 ;;
 esac
 if [[ ${2:-} == --list ]]; then printf '%s\n' "${packages[@]}"; exit 0; fi

@@ -11,7 +11,10 @@
 #
 # For each fault: the file is changed, the default build is brought up to
 # date, and the suite runs in three rounds that stop at the first failing
-# test: the scripts, then the other quick tests, then the stress runs. The
+# test: the scripts, then the other quick tests, then the stress runs. A
+# fault in the resource script or in an escaped text (its original holds
+# \x) first meets the Win32 build's own checks (`ctest --preset win32 -L
+# win32`: its imports and its texts), which need no Wine. The
 # file is restored afterwards, also when the run is interrupted. A fault
 # that cannot be planted or does not compile counts as a failure of the run.
 set -euo pipefail
@@ -49,12 +52,22 @@ open(path, "w", encoding="utf-8").write(text.replace(original, replacement))
 EOF
 }
 
-# Runs one round of tests; prints the names of the failed ones.
-round() {
-    if ctest --preset default -j2 --stop-on-failure "$@" >"$work/ctest.log" 2>&1; then return 0; fi
+# Runs one round of tests of a preset; prints the names of the failed ones.
+round_of() {
+    local preset=$1
+    shift
+    if ctest --preset "$preset" -j2 --stop-on-failure "$@" >"$work/ctest.log" 2>&1; then return 0; fi
     sed -n '/The following tests FAILED:/,$p' "$work/ctest.log" | grep -E '^[[:space:]]+[0-9]+ - ' |
         sed -E 's/^[[:space:]]+[0-9]+ - ([^ ]+).*/\1/' | paste -sd' '
     return 1
+}
+round() { round_of default "$@"; }
+# The Win32 checks, for a fault in the resource script or in an escaped text.
+win32_round() {
+    [[ $1 == res/* || $2 == *'\x'* ]] || return 0
+    [[ -f build/win32/build.ninja ]] || cmake --preset win32 >/dev/null
+    cmake --build --preset win32 --target pendrel >"$work/build.log" 2>&1 || { echo "the Win32 build"; return 1; }
+    round_of win32 -L win32
 }
 
 cmake --build --preset default >/dev/null
@@ -72,7 +85,8 @@ while IFS=$'\t' read -r file original replacement || [[ -n $file ]]; do
         result="NOT PLANTED ($(cat "$work/plant.log"))"
     elif ! cmake --build --preset default >"$work/build.log" 2>&1; then
         result="NOT BUILT (the fault does not compile)"
-    elif by=$(round -L script) && by=$(round -LE 'script|stress') && by=$(round -L stress); then
+    elif by=$(win32_round "$file" "$original") && by=$(round -L script) && by=$(round -LE 'script|stress') &&
+        by=$(round -L stress); then
         result="MISSED"
     else
         result="caught by $by"
@@ -86,5 +100,6 @@ while IFS=$'\t' read -r file original replacement || [[ -n $file ]]; do
     printf '%d\t%s\t%s\t%s\n' "$n" "$file" "${original:0:60}" "$result"
 done <"$list"
 cmake --build --preset default >/dev/null
+[[ ! -f build/win32/build.ninja ]] || cmake --build --preset win32 --target pendrel >/dev/null
 echo "faults: $((caught + missed + unbuilt)), caught: $caught, missed: $missed, not built: $unbuilt"
 [[ $missed == 0 && $unbuilt == 0 ]]

@@ -3,6 +3,7 @@
 
 #include "core/core.hpp"
 #include "user/dialog.hpp"
+#include "../res/resource.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ TEST_F(Dialogs, EachWindowShowsWhatItsResourcesDescribe) {
         },
         topmost_window_of_pendrel(), "main window"));
     // The dialogs' dialog units in pixels of the device's System font.
-    run({"menu 40003"});
+    run({"menu IDM_ABOUT"});
     EXPECT_TRUE(same_sequence(
         {
             R"("ﾊﾞｰｼﾞｮﾝ Pendrel" (25,94 190x105) 0x90C800C0 0x80000000)",
@@ -66,7 +67,7 @@ TEST_F(Dialogs, EachWindowShowsWhatItsResourcesDescribe) {
             R"("STATIC" 65535 "1D ﾊﾞｰｺｰﾄﾞ ｷｰ入力" (83,153 105x12) 0x50020000)",
         },
         topmost_window_of_pendrel(), "About"));
-    run({"press ok", "menu 40004"});
+    run({"press ok", "menu IDM_EXEC_DISPLAY"});
     EXPECT_TRUE(same_sequence(
         {
             R"("1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ" (20,16 199x262) 0x90C800C0 0x0)",
@@ -83,12 +84,12 @@ TEST_F(Dialogs, EachWindowShowsWhatItsResourcesDescribe) {
         topmost_window_of_pendrel(), "read display"));
 }
 
-// 40004 starts the worker, opens the reader for the main window and runs
-// dialog 104; closing it stops the worker first and closes the reader last.
+// IDM_EXEC_DISPLAY starts the worker, opens the reader for the main window
+// and runs the read display; closing it stops the worker first and closes the reader last.
 TEST_F(Dialogs, ReadDisplayOpensForTheMainWindowAndClosesInOrder) {
     run({settings_display_on, "launch"});
     pf::trace_clear();
-    run({"menu 40004", R"(scan "7")", "press cancel"});
+    run({"menu IDM_EXEC_DISPLAY", R"(scan "7")", "press cancel"});
     auto threads = calls_by_thread();
     ASSERT_GE(threads.size(), 1u);
     EXPECT_TRUE(same_sequence(
@@ -104,7 +105,7 @@ TEST_F(Dialogs, ReadDisplayOpensForTheMainWindowAndClosesInOrder) {
             "ZELClose() = 0",
             "ZELChangeBuffMode(0) = 0",
             "ZELOpen(hwnd#1, 0) = 0",  // the main window is the target from now on
-            "FindResourceW(hinst, 104, RT_DIALOG) = hrsrc#1",
+            "FindResourceW(hinst, " + std::to_string(IDD_READDISPLAY) + ", RT_DIALOG) = hrsrc#1",
             "LoadResource(hinst, hrsrc#1) = template",
             R"(GetWindowRect(hwnd#3 "1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ") = TRUE {0,0,199,262})",
             R"(GetParent(hwnd#3 "1D(ZEL) ﾊﾞｰｺｰﾄﾞ読取ﾂｰﾙ") = hwnd#1 "Pendrel")",
@@ -126,12 +127,12 @@ TEST_F(Dialogs, ReadDisplayOpensForTheMainWindowAndClosesInOrder) {
 }
 
 TEST_F(Dialogs, AboutFromTheMenuAndFromAltSlashIsTheSameDialog) {
-    for (const char* action : {"menu 40003", "key alt+/"}) {
+    for (const char* action : {"menu IDM_ABOUT", "key alt+/"}) {
         SCOPED_TRACE(action);
         scenario::device().reset();
         run({settings_display_on, "launch"});
         pf::trace_clear();
-        run({action, "expect dialog 103"});
+        run({action, "expect dialog IDD_ABOUT"});
         auto dialog = ud::open_dialog();
         ASSERT_TRUE(dialog);
         EXPECT_TRUE(dialog->ok_button) << "the caption OK button";
@@ -140,7 +141,7 @@ TEST_F(Dialogs, AboutFromTheMenuAndFromAltSlashIsTheSameDialog) {
         // screen origin; OK ends the dialog and nothing else.
         EXPECT_TRUE(same_sequence(
             {
-                "FindResourceW(hinst, 103, RT_DIALOG) = hrsrc#1",
+                "FindResourceW(hinst, " + std::to_string(IDD_ABOUT) + ", RT_DIALOG) = hrsrc#1",
                 "LoadResource(hinst, hrsrc#1) = template",
                 R"(GetWindowRect(hwnd#3 "ﾊﾞｰｼﾞｮﾝ Pendrel") = TRUE {0,0,190,105})",
                 R"(GetParent(hwnd#3 "ﾊﾞｰｼﾞｮﾝ Pendrel") = hwnd#1 "Pendrel")",

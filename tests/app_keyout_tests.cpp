@@ -1,4 +1,4 @@
-// Read key output (command 40005) from the shown window, and its three
+// Read key output (IDM_EXEC_KEYOUT) from the shown window, and its three
 // failure boxes: each box's text, caption and style, and what its answers do.
 #include "app_scenario.hpp"
 
@@ -27,7 +27,7 @@ class KeyOutput : public scenario::Scenario {};
 TEST_F(KeyOutput, SwitchesTheDriverToMode3AndHidesToTheTray) {
     run({settings_display_on, "launch"});
     pf::trace_clear();
-    run({"menu 40005"});
+    run({"menu IDM_EXEC_KEYOUT"});
     EXPECT_TRUE(same_sequence(concat({reader_reset,
                                       {
                                           "ZELChangeBuffMode(3) = 0",
@@ -63,7 +63,7 @@ TEST_F(KeyOutput, AFailedStepShowsItsBoxAndTheAnswerDecides) {
         scenario::device().reset();
         run({settings_display_on, "launch"});
         pf::trace_clear();
-        run({c.fault, "menu 40005", c.answer});
+        run({c.fault, "menu IDM_EXEC_KEYOUT", c.answer});
         EXPECT_TRUE(same_sequence(concat({reader_reset, c.calls, c.ends ? program_ended : Lines{}}), calls_of(), c.name));
         if (c.ends) {
             run({"expect exit 0", "expect tray 0"});

@@ -190,7 +190,7 @@ TEST_F(Startup, SecondLaunchLeavesATrayCopyAloneAndBringsAShownOneBack) {
 
 // Both ways to the Exit command end the program through WM_DESTROY.
 TEST_F(Startup, AltF4AndMenuExitEndWithExitCodeZero) {
-    for (const char* action : {"key alt+f4", "menu 40002"}) {
+    for (const char* action : {"key alt+f4", "menu IDM_EXIT"}) {
         SCOPED_TRACE(action);
         scenario::device().reset();
         run({settings_display_on, "launch"});

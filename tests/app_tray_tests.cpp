@@ -17,7 +17,7 @@ namespace ud = pf::user::handheld;
 const Lines popup_opened = {
     "CreatePopupMenu() = hmenu#1",
     R"(wsprintfW(buf, "終了") = 2)",
-    R"(AppendMenuW(hmenu#1, MF_STRING, 1324, "終了") = TRUE)",
+    R"(AppendMenuW(hmenu#1, MF_STRING, 1324, "終了") = TRUE)",  // the one place tests give the tray item's id
     "GetSystemMetrics(SM_CXSCREEN) = 240",
     "GetSystemMetrics(SM_CYSCREEN) = 320",
 };
@@ -72,7 +72,7 @@ TEST_F(Tray, AButtonDownOpensThePopupAndASecondTapClosesIt) {
 TEST_F(Tray, ExitStopsTheWorkerDeletesTheIconAndEndsWithZero) {
     run({"launch", "tap tray"});
     pf::trace_clear();
-    run({"popup 1324", "wait-exit"});
+    run({"popup IDM_TRAY_EXIT", "wait-exit"});
     auto threads = calls_by_thread();
     ASSERT_EQ(threads.size(), 2u) << "the UI thread and the worker";
     // How many 100 ms waits the handshake takes depends on timing; their

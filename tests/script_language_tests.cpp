@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "table.hpp"
+#include "../res/resource.h"
 
 namespace {
 
@@ -29,7 +30,8 @@ TEST(DeviceScript, BadLinesNameTheLineAndTheProblem) {
         {"expect dialog 105", "t.scn:7: unknown dialog '105' (expected 103|104|none)"},
         {"expect mode 1", "t.scn:7: unknown buffer mode '1' (expected 0|3)"},
         {"menu exit", "t.scn:7: command id must be a number, got exit"},
-        {"wait -0x8000000000000000", "t.scn:7: MS must be a number, got -0x8000000000000000"},
+        {"menu IDM_EXITS", "t.scn:7: unknown id 'IDM_EXITS' (res/resource.h names no such id)"},
+        {"sync -0x8000000000000000", "t.scn:7: MS must be a number, got -0x8000000000000000"},
         {"scan abc", "t.scn:7: DATA must be a double-quoted string, got abc"},
         {"scan", "t.scn:7: scan: missing DATA"},
         {"launch now", "t.scn:7: unexpected 'now' after the arguments of launch"},
@@ -72,9 +74,9 @@ TEST(DeviceScript, ArgumentsLandInTheirFields) {
         {"fail CreateThread", "fail", "", "CreateThread", "", {}, {}},
         {"tap tray 2", "tap", "", "tray", "", 2, {}},
         {"popup none", "popup", "", "none", "", {}, {}},
-        {"popup 1324", "popup", "", "", "", 1324, {}},
+        {"popup IDM_TRAY_EXIT", "popup", "", "", "", IDM_TRAY_EXIT, {}},
         {"wait-exit 4000", "wait-exit", "", "", "", 4000, {}},
-        {R"(expect text 1001 "1234\r\n")", "expect", "text", "", "1234\r\n", 1001, {}},
+        {R"(expect text IDC_READ_DATA "1234\r\n")", "expect", "text", "", "1234\r\n", IDC_READ_DATA, {}},
         {R"(expect messagebox "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗" "ZELOpen Error")", "expect", "messagebox", "ZELﾄﾞﾗｲﾊﾞ ｵｰﾌﾟﾝ失敗",
          "ZELOpen Error", {}, {}},
         {"expect exit 0 2", "expect", "exit", "", "", 0, 2},

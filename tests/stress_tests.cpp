@@ -141,14 +141,14 @@ TEST_F(Stress, EveryCommandOverAndOverLeaksNothing) {
         round_trip({"popup none"}, {"expect popup closed"});
         round_trip({"post 1325"}, {"expect window shown", "expect tray 0", "expect reader closed"});
         // The read display, closed by Return in a single-line field or by Cancel.
-        round_trip({"menu 40004"}, {"expect dialog 104", "expect worker running", "expect reader open"});
-        run({"scan " + read, "expect text 1001 " + read});
-        if (i % 2) run({"focus 1003"});
+        round_trip({"menu IDM_EXEC_DISPLAY"}, {"expect dialog IDD_READDISPLAY", "expect worker running", "expect reader open"});
+        run({"scan " + read, "expect text IDC_READ_DATA " + read});
+        if (i % 2) run({"focus IDC_BARCODE_TYPE"});
         round_trip({i % 2 ? "key return" : "press cancel"},
                    {"expect dialog none", "expect worker stopped", "expect reader closed", "expect window shown"});
-        round_trip({"menu 40005"}, {"expect window hidden", "expect tray 1", "expect mode 3", "expect reader open"});
+        round_trip({"menu IDM_EXEC_KEYOUT"}, {"expect window hidden", "expect tray 1", "expect mode 3", "expect reader open"});
         round_trip({"tap tray"}, {"expect popup open"});
-        round_trip({"popup 1324"}, {"expect exit 0 " + std::to_string(2 * i - 1)});
+        round_trip({"popup IDM_TRAY_EXIT"}, {"expect exit 0 " + std::to_string(2 * i - 1)});
         Holdings now;
         EXPECT_TRUE(eventually([&] { return (now = holdings()) == before; }))
             << "holding " << now << ", " << before << " before the launch";

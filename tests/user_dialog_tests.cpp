@@ -6,6 +6,7 @@
 #include "user/controls.hpp"
 #include "user/resources.hpp"
 #include "user_app.hpp"
+#include "../res/resource.h"
 
 using namespace usertest;
 namespace dev = pf::user::handheld;
@@ -65,10 +66,10 @@ protected:
 }  // namespace
 
 TEST_F(DialogTest, ReadDisplayDialogFocusesItsFirstTabStopAndDisablesItsOwner) {
-    open(104, 0x1234);
+    open(IDD_READDISPLAY, 0x1234);
     auto d = dev::open_dialog();
     ASSERT_TRUE(d);
-    EXPECT_EQ(d->template_id, std::optional<WORD>(104));
+    EXPECT_EQ(d->template_id, std::optional<WORD>(IDD_READDISPLAY));
     EXPECT_EQ(d->owner, owner);
     EXPECT_FALSE(d->ok_button);
     EXPECT_TRUE(d->close_button);
@@ -96,7 +97,7 @@ TEST_F(DialogTest, ReadDisplayDialogFocusesItsFirstTabStopAndDisablesItsOwner) {
 // The caption's OK button is there only where the template asks for it; an
 // icon static takes its icon, and its size, from the template.
 TEST_F(DialogTest, CaptionOkOnlyWhereTheDialogHasOne) {
-    open(103);
+    open(IDD_ABOUT);
     auto d = dev::open_dialog();
     ASSERT_TRUE(d);
     EXPECT_TRUE(d->ok_button);
@@ -113,8 +114,8 @@ TEST_F(DialogTest, CaptionOkOnlyWhereTheDialogHasOne) {
     EXPECT_EQ(returned, IDOK);
     EXPECT_TRUE(same_sequence({command(IDOK, BN_CLICKED)}, dialog_log(), "caption OK"));
 
-    open(104);
-    EXPECT_FALSE(dev::press_ok()) << "dialog 104 has no caption OK button";
+    open(IDD_READDISPLAY);
+    EXPECT_FALSE(dev::press_ok()) << "the read display has no caption OK button";
     ASSERT_TRUE(dev::press_cancel());
     finish();
     EXPECT_EQ(returned, IDCANCEL);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "user_app.hpp"
+#include "../res/resource.h"
 
 using namespace usertest;
 namespace dev = pf::user::handheld;
@@ -17,7 +18,7 @@ protected:
         start(
             [this, x, y] {
                 menu = CreatePopupMenu();
-                AppendMenuW(menu, MF_STRING, 1324, u"終了");
+                AppendMenuW(menu, MF_STRING, IDM_TRAY_EXIT, u"終了");
                 AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
                 AppendMenuW(menu, MF_STRING | MF_GRAYED, 1400, u"Grey");
                 result = TrackPopupMenuEx(menu, 0, x, y, owner, nullptr);
@@ -42,19 +43,19 @@ TEST_F(PopupTest, ChoosingAnItemPostsItsCommandAfterThePopupCloses) {
     EXPECT_EQ(p->rect.left, 60);
     EXPECT_EQ(p->rect.top, 290 - 30) << "three items of 20 pixels, moved up to stay on the screen";
     ASSERT_EQ(p->items.size(), 3u);
-    EXPECT_EQ(p->items[0].id, 1324u);
+    EXPECT_EQ(p->items[0].id, UINT(IDM_TRAY_EXIT));
     EXPECT_EQ(p->items[0].text, u"終了");
     EXPECT_TRUE(p->items[1].flags & MF_SEPARATOR);
 
     EXPECT_FALSE(dev::choose(1400)) << "a grayed item cannot be chosen";
     EXPECT_FALSE(dev::choose(9999));
-    ASSERT_TRUE(dev::choose(1324));
+    ASSERT_TRUE(dev::choose(IDM_TRAY_EXIT));
     finish();
     EXPECT_EQ(result, TRUE);
     EXPECT_FALSE(dev::popup_open());
     EXPECT_TRUE(
         same_sequence({{"Owner", WM_INITMENUPOPUP, any, any}}, returned_before, "before TrackPopupMenuEx returned"));
-    EXPECT_TRUE(same_sequence({{"Owner", WM_COMMAND, 1324, 0}}, rec().take(), "after TrackPopupMenuEx returned"));
+    EXPECT_TRUE(same_sequence({{"Owner", WM_COMMAND, IDM_TRAY_EXIT, 0}}, rec().take(), "after TrackPopupMenuEx returned"));
 }
 
 TEST_F(PopupTest, KeptOnTheScreenAndClosedByATapOutside) {
@@ -69,5 +70,5 @@ TEST_F(PopupTest, KeptOnTheScreenAndClosedByATapOutside) {
     EXPECT_EQ(result, FALSE);
     EXPECT_TRUE(same_sequence({}, rec().take(), "after a tap outside"));
     EXPECT_FALSE(dev::tap_outside()) << "nothing left to close";
-    EXPECT_FALSE(dev::choose(1324));
+    EXPECT_FALSE(dev::choose(IDM_TRAY_EXIT));
 }

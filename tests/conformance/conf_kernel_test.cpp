@@ -74,15 +74,19 @@ TEST(Mutexes, SecondCreateOfANameReportsThatItExists) {
 }
 
 #ifndef _WIN32
-// CreateMutex, CreateEvent (Windows CE 5.0): each type has a name space of its own (device only:
-// the desktop's shared one refuses the event).
-TEST(Mutexes, AnEventMayTakeAMutexsName) {
+// CreateMutex (Windows Embedded CE 6.0), lpName: each type has a name space of its own, and ""
+// is a name like any other (device only: the desktop's shared name space refuses the event, and
+// its "" makes an unnamed object).
+TEST(Mutexes, AnEventMayTakeAMutexsNameAndTheEmptyNameIsAName) {
     HANDLE mutex = CreateMutexW(NULL, FALSE, TEXT("ConformanceShared"));
     HANDLE event = CreateEventW(NULL, FALSE, FALSE, TEXT("ConformanceShared"));
     EXPECT_TRUE(mutex && event);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
-    CloseHandle(event);
-    CloseHandle(mutex);
+    HANDLE empty = CreateMutexW(NULL, FALSE, TEXT(""));
+    HANDLE again = CreateMutexW(NULL, FALSE, TEXT(""));
+    EXPECT_TRUE(empty && again);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    for (HANDLE h : {again, empty, event, mutex}) CloseHandle(h);
 }
 #endif
 

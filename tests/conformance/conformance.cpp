@@ -81,11 +81,20 @@ std::string name_of(HWND hwnd, UINT message) {
 
 }  // namespace
 
+#ifdef _WIN32
+constexpr Mark other_side = handheld;
+#else
+constexpr Mark other_side = desktop;
+#endif
+
+// The other side's entries match nothing here: they are passed over, and the
+// message itself, if it comes, fails the comparison.
 bool sequence_matches(const Step& e, const Step& a) {
-    return e.window == a.window && e.message == a.message && (e.wParam == any || e.wParam == a.wParam);
+    return e.mark != other_side && e.window == a.window && e.message == a.message &&
+           (e.wParam == any || e.wParam == a.wParam);
 }
 
-bool sequence_optional(const Step& e) { return e.mark == optional; }
+bool sequence_optional(const Step& e) { return e.mark == other_side; }
 
 std::string sequence_describe(const Step& s) {
     char buf[160];
@@ -94,7 +103,7 @@ std::string sequence_describe(const Step& s) {
     std::snprintf(number, sizeof number, "0x%04X", s.message);
     std::snprintf(buf, sizeof buf, "%s %s%s%s%s", s.window.c_str(), name ? name : number,
                   s.wParam == any ? "" : " wParam ", s.wParam == any ? "" : std::to_string((unsigned long long)s.wParam).c_str(),
-                  s.mark == optional ? " (optional)" : "");
+                  s.mark == desktop ? " (desktop only)" : s.mark == handheld ? " (handheld only)" : "");
     return buf;
 }
 

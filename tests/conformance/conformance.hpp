@@ -8,14 +8,15 @@
 //
 //     const std::vector<Step> shown = {
 //         {"main", WM_SHOWWINDOW, TRUE},
-//         {"main", WM_NCACTIVATE, any, optional},  // Windows only
+//         {"main", WM_NCACTIVATE, any, desktop},  // Windows only
 //         {"main", WM_ACTIVATE},
 //     };
 //     EXPECT_TRUE(same_sequence(shown, messages(), "ShowWindow"));
 //
-// An entry marked optional passes whether it was received or not: the
-// messages one window system sends and the other does not (non-client and
-// position bookkeeping on Windows) are written into the table that way.
+// A message one window system sends and the other does not (non-client and
+// position bookkeeping on Windows) is marked with the side that sends it:
+// `desktop` entries are required under Windows and must be absent on the
+// device, `handheld` entries the other way round.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -76,7 +77,7 @@
 namespace conformance {
 
 constexpr WPARAM any = ~WPARAM(0);
-enum Mark { required = 0, optional = 1 };
+enum Mark { required = 0, desktop = 1, handheld = 2 };
 
 // One message a window received, or one entry of an expected table.
 struct Step {

@@ -40,9 +40,11 @@ std::string attrs_str(LPSECURITY_ATTRIBUTES sa) { return sa ? "&sa" : "NULL"; }
 
 // Creates or opens a named event or mutex; sets the last error as Windows
 // does (ERROR_ALREADY_EXISTS when the name was taken by one of its type).
+// CreateMutex (Windows Embedded CE 6.0), lpName: "Empty strings ("") are
+// handled as named objects"; only NULL makes an unnamed one.
 template <class T>
 HANDLE create_or_open_locked(LPCWSTR name, const std::function<void(T&)>& init) {
-    if (name && *name) {
+    if (name) {
         if (auto same = std::dynamic_pointer_cast<T>(find_named_locked(T::type_name, name))) {
             HANDLE h = insert_locked(same);
             set_last_error(h ? ERROR_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY);
@@ -57,7 +59,7 @@ HANDLE create_or_open_locked(LPCWSTR name, const std::function<void(T&)>& init) 
         set_last_error(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    if (!object->name.empty()) add_named_locked(T::type_name, object);
+    if (name) add_named_locked(T::type_name, object);
     set_last_error(ERROR_SUCCESS);
     return h;
 }

@@ -36,8 +36,10 @@ void bring_to_top_locked(HWND hwnd) {
     }
 }
 
-// SetForegroundWindow (Windows Embedded CE 6.0), Remarks: a newly started
-// application's windows come to the front until it first asks for a message.
+// A newly started application's windows come to the front until it first
+// asks for a message (GetMessage, PeekMessage or a box's or dialog's modal
+// loop): a reading of "Displaying a Window" (Windows CE 5.0), see
+// platform/ce-differences.txt.
 bool in_foreground_locked(HWND hwnd) {
     Window* w = from_hwnd(hwnd);
     Window* front = from_hwnd(state().active);
@@ -51,15 +53,13 @@ bool show_modal_popup_internal(HWND popup, bool set_foreground) {
         in_front = set_foreground || in_foreground_locked(popup);
     }
     show_window_internal(popup, in_front ? SW_SHOW : SW_SHOWNA);
+    // MB_SETFOREGROUND, DS_SETFOREGROUND: to the front even from the background.
+    if (set_foreground) activate_internal(popup);
     if (in_front) return true;
     std::string note;
     {
         Lock lock = lock_device();
-        auto& tl = state().top_levels;
-        // Just below the foreground window in the z-order.
-        std::erase(tl, popup);
-        auto front = std::find(tl.begin(), tl.end(), state().active);
-        tl.insert(front == tl.end() ? front : front + 1, popup);
+        place_behind_foreground_locked(popup);
         Window* w = from_hwnd(popup);
         note = wnd_str_locked(popup) + " of " + (w && w->process ? w->process->party : "?") +
                " opens behind the foreground window " + wnd_str_locked(state().active);
@@ -67,6 +67,27 @@ bool show_modal_popup_internal(HWND popup, bool set_foreground) {
     }
     trace_as("device", note);
     return false;
+}
+
+void place_behind_foreground_locked(HWND hwnd) {
+    auto& tl = state().top_levels;
+    std::erase(tl, hwnd);
+    auto front = std::find(tl.begin(), tl.end(), state().active);
+    tl.insert(front == tl.end() ? front : front + 1, hwnd);
+}
+
+HWND covering_window_locked(HWND hwnd) {
+    Window* w = from_hwnd(hwnd);
+    if (!w) return nullptr;
+    RECT r = screen_rect_locked(*w);
+    for (HWND h : state().top_levels) {
+        if (h == hwnd) return nullptr;
+        Window* above = from_hwnd(h);
+        if (!above || !above->visible() || above->destroying) continue;
+        RECT a = screen_rect_locked(*above);
+        if (a.left < r.right && r.left < a.right && a.top < r.bottom && r.top < a.bottom) return h;
+    }
+    return nullptr;
 }
 
 bool can_activate_locked(const Window* w) {
@@ -89,7 +110,7 @@ void set_focus_locked(HWND hwnd, Outbox& out) {
     notify_all_locked();
 }
 
-bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden) {
+bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden, WORD how) {
     Window* w = from_hwnd(hwnd);
     if (!w || w->is_child() || (!w->visible() && !even_hidden) || w->destroying) return false;
     auto& s = state();
@@ -98,7 +119,7 @@ bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden) {
     if (old != hwnd) {
         if (from_hwnd(old)) out.add(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
         s.active = hwnd;
-        out.add(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+        out.add(hwnd, WM_ACTIVATE, how, reinterpret_cast<LPARAM>(old));
     }
     if (!s.focus || top_level_of_locked(s.focus) != hwnd) {
         // As DefWindowProc's activation does, a window takes the focus itself
@@ -123,6 +144,19 @@ void activate_next_locked(HWND except, Outbox& out) {
     s.active = nullptr;
     if (from_hwnd(old)) out.add(old, WM_ACTIVATE, WA_INACTIVE, 0);
     set_focus_locked(nullptr, out);
+}
+
+// WM_ACTIVATE (Windows CE 5.0): WA_CLICKACTIVE, "Activated by a mouse
+// click": the operator's tap activates the window it lands on, unless it is
+// disabled (EnableWindow: "A window must be enabled before it can be
+// activated").
+bool tap_activate_locked(HWND top) {
+    if (!can_activate_locked(from_hwnd(top))) return false;
+    Outbox out;
+    activate_locked(top, out, false, WA_CLICKACTIVE);
+    // The device never runs an application's procedure itself.
+    deliver_as_notifications_locked(out);
+    return true;
 }
 
 HWND set_focus_internal(HWND hwnd) {
@@ -164,8 +198,10 @@ using namespace pf;
 using namespace pf::user;
 
 // SetForegroundWindow (Windows CE 5.0, Embedded CE 6.0): the window itself
-// is activated, even a disabled owner of an open box or dialog; only the
-// handle combined with 0x01 reactivates the last active owned window.
+// is activated; only the handle combined with 0x01 reactivates the last
+// active owned window. A window its own box or dialog disabled is not
+// activated by the plain request ("EnableWindow", Windows CE 5.0: "A window
+// must be enabled before it can be activated"): the request fails.
 BOOL WINAPI SetForegroundWindow(HWND hwnd) {
     constexpr auto owned_bit = uintptr_t(0x01);  // window handles are even (new_handle)
     bool reactivate_owned = reinterpret_cast<uintptr_t>(hwnd) & owned_bit;
@@ -179,6 +215,8 @@ BOOL WINAPI SetForegroundWindow(HWND hwnd) {
         valid = checked_locked(hwnd) != nullptr;
         top = top_level_of_locked(hwnd);
         if (HWND owned = reactivate_owned ? last_active_owned_popup_locked(top) : nullptr) top = owned;
+        Window* t = from_hwnd(top);
+        if (valid && t && !t->enabled()) valid = false;
     }
     // A hidden window stays hidden, but it becomes the active window and
     // takes the keyboard, as on the desktop.

@@ -132,6 +132,8 @@ bool answer_message_box(int id) {
     if (!box) return false;
     auto buttons = message_box_buttons(box->type);
     if (std::find(buttons.begin(), buttons.end(), id) == buttons.end()) return false;
+    if (covering_window_locked(box->hwnd)) return false;
+    tap_activate_locked(box->hwnd);
     extension_of<MessageBoxState>(*from_hwnd(box->hwnd))->result = id;
     notify_all_locked();
     return true;
@@ -146,6 +148,7 @@ bool choose_menu_command(UINT id, HWND window) {
         for (HWND ch : w->children) {
             auto* cb = shell::command_bar_locked(ch);
             if (!cb || !from_hwnd(ch)->visible() || !menu_has(cb->menu, id)) continue;
+            tap_activate_locked(top);
             return post_locked(top, WM_COMMAND, MAKEWPARAM(id, 0), 0);
         }
     }
@@ -158,8 +161,10 @@ bool tap_close_button() {
     Window* front = shown.empty() ? nullptr : from_hwnd(shown.front());
     if (!front || !front->enabled()) return false;
     for (HWND ch : front->children)
-        if (auto* cb = shell::command_bar_locked(ch); cb && cb->adornments && from_hwnd(ch)->visible())
+        if (auto* cb = shell::command_bar_locked(ch); cb && cb->adornments && from_hwnd(ch)->visible()) {
+            tap_activate_locked(front->hwnd);
             return post_locked(front->hwnd, WM_CLOSE, 0, 0);
+        }
     return false;
 }
 
@@ -179,11 +184,16 @@ bool set_focus_from_device(HWND hwnd) {
     if (!w || !w->enabled() || !effectively_visible_locked(hwnd)) return false;
     Outbox out;
     HWND top = top_level_of_locked(hwnd);
-    if (state().active != top && !activate_locked(top, out)) return false;
+    if (state().active != top && !tap_activate_locked(top)) return false;
     set_focus_locked(hwnd, out);
     // The device never runs an application's procedure itself.
     deliver_as_notifications_locked(out);
     return true;
+}
+
+HWND covering_window(HWND hwnd) {
+    Lock lock = lock_device();
+    return covering_window_locked(hwnd);
 }
 
 bool post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

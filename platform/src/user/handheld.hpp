@@ -109,14 +109,16 @@ bool tap_tray(size_t index);
 // ---- message boxes ----
 // The topmost open message box.
 std::optional<MessageBoxInfo> message_box();
-// Presses the button `id` (IDOK, IDCANCEL, IDRETRY ...) of the topmost open
-// box. False when no box is open or it has no such button.
+// Taps the button `id` (IDOK, IDCANCEL, IDRETRY ...) of the topmost open
+// box, activating the box (WA_CLICKACTIVE). False when no box is open, it
+// has no such button, or another window covers it (covering_window).
 bool answer_message_box(int id);
 
 // ---- command bar ----
 // Chooses menu command `id` from the command bar of top-level window
 // `window` (NULL: the topmost visible window whose command bar has it): posts
-// WM_COMMAND id to the command bar's parent. False when no menu carries it.
+// WM_COMMAND id to the command bar's parent, which the tap activates
+// (WA_CLICKACTIVE) unless it is disabled. False when no menu carries it.
 bool choose_menu_command(UINT id, HWND window = nullptr);
 // Taps the Close (X) button on the command bar of the window in front:
 // posts WM_CLOSE to it. False when that window is disabled or has no X.
@@ -126,8 +128,11 @@ bool tap_close_button();
 HWND focus();
 HWND active_window();
 // Activates hwnd's top-level window and gives hwnd the focus, as a tap on it
-// would. False for an invalid, hidden or disabled window.
+// would (WA_CLICKACTIVE). False for an invalid, hidden or disabled window.
 bool set_focus_from_device(HWND hwnd);
+// The topmost visible top-level window above hwnd that overlaps it, so that
+// a tap cannot reach hwnd; nullptr when nothing covers it.
+HWND covering_window(HWND hwnd);
 // Posts a message as another program would (PostMessage).
 bool post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 

@@ -90,6 +90,8 @@ bool press(bool ok) {
     HWND dlg = running.front();
     Window* w = from_hwnd(dlg);
     if (ok ? !(w->exstyle & WS_EX_CAPTIONOKBTN) : !(w->style & WS_SYSMENU)) return false;
+    if (covering_window_locked(dlg)) return false;
+    tap_activate_locked(dlg);
     return post_locked(dlg, WM_COMMAND, MAKEWPARAM(ok ? IDOK : IDCANCEL, BN_CLICKED), 0);
 }
 }  // namespace

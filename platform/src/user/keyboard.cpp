@@ -62,11 +62,18 @@ void note_delivered_locked(Queue* q, const MSG& m, std::size_t read, HWND target
 // active window when nothing has the focus, as long as it belongs to the
 // retrieving thread. Keys are bound here rather than when they are typed, so
 // a focus change in the middle of a burst (Tab in a dialog, a box opening)
-// redirects the rest of it.
+// redirects the rest of it. EnableWindow (Windows CE 5.0): a disabled
+// window "does not receive input such as mouse clicks and key presses", nor
+// does a child of one: no target then.
 HWND key_target_locked(const Queue& q) {
     auto& s = state();
-    for (HWND h : {s.focus, s.active})
-        if (Window* w = from_hwnd(h); w && w->queue.get() == &q) return h;
+    for (HWND h : {s.focus, s.active}) {
+        Window* w = from_hwnd(h);
+        if (!w || w->queue.get() != &q) continue;
+        for (Window* a = w; a; a = a->is_child() ? from_hwnd(a->parent) : nullptr)
+            if (!a->enabled()) return nullptr;
+        return h;
+    }
     return nullptr;
 }
 

@@ -242,6 +242,8 @@ LRESULT dispatch_internal(const MSG& m) {
 
 Pump pump_one(MSG& msg, const std::function<bool()>& stop_locked) {
     Lock lock = enter_call();
+    // A box's or dialog's modal loop asks for messages as GetMessage does.
+    current_thread().process->took_messages = true;
     auto q = current_queue_locked();
     ++q->modal_depth;
     struct Depth {

@@ -41,7 +41,15 @@ void deliver(Outbox& out);
 void deliver_as_notifications_locked(Outbox& out);
 
 void set_focus_locked(HWND hwnd, Outbox& out);
-bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden = false);
+// how: WA_ACTIVE, or WA_CLICKACTIVE for the operator's tap.
+bool activate_locked(HWND hwnd, Outbox& out, bool even_hidden = false, WORD how = WA_ACTIVE);
+// The operator's tap on a top-level window: activates it with WA_CLICKACTIVE
+// unless it is disabled (false), its messages delivered as notifications.
+bool tap_activate_locked(HWND top);
+// Moves a top-level window just below the foreground window in the z-order.
+void place_behind_foreground_locked(HWND hwnd);
+// The topmost visible top-level window above hwnd that overlaps it, or nullptr.
+HWND covering_window_locked(HWND hwnd);
 // Activates the topmost visible, enabled top-level window other than
 // `except` (none: nothing is active and nothing has the focus).
 void activate_next_locked(HWND except, Outbox& out);

@@ -86,7 +86,11 @@ bool show_window_internal(HWND hwnd, int cmd) {
                 w->style |= WS_VISIBLE;
                 set_paint_tree_locked(*w, true);
             }
-            if (!child && activate) activate_locked(hwnd, out);
+            // SetActiveWindow (Windows CE 5.0): no activation "if the
+            // application is in the background"; the window then shows
+            // behind the foreground window.
+            if (!child && activate && in_foreground_locked(hwnd)) activate_locked(hwnd, out);
+            else if (!child && activate && !was) place_behind_foreground_locked(hwnd);
         } else if (was) {
             w->style &= ~WS_VISIBLE;
             set_paint_tree_locked(*w, false);
