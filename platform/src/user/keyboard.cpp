@@ -62,19 +62,20 @@ void note_delivered_locked(Queue* q, const MSG& m, std::size_t read, HWND target
 // active window when nothing has the focus, as long as it belongs to the
 // retrieving thread. Keys are bound here rather than when they are typed, so
 // a focus change in the middle of a burst (Tab in a dialog, a box opening)
-// redirects the rest of it. EnableWindow (Windows CE 5.0): a disabled
-// window "does not receive input such as mouse clicks and key presses", nor
-// does a child of one: no target then.
-HWND key_target_locked(const Queue& q) {
+// redirects the rest of it.
+HWND key_window_locked(const Queue& q) {
     auto& s = state();
-    for (HWND h : {s.focus, s.active}) {
-        Window* w = from_hwnd(h);
-        if (!w || w->queue.get() != &q) continue;
-        for (Window* a = w; a; a = a->is_child() ? from_hwnd(a->parent) : nullptr)
-            if (!a->enabled()) return nullptr;
-        return h;
-    }
+    for (HWND h : {s.focus, s.active})
+        if (Window* w = from_hwnd(h); w && w->queue.get() == &q) return h;
     return nullptr;
+}
+
+// EnableWindow (Windows CE 5.0): a disabled window "does not receive input
+// such as mouse clicks and key presses", nor does a child of one.
+bool takes_keys_locked(HWND hwnd) {
+    for (Window* a = from_hwnd(hwnd); a; a = a->is_child() ? from_hwnd(a->parent) : nullptr)
+        if (!a->enabled()) return false;
+    return true;
 }
 
 // A key joins the input of the thread whose window has the focus (or is
@@ -109,13 +110,13 @@ struct KeySink {
 
 std::optional<MSG> take_input_locked(Queue& q, HWND filter, UINT lo, UINT hi, bool remove) {
     if (q.input.empty()) return std::nullopt;
-    HWND target = key_target_locked(q);
-    if (!target) {
-        // No window of this thread can take keys any more: they are dropped,
-        // and the thread's key state still follows them.
+    HWND target = key_window_locked(q);
+    if (!target || !takes_keys_locked(target)) {
+        // No window of this thread can take keys: they are dropped, and the
+        // thread's key state still follows them.
         for (const auto& k : q.input) {
             note_key_retrieved(q, k.msg);
-            note_delivered_locked(&q, k.msg, k.read, nullptr);
+            note_delivered_locked(&q, k.msg, k.read, target);
         }
         q.input.clear();
         return std::nullopt;
