@@ -81,6 +81,13 @@ target_compile_definitions(wineagent PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(wineagent PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_options(wineagent PRIVATE -municode -static)
 target_link_libraries(wineagent PRIVATE psapi)
+add_dependencies(wineagent quiethook)
+# The agent's view into every thread with windows: hooks Wine loads into each process (docs/wine-quiet-point.md).
+add_library(quiethook SHARED ${CMAKE_SOURCE_DIR}/runner/wine/quiet/quiet_hook.cpp)
+set_target_properties(quiethook PROPERTIES PREFIX "" OUTPUT_NAME quiethook)
+target_compile_definitions(quiethook PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(quiethook PRIVATE -std=c++17 -Wall -Wextra -Werror)
+target_link_options(quiethook PRIVATE -static -static-libgcc -static-libstdc++)
 
 # ---- the handheld's keyboard for Wine: an X keymap made from the device's key table ----
 # wine-keymap is a host program; every Wine session loads device.xkb before its first Wine process.

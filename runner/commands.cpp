@@ -255,7 +255,7 @@ const std::vector<CommandEntry>& Table::commands() {
          "wait until the device is quiet (fails after MS, default " + std::to_string(default_sync_ms) + ")",
          After::nothing,
          [](Device& d, const Command& c) { d.sync(c.number.value_or(default_sync_ms)); },
-         [](WineBackend& w, const Command&) { w.settle(); }},
+         [](WineBackend& w, const Command& c) { w.sync(c.number.value_or(default_sync_ms)); }},
         {"wait", {number("MS", "MS", Field::number)}, "let MS milliseconds pass", After::nothing, pause, pause},
         {"wait-exit", {number("MS", "MS", Field::number, true)}, "wait until the latest launch has exited",
          After::nothing,

@@ -13,6 +13,10 @@
 
 namespace runner {
 
+// How long a sync waits for the quiet point unless told otherwise, on either
+// device; also bounds the emulated device's boot and reset.
+constexpr long long default_sync_ms = 5000;
+
 // Key chords the operator presses: "alt+f4", "shift+tab", "return", "a".
 struct Chord {
     std::vector<std::uint8_t> modifiers;  // virtual keys held, in press order

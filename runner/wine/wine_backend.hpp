@@ -50,9 +50,6 @@ public:
 private:
     friend struct Table;  // the tables' actions (commands.cpp, expect_forms.cpp)
     static constexpr const char* name = "Wine";
-    // Wine shows outcomes a little later than the emulated device's quiet
-    // point: an expectation is looked at again until it holds or this passes.
-    static constexpr std::chrono::milliseconds patience{3000};
     // The agent's answer; a refusal throws std::invalid_argument with its
     // reason; silence or an ended agent throws Broken.
     std::string request(wire::Request r, const std::string& args = "");
@@ -60,7 +57,9 @@ private:
     std::string ask(wire::Request r, const std::string& args, const std::string& meaning);
     const std::filesystem::path& files() const { return drive_c_; }
     void note(const std::string&) {}  // Wine has no trace to note the operator's actions in
-    void settle() { request(wire::Request::settle); }
+    // Waits for the quiet point (docs/wine-quiet-point.md), failing after `ms`.
+    void sync(long long ms) { request(wire::Request::settle, std::to_string(ms)); }
+    void settle() { sync(default_sync_ms); }
     void click(const std::string& point);  // "X Y", from the agent: one tap there, never a double click
     std::string send(const std::string& line);    // one line to the agent; what follows its "ok"
     std::string answer(const std::string& line);  // the next "ok" line; line: for messages only

@@ -45,6 +45,10 @@ int dialog_template(HWND dialog);  // the template of pendrel.exe the dialog sho
 bool resource_menu_carries(UINT id);
 HWND open_popup();
 int tray_icon_count();
+// Each thread that owns a top-level window on the desktop, but the agent's
+// own, with one of its windows.
+std::vector<std::pair<DWORD, HWND>> window_threads();
+std::string process_name(DWORD thread);  // the executable a thread runs in, for messages
 std::string tap_point(int n);  // "X Y" of tray icon N, waited for a while; empty when there is none
 
 // ---- settle.cpp: the driver's channel, the memo, and the quiet point ----
@@ -52,8 +56,8 @@ std::string driver_request(const std::string& request);  // the driver's answer 
 bool start_memo(const wchar_t* key_log_path);  // key_log_path: null, or where each key message goes
 HWND memo_window();
 HWND memo_edit();
-std::string settle();  // "ok", or "error WHY"
-HWND opened_dialog();  // the open dialog, waited for a while
+bool install_quiet_hooks();  // quiethook.dll, next to the agent
+std::string settle(DWORD bound_ms);  // "ok" at the quiet point, or "error WHY" once bound_ms has passed
 
 // Bounded polls for a condition; the bound only turns a hang into a failure.
 template <typename Condition>

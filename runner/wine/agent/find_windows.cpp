@@ -152,6 +152,37 @@ HWND open_popup() {
 
 int tray_icon_count() { return tray_slots().count; }
 
+std::vector<std::pair<DWORD, HWND>> window_threads() {
+    std::vector<std::pair<DWORD, HWND>> found;
+    EnumWindows(
+        [](HWND w, LPARAM to) {
+            auto& list = *reinterpret_cast<std::vector<std::pair<DWORD, HWND>>*>(to);
+            DWORD thread = GetWindowThreadProcessId(w, nullptr);
+            if (thread == GetCurrentThreadId()) return TRUE;
+            for (auto& [t, window] : list)
+                if (t == thread) return TRUE;
+            list.emplace_back(thread, w);
+            return TRUE;
+        },
+        LPARAM(&found));
+    return found;
+}
+
+std::string process_name(DWORD thread) {
+    for (size_t i = 0; i < launches().size(); ++i)
+        if (launches()[i].info.dwThreadId == thread) return "pendrel#" + std::to_string(i + 1);
+    DWORD pid = 0;
+    for (auto [t, w] : window_threads())
+        if (t == thread) GetWindowThreadProcessId(w, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (process) QueryFullProcessImageNameW(process, 0, path, &size), CloseHandle(process);
+    std::wstring name = path;
+    name = name.substr(name.find_last_of(L"\\/") + 1);
+    return std::string(name.begin(), name.end()) + " (thread " + std::to_string(thread) + ")";
+}
+
 // Its middle (the runner keeps a tap from being the second half of a double
 // click). An icon just added is waited for.
 std::string tap_point(int n) {

@@ -133,7 +133,7 @@ std::string answer(Request request, const std::string& arg) {
         return "ok";
     }
     case Request::press: {  // press ID: the dialog's caption OK or close button
-        HWND dialog = opened_dialog();
+        HWND dialog = open_dialog();
         if (!dialog) return "error no dialog";
         PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
         return "ok";
@@ -173,7 +173,7 @@ std::string answer(Request request, const std::string& arg) {
         }
         return "ok";
     }
-    case Request::settle: return settle();
+    case Request::settle: return settle(DWORD(number(arg)));
     }
     return "error unhandled request";
 }
@@ -195,6 +195,10 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     set_app_path(argv[1]);
+    if (!install_quiet_hooks()) {
+        std::printf("error the quiet hooks could not be installed (quiethook.dll)\n");
+        return 1;
+    }
     std::printf(start_memo(argc == 3 ? argv[2] : nullptr) ? "ok ready\n" : "error the memo could not be created\n");
     std::fflush(stdout);
     char buffer[4096];
