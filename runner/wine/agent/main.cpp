@@ -42,7 +42,7 @@ std::string answer(Request request, const std::string& arg) {
     case Request::fail: return arm_fault("fail " + arg);  // fail open|buffmode VALUE
     case Request::scan: {
         std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
-        if (reply.empty()) return "error refused: the reader is closed";
+        if (reply.empty()) return "error the reader host does not answer";
         return reply == "ok" ? "ok" : "error " + reply;
     }
     case Request::reader: {  // "open 0|1 mode N pending N" | none
@@ -199,7 +199,9 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("error the quiet hooks could not be installed (quiethook.dll)\n");
         return 1;
     }
-    std::printf(start_memo(argc == 3 ? argv[2] : nullptr) ? "ok ready\n" : "error the memo could not be created\n");
+    std::string host = start_reader_host();
+    if (host != "ok") std::printf("%s\n", host.c_str());
+    else std::printf(start_memo(argc == 3 ? argv[2] : nullptr) ? "ok ready\n" : "error the memo could not be created\n");
     std::fflush(stdout);
     char buffer[4096];
     while (std::fgets(buffer, sizeof buffer, stdin)) {
@@ -211,6 +213,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     // "quit", or the runner gone: the agent ends after its launches.
     std::string ended = end_launches();
+    remove_quiet_hooks();
     std::printf("%s\n", ended.c_str());
     std::fflush(stdout);
     return ended == "ok" ? 0 : 1;

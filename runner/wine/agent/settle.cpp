@@ -12,6 +12,7 @@ namespace agent {
 namespace {
 
 HWND memo = nullptr;
+HHOOK hooks[2] = {};
 FILE* key_log = nullptr;
 
 DWORD WINAPI memo_thread(LPVOID ready) {
@@ -29,13 +30,8 @@ DWORD WINAPI memo_thread(LPVOID ready) {
 
 }  // namespace
 
-// The simulated driver's control channel inside TOLVEN.dll: one request a
-// connection, one answer line. The driver opens its pipe again after each
-// request: while a launch runs, a pipe not there yet is waited for (up to
-// 2 s), so that no request falls between two.
-std::string driver_request(const std::string& request) {
-    return zel::control::channel_request(request, any_launch_running() ? 2000 : 0);
-}
+// The device's reader host, which the agent started: one request, one answer line.
+std::string driver_request(const std::string& request) { return zel::control::channel_request(request, false); }
 
 // The memo runs on a thread of its own, as a program of its own would.
 bool start_memo(const wchar_t* key_log_path) {
@@ -59,8 +55,12 @@ bool install_quiet_hooks() {
     if (!module) return false;
     auto taken = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "QuietTakenHook")));
     auto probe = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "QuietProbeHook")));
-    return taken && probe && SetWindowsHookExW(WH_GETMESSAGE, taken, module, 0) &&
-           SetWindowsHookExW(WH_CALLWNDPROC, probe, module, 0);
+    return taken && probe && (hooks[0] = SetWindowsHookExW(WH_GETMESSAGE, taken, module, 0)) &&
+           (hooks[1] = SetWindowsHookExW(WH_CALLWNDPROC, probe, module, 0));
+}
+void remove_quiet_hooks() {
+    for (HHOOK& h : hooks)
+        if (h) UnhookWindowsHookEx(h), h = nullptr;
 }
 HWND memo_edit() { return GetDlgItem(memo, memo_ui::edit_id); }
 
@@ -79,11 +79,13 @@ std::string settle(DWORD bound_ms) {
     bool quiet_before = false;
     for (std::string why;; Sleep(2)) {
         bool quiet = true;
-        std::string state = any_launch_running() ? driver_request("state") : "";
-        if (!state.empty() && (state.find("pending 0") == std::string::npos ||
-                               state.find("typing 0") == std::string::npos)) {
+        std::string state = driver_request("state");
+        if (state.find("pending 0 typing 0") == std::string::npos) {
             quiet = false;
             why = "the reader still had reads to type (" + state + ")";
+        } else if (state.find("polled 1") == std::string::npos && state.find("mode 0") != std::string::npos) {
+            quiet = false;  // the reader was opened for a worker that has not polled yet
+            why = "the reader was open in mode 0 and nothing had polled it since (" + state + ")";
         }
         seen.clear();
         for (auto [thread, window] : window_threads()) {
