@@ -73,14 +73,14 @@ int run_on_wine(const std::string& build, const std::string& script, const std::
         std::cerr << "pendrel-device: --wine needs a readable --script FILE\n";
         return 2;
     }
-    std::string why = runner::wine_skip_reason(in);
-    if (!why.empty()) {
-        std::cout << script << ": SKIPPED under Wine: " << why << "\n";
-        return 77;
-    }
-    in.clear();
-    in.seekg(0);
     return exit_status([&] {
+        std::string why = runner::wine_skip_reason(in, script);
+        if (!why.empty()) {
+            std::cout << script << ": SKIPPED under Wine: " << why << "\n";
+            return 77;
+        }
+        in.clear();
+        in.seekg(0);
         runner::WineBackend wine({build, &std::cout, key_log, std::move(observe)});
         runner::run_lines(in, script, [&wine](const runner::Command& c) { return wine.run(c); });
         wine.finish();

@@ -72,6 +72,14 @@ std::string unescape(const std::string& body);
 // The reverse, for messages: a quoted string with C escapes.
 std::string escape(const std::string& bytes);
 
+// A script opts out of a comparison with a comment line and its reason:
+// "# wine: skip — WHY" (not run under Wine), "# keys: not compared — WHY"
+// (the two devices' key logs are not compared).
+inline constexpr const char* opt_out_markers[] = {"# wine: skip", "# keys: not compared"};
+// The reason when `line` is the opt-out `marker`; nullopt when it is not;
+// throws std::invalid_argument when the reason is missing.
+std::optional<std::string> opt_out_reason(const std::string& line, const std::string& marker);
+
 // Parses and runs lines until `run` returns false (quit) or the end; the
 // first bad line throws before it runs.
 void run_lines(std::istream& in, const std::string& file, const std::function<bool(const Command&)>& run);

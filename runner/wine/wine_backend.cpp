@@ -129,14 +129,14 @@ std::string WineBackend::answer(const std::string& line) {
     }
 }
 
-std::string wine_skip_reason(std::istream& script) {
-    const std::string marker = "# wine: skip";
+std::string wine_skip_reason(std::istream& script, const std::string& file) {
     std::string line;
-    while (std::getline(script, line) && line.rfind('#', 0) == 0) {
-        if (line.rfind(marker, 0) != 0) continue;
-        std::string why = line.substr(marker.size());
-        size_t start = why.find_first_not_of(" \t-:\xE2\x80\x94");  // spaces, dashes, an em dash's bytes
-        return start == std::string::npos ? "no reason given" : why.substr(start);
+    for (int n = 1; std::getline(script, line) && line.rfind('#', 0) == 0; ++n) {
+        try {
+            if (auto why = opt_out_reason(line, opt_out_markers[0])) return *why;
+        } catch (const std::invalid_argument& e) {
+            throw ScriptError(file + ":" + std::to_string(n) + ": " + e.what());
+        }
     }
     return "";
 }
@@ -147,7 +147,7 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
         throw std::runtime_error("--wine needs a running Wine session: WINEPREFIX and DISPLAY must be set "
                                  "(tests/wine/scenarios.sh starts one)");
     drive_c_ = std::filesystem::path(prefix) / "drive_c";
-    for (const char* file : {"pendrel.exe", "TOLVEN.dll", "wineagent.exe"})
+    for (const char* file : {"pendrel.exe", "TOLVEN.dll", "tolvenhost.exe", "wineagent.exe", "quiethook.dll"})
         if (!std::filesystem::exists(options_.build / file))
             throw std::runtime_error("the Win32 build " + options_.build.string() + " has no " + file);
     // Nothing an earlier script wrote, in whatever letters, reaches this one.

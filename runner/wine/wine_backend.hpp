@@ -18,11 +18,12 @@
 namespace runner {
 
 // Scripts that cannot run under Wine say why in a leading comment line
-// "# wine: skip — WHY"; empty when the script has none.
-std::string wine_skip_reason(std::istream& script);
+// "# wine: skip — WHY"; empty when the script has none; a ScriptError when
+// the reason is missing.
+std::string wine_skip_reason(std::istream& script, const std::string& file);
 
 struct WineOptions {
-    std::filesystem::path build;    // the Win32 build: pendrel.exe, TOLVEN.dll, wineagent.exe
+    std::filesystem::path build;    // the Win32 build: pendrel.exe, TOLVEN.dll, tolvenhost.exe, wineagent.exe, quiethook.dll
     std::ostream* out = nullptr;    // notes on commands Wine cannot show; null: not printed
     std::filesystem::path key_log;  // where the memo's key messages go (as --key-log); empty: nowhere
     // Each expect line's outcome, "held", "skipped: WHY" or the failure message.
