@@ -109,7 +109,7 @@ const std::vector<CommandEntry>& Table::commands() {
         {"remove", {text("PATH", Field::text)}, "remove a device file", After::nothing, remove_file, remove_file},
         {"launch", {}, "start Pendrel (again: a further copy)", After::sync,
          [](Device& d, const Command&) { d.launch(); },
-         [](WineBackend& w, const Command&) { w.request(Request::launch); }},
+         [](WineBackend& w, const Command&) { w.launch(); }},
         {"scan", {string("DATA", Field::text)}, "the operator scans a barcode", After::sync,
          [](Device& d, const Command& c) {
              d.note("scan " + escape(c.text));

@@ -217,6 +217,22 @@ void WineBackend::click(const std::string& point) {
     }
 }
 
+void WineBackend::launch() {
+    const std::string wine_failed = "launch-failed: ";
+    for (int attempt = 1;; ++attempt) {
+        try {
+            request(wire::Request::launch);
+            return;
+        } catch (const std::invalid_argument& e) {
+            std::string why = e.what();
+            if (why.rfind(wine_failed, 0) != 0) throw;
+            if (attempt == 2) throw std::runtime_error("Wine failed this launch twice: " + why.substr(wine_failed.size()));
+            retried_.push_back(why.substr(wine_failed.size()));
+            if (options_.out) *options_.out << "RETRIED: " << retried_.back() << "; launched once more\n" << std::flush;
+        }
+    }
+}
+
 std::string WineBackend::request(wire::Request r, const std::string& args) {
     return send(wire::name_of(r) + (args.empty() ? "" : " " + args));
 }

@@ -43,6 +43,10 @@ public:
     WineBackend& operator=(const WineBackend&) = delete;
 
     bool run(const Command& command);  // false after quit; throws ScriptError
+    // What Wine itself failed at and was tried once more (a launch that never
+    // reached pendrel.exe's entry point); empty when nothing. A script with
+    // a retry is never counted as passed.
+    const std::vector<std::string>& retried() const { return retried_; }
     // Asks the agent to end every program it launched and then itself, and
     // returns once they are gone, so that the next script starts from
     // nothing. Throws std::runtime_error naming what still runs after the bound.
@@ -58,6 +62,7 @@ private:
     std::string ask(wire::Request r, const std::string& args, const std::string& meaning);
     const std::filesystem::path& files() const { return drive_c_; }
     void note(const std::string&) {}  // Wine has no trace to note the operator's actions in
+    void launch();  // a launch Wine fails is tried once more, and said so
     // Waits for the quiet point (docs/wine-quiet-point.md), failing after `ms`.
     void sync(long long ms) { request(wire::Request::settle, std::to_string(ms)); }
     void settle() { sync(default_sync_ms); }
@@ -71,6 +76,7 @@ private:
     };
     WineOptions options_;
     std::vector<Click> recent_clicks_;
+    std::vector<std::string> retried_;
     std::filesystem::path drive_c_;
     std::string app_;  // pendrel.exe's Windows path, as its processes are named
     int pid_ = -1;

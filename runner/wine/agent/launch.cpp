@@ -19,10 +19,24 @@ PROCESS_INFORMATION reader_host{};
 constexpr DWORD kStartLimit = 10000;  // from a launch to its first wait for input
 constexpr DWORD kEndLimit = 10000;    // from TerminateProcess to the process gone
 
+// Exit statuses Wine's loader gives a process that never reached its entry
+// point: a DLL not found or failing its start, an entry not found, a bad image.
+bool never_started(DWORD code) {
+    return code == 0xC0000135 || code == 0xC0000139 || code == 0xC0000142 || code == 0xC000007B;
+}
+
 // Records launch `l` once its start-up is over: its main thread waits for
-// input (a window or a box shown), or it has ended.
+// input (a window or a box shown), or it has ended. One that ended in the
+// loader is Wine's failure ("error launch-failed: ..."), not a launch.
 std::string started(const Launch& l) {
     DWORD idle = WaitForInputIdle(l.info.hProcess, kStartLimit);
+    DWORD code = 0;
+    if (!running(l) && GetExitCodeProcess(l.info.hProcess, &code) && never_started(code)) {
+        char status[16];
+        std::snprintf(status, sizeof status, "0x%08lX", (unsigned long)code);
+        return "error launch-failed: pendrel.exe ended in Wine's loader, before its entry point (status " +
+               std::string(status) + ")";
+    }
     all.push_back(l);
     std::string n = std::to_string(all.size());
     if (idle == WAIT_TIMEOUT && running(l))
@@ -57,7 +71,7 @@ std::string launch() {
     std::wstring command = L"\"" + app + L"\"";
     // From C:\ a rooted path such as \FlashDisk\... is on drive C:, as the settings file is.
     if (!CreateProcessW(app.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &l.info))
-        return "error cannot start pendrel.exe (error " + std::to_string(GetLastError()) + ")";
+        return "error launch-failed: Wine could not start pendrel.exe (error " + std::to_string(GetLastError()) + ")";
     return started(l);
 }
 
