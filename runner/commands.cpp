@@ -129,7 +129,12 @@ const std::vector<CommandEntry>& Table::commands() {
              d.note("menu " + std::to_string(*c.number));
              if (!link::choose_menu_command(UINT(*c.number))) refuse(no_command(c));
          },
-         [](WineBackend& w, const Command& c) { w.ask(Request::menu, std::to_string(*c.number), no_command(c)); }},
+         [](WineBackend& w, const Command& c) {
+             // The operator's path: the menu bar's title, then the item in its popup.
+             w.click(w.ask(Request::menu, std::to_string(*c.number), no_command(c)));
+             w.settle();
+             w.click(w.ask(Request::choose, std::to_string(*c.number), no_command(c)));
+         }},
         {"key", {{Kind::chord, "key chord", Field::text, "CHORD"}},
          "press keys: alt+f4, shift+tab, return, escape, space, a, 1, f1 ...", After::sync,
          [](Device& d, const Command& c) {
@@ -176,7 +181,8 @@ const std::vector<CommandEntry>& Table::commands() {
              else w.request(Request::focus, target_word(c));
          }},
         {"tap", {words("tap target", {"tray", "close"}), number("icon number", "N", Field::number, true)},
-         "tap tray icon N (default: the first), or the Close (X) button of the command bar in front",
+         "tap tray icon N (default: the first), or the Close (X) button of the command bar in front "
+         "(under Wine a stand-in, the desktop's menu bar having no X: WM_CLOSE to Pendrel's window)",
          After::sync,
          [](Device& d, const Command& c) {
              d.note("tap " + c.text);
@@ -221,7 +227,9 @@ const std::vector<CommandEntry>& Table::commands() {
         {"popup",
          {{.kind = Kind::id, .what = "popup item id or none", .words = {"none"}, .noun = "popup item",
            .expected = "an item id or none"}},
-         "choose an item of the open popup, or tap outside it", After::sync,
+         "choose an item of the open popup, or tap outside it (under Wine that tap is a stand-in: a "
+         "press posted to the popup's thread)",
+         After::sync,
          [](Device& d, const Command& c) {
              if (!link::open_popup()) refuse("no popup menu is open");
              d.note("popup " + target_word(c));
@@ -230,10 +238,12 @@ const std::vector<CommandEntry>& Table::commands() {
          },
          [](WineBackend& w, const Command& c) {
              if (w.request(Request::popup) != "open") refuse("no popup menu is open");
-             w.click(w.ask(Request::choose, target_word(c),
-                           "under Wine only a popup menu of one item can be chosen from"));
+             w.click(w.ask(Request::choose, target_word(c), "the popup menu has no item " + target_word(c)));
          }},
-        {"press", {words("button", {"ok", "cancel"})}, "the open dialog's caption OK or close button", After::sync,
+        {"press", {words("button", {"ok", "cancel"})},
+         "the open dialog's caption OK or close button (under Wine a stand-in, the desktop's caption having "
+         "no OK: WM_COMMAND to the dialog)",
+         After::sync,
          [](Device& d, const Command& c) {
              HWND dialog = link::open_dialog();
              if (!dialog) refuse(no_dialog);

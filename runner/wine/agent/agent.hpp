@@ -41,7 +41,8 @@ HWND pendrel_window(const Launch* l);
 HWND open_message_box();
 HWND open_dialog();
 int dialog_template(HWND dialog);  // the template of pendrel.exe the dialog shows; 0 for none
-bool resource_menu_carries(UINT id);
+int resource_menu_column(UINT id);  // the main menu's column whose popup carries command id; -1: none
+std::string menu_point(HWND window, WPARAM ask, LPARAM which);  // quiet_probe::menu_bar|menu_item: "X Y" or empty
 HWND open_popup();
 int tray_icon_count();
 // Each thread that owns a top-level window on the desktop, but the agent's

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "../../memo_ui.hpp"
+#include "../quiet/quiet_probe.h"
 #include "../wine_wire.hpp"
 #include "agent.hpp"
 
@@ -27,12 +28,19 @@ using wire::Request;
 int number(const std::string& s) { return int(std::strtol(s.c_str(), nullptr, 0)); }
 
 // WM_COMMAND ID to Pendrel's window, as another program would post it.
-std::string post_command(const std::string& arg, bool from_menu) {
+std::string post_command(const std::string& arg) {
     HWND w = pendrel_window(target(0));
-    if (from_menu && (!w || !IsWindowVisible(w) || !GetMenu(w) || !resource_menu_carries(number(arg))))
-        return "error no menu";
     if (!w) return "error no window";
     return PostMessageW(w, WM_COMMAND, WPARAM(number(arg)), 0) ? "ok" : "error post failed";
+}
+
+// Where to click the menu bar's title over command ID's popup, as the operator does.
+std::string menu_title(const std::string& arg) {
+    HWND w = pendrel_window(target(0));
+    int column = resource_menu_column(number(arg));
+    if (!w || !IsWindowVisible(w) || !GetMenu(w) || column < 0) return "error no menu";
+    std::string point = menu_point(w, quiet_probe::menu_bar, column);
+    return point.empty() ? "error no menu" : "ok " + point;
 }
 
 // Each request's answer, from the rest of its line.
@@ -96,7 +104,7 @@ std::string answer(Request request, const std::string& arg) {
         std::string point = tap_point(number(arg));
         return point.empty() ? "error no icon" : "ok " + point;
     }
-    case Request::choose: {  // choose none|ID: a tap outside the popup, or where to click its item
+    case Request::choose: {  // choose none|ID: a tap outside the popup (a stand-in), or where to click its item
         HWND popup = open_popup();
         if (!popup) return "error no popup";
         RECT r;
@@ -110,16 +118,11 @@ std::string answer(Request request, const std::string& arg) {
             if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
             return "ok";
         }
-        // Other processes' menus cannot be read here: the item is known by
-        // its place, and only a popup one item high can be chosen from.
-        if (r.bottom - r.top > 2 * GetSystemMetrics(SM_CYMENUSIZE) + 8) return "error more than one item";
-        // The click itself comes from the X server (the runner's xdotool):
-        // the tracking loop of a popup whose owner is not in front takes it
-        // from there only.
-        return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
+        std::string point = menu_point(popup, quiet_probe::menu_item, number(arg));
+        return point.empty() ? "error no item" : "ok " + point;
     }
-    case Request::post: return post_command(arg, false);
-    case Request::menu: return post_command(arg, true);
+    case Request::post: return post_command(arg);
+    case Request::menu: return menu_title(arg);
     case Request::close: {  // WM_CLOSE to Pendrel's window, as a task manager would post it
         HWND w = pendrel_window(target(0));
         return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
