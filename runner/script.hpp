@@ -14,8 +14,10 @@
 namespace runner {
 
 // How long a sync waits for the quiet point unless told otherwise, on either
-// device; also bounds the emulated device's boot and reset.
-constexpr long long default_sync_ms = 5000;
+// device; also bounds the emulated device's boot and reset. Only a hang
+// reaches it: under Wine on a loaded machine a read of 255 characters has
+// been seen to take over 5 s to be typed and taken in.
+constexpr long long default_sync_ms = 20000;
 
 // Key chords the operator presses: "alt+f4", "shift+tab", "return", "a".
 struct Chord {
