@@ -9,8 +9,9 @@
 #include <windows.h>
 
 #define QUIET_PROBE_MESSAGE L"PendrelQuietProbe"
-// What a thread still has to take: input (keys, mouse) and posted messages.
-#define QUIET_WORK_BITS (QS_INPUT | QS_ALLPOSTMESSAGE)
+// What a thread still has to do: take input (keys, mouse) and posted
+// messages, and paint (the tray's icons are seen by their pixels).
+#define QUIET_WORK_BITS (QS_INPUT | QS_ALLPOSTMESSAGE | QS_PAINT)
 
 namespace quiet_probe {
 
