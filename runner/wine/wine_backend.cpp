@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto answer_limit = 30s;
+constexpr auto answer_limit = 30s;  // beyond any wait the agent makes, but a sync's own
 constexpr auto end_limit = 20s;  // the agent's own bound for its launches is 10 s
 
 // Processes of this user whose command line starts with `name` (Wine names
@@ -107,7 +107,12 @@ std::string WineBackend::send(const std::string& line) {
 }
 
 std::string WineBackend::answer(const std::string& line) {
-    auto deadline = std::chrono::steady_clock::now() + answer_limit;
+    // A settle's answer may take as long as the sync it was asked for.
+    auto limit = line.rfind(wire::name_of(wire::Request::settle), 0) == 0
+                     ? std::max<std::chrono::milliseconds>(answer_limit, std::chrono::milliseconds(std::atoll(
+                                                                           line.c_str() + line.find(' ') + 1)) + 10s)
+                     : std::chrono::milliseconds(answer_limit);
+    auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         size_t end = pending_.find('\n');
         if (end != std::string::npos) {
@@ -174,6 +179,17 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
     from_ = from[0];
     try {
         answer("");  // its "ok ready"
+    } catch (const Broken& e) {
+        // How the agent ended says whose failure it was: Wine's launcher, or the agent.
+        std::fclose(to_);
+        close(from_);
+        int status = 0;
+        bool ended = waitpid(pid_, &status, WNOHANG) == pid_;
+        if (!ended) kill(pid_, SIGKILL), waitpid(pid_, &status, 0);
+        throw Broken(std::string(e.what()) +
+                     (!ended              ? ""
+                      : WIFEXITED(status) ? " (wine exited with status " + std::to_string(WEXITSTATUS(status)) + ")"
+                                          : " (wine ended by signal " + std::to_string(WTERMSIG(status)) + ")"));
     } catch (...) {
         std::fclose(to_);
         close(from_);
