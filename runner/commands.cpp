@@ -210,7 +210,10 @@ const std::vector<CommandEntry>& Table::commands() {
         {"close", {}, "another program asks Pendrel's window to close (WM_CLOSE)", After::sync,
          [](Device& d, const Command&) { post_to_pendrel(d, WM_CLOSE, 0, "WM_CLOSE"); },
          [](WineBackend& w, const Command&) { w.ask(Request::close, "", no_window); }},
-        {"answer", {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", After::sync,
+        {"answer", {words("answer", {"ok", "cancel", "retry"})},
+         "answer the open message box (under Wine a click on its button; a stand-in, the button's click "
+         "posted to the box, when another window covers it)",
+         After::sync,
          [](Device& d, const Command& c) {
              auto box = link::message_box();
              if (!box) refuse("no message box is open");
@@ -221,8 +224,8 @@ const std::vector<CommandEntry>& Table::commands() {
          [](WineBackend& w, const Command& c) {
              std::string box = w.request(Request::messagebox);
              if (box == "none") refuse("no message box is open");
-             w.ask(Request::answer, std::to_string(button_id(c.text)),
-                   "the message box " + escape(wire::decode(wire::word(box, 0))) + " has no " + c.text);
+             w.click(w.ask(Request::answer, std::to_string(button_id(c.text)),
+                           "the message box " + escape(wire::decode(wire::word(box, 0))) + " has no " + c.text));
          }},
         {"popup",
          {{.kind = Kind::id, .what = "popup item id or none", .words = {"none"}, .noun = "popup item",

@@ -79,7 +79,7 @@ std::string scan(const std::string& data_hex) {
         s = reader.scan(data);
     }
     if (s.outcome == zel::core::ScanOutcome::refused) return s.message;
-    if (s.outcome == zel::core::ScanOutcome::type_now) { static std::vector<BYTE> late; late = data; CloseHandle(CreateThread(nullptr, 0, [](LPVOID) -> DWORD { Sleep(500); type_read(late); return 0; }, nullptr, 0, nullptr)); }
+    if (s.outcome == zel::core::ScanOutcome::type_now) type_read(data);
     return "ok";
 }
 

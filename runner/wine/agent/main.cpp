@@ -127,11 +127,17 @@ std::string answer(Request request, const std::string& arg) {
         HWND w = pendrel_window(target(0));
         return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
     }
-    case Request::answer: {  // answer ID: a button of the open message box
+    case Request::answer: {  // answer ID: where to click a button of the open message box
         HWND box = open_message_box();
         if (!box) return "error no box";
         HWND button = GetDlgItem(box, number(arg));
         if (!button) return "error no button";
+        RECT r;
+        GetWindowRect(button, &r);
+        POINT middle{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        if (WindowFromPoint(middle) == button)
+            return "ok " + std::to_string(middle.x) + " " + std::to_string(middle.y);
+        // Another window covers it (a stand-in): the button's click, posted to the box.
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(number(arg), BN_CLICKED), LPARAM(button));
         return "ok";
     }
