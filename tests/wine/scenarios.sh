@@ -182,5 +182,7 @@ if [[ $runs -gt 1 ]]; then
   done
   echo "scenarios: $runs runs, $differ script(s) with outcomes that differ between runs"
 fi
+echo "scenarios: ${#scripts[@]} script(s) x $runs run(s) = $((${#scripts[@]} * runs)) script runs under Wine" \
+  "${seed:+(shuffled from seed $seed) }with $failed failed, ${retried_total:-0} launch(es) retried"
 [[ ${retried_total:-0} -eq 0 ]] || echo "scenarios: $retried_total launch(es) retried after Wine's own failure: the run does not pass"
 [[ $failed -eq 0 && $differ -eq 0 && ${retried_total:-0} -eq 0 ]]
