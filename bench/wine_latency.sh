@@ -3,7 +3,8 @@
 # (pendrel.exe, TOLVEN.dll, zelscan.exe, keyrecorder.exe, keyburst.exe) on a
 # private X display in a fresh Wine prefix. All times come from
 # QueryPerformanceCounter in the Wine processes (one clock):
-#   - TOLVEN.dll notes when a read is queued and when ZELReadData hands it
+#   - the reader host (tolvenhost.exe, started by TOLVEN.dll with Pendrel's
+#     environment) notes when a read is queued and when ZELReadData hands it
 #     to Pendrel's worker (TOLVEN_TIMING_LOG);
 #   - the key recorder notes the arrival of every WM_CHAR (KEYRECORDER_TIMING_LOG);
 #   - keyburst.exe times the application's own EmitKeys, and every
@@ -22,7 +23,7 @@ fail() { echo "wine_failed $*"; exit 1; }
 for tool in wine wineboot wineserver Xvfb xdotool python3; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
-for f in pendrel.exe TOLVEN.dll zelscan.exe keyrecorder.exe wmctl.exe keyburst.exe device.xkb; do
+for f in pendrel.exe TOLVEN.dll tolvenhost.exe zelscan.exe keyrecorder.exe wmctl.exe keyburst.exe device.xkb; do
   [[ -f $build/$f ]] || skip "$build/$f is missing (build the win32 preset first)"
 done
 build=$(cd "$build" && pwd)
@@ -34,7 +35,7 @@ wine_session_start "$work/prefix" "$build/device.xkb" || skip "Wine could not st
 
 appdir=$WINEPREFIX/drive_c/pendrel
 mkdir -p "$appdir"
-cp "$build"/{pendrel.exe,TOLVEN.dll,zelscan.exe,keyrecorder.exe,wmctl.exe,keyburst.exe} "$appdir/"
+cp "$build"/{pendrel.exe,TOLVEN.dll,tolvenhost.exe,zelscan.exe,keyrecorder.exe,wmctl.exe,keyburst.exe} "$appdir/"
 run() { (cd "$appdir" && timeout 60 wine "$@"); }
 driver_open() { run zelscan.exe state | grep -q "^open 1"; }
 

@@ -7,13 +7,20 @@ set(PENDREL_APP_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
 
 # ---- TOLVEN.dll: the simulated reader driver, exported by ordinal only ----
 file(GLOB TOLVEN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/*.cpp)
-add_library(TOLVEN SHARED ${TOLVEN_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/driver/reader_core.cpp
-            ${CMAKE_SOURCE_DIR}/driver/win32/tolven.def)
+add_library(TOLVEN SHARED ${TOLVEN_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/tolven.def)
 set_target_properties(TOLVEN PROPERTIES PREFIX "" OUTPUT_NAME TOLVEN)
 target_include_directories(TOLVEN PRIVATE ${CMAKE_SOURCE_DIR}/driver ${CMAKE_SOURCE_DIR}/reader)
 target_compile_definitions(TOLVEN PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(TOLVEN PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-unused-parameter)
 target_link_options(TOLVEN PRIVATE -static -static-libgcc -static-libstdc++)
+
+# The device's one reader, which TOLVEN.dll and the control side reach over its pipe (driver/win32/channel.h).
+add_executable(tolvenhost ${CMAKE_SOURCE_DIR}/driver/win32/host/reader_host.cpp ${CMAKE_SOURCE_DIR}/driver/reader_core.cpp)
+target_include_directories(tolvenhost PRIVATE ${CMAKE_SOURCE_DIR}/driver ${CMAKE_SOURCE_DIR}/reader)
+target_compile_definitions(tolvenhost PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(tolvenhost PRIVATE -std=c++17 -Wall -Wextra -Werror)
+target_link_options(tolvenhost PRIVATE -municode -static)
+add_dependencies(TOLVEN tolvenhost)
 
 # The program imports the driver by ordinal, through an import library made
 # from the same definition file.
@@ -48,7 +55,7 @@ target_link_libraries(pendrel PRIVATE ${TOLVEN_IMPLIB} comctl32)
 # ---- the driver's scan tool ----
 file(GLOB ZELSCAN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/driver/win32/tool/*.cpp)
 if(ZELSCAN_SOURCES)
-  add_executable(zelscan ${ZELSCAN_SOURCES})
+  add_executable(zelscan ${ZELSCAN_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/host_link.cpp)
   target_include_directories(zelscan PRIVATE ${CMAKE_SOURCE_DIR}/driver/win32 ${CMAKE_SOURCE_DIR}/driver)
   target_compile_definitions(zelscan PRIVATE ${PENDREL_APP_DEFINES})
   target_compile_options(zelscan PRIVATE -std=c++17 -Wall -Wextra -Werror)
@@ -74,7 +81,8 @@ target_compile_options(keyburst PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-un
 target_link_options(keyburst PRIVATE -municode -static)
 
 # The soak under Wine: drives a running pendrel.exe and samples its handle, GDI and USER counts.
-add_executable(winesoak ${CMAKE_SOURCE_DIR}/bench/wine_soak.cpp ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp)
+add_executable(winesoak ${CMAKE_SOURCE_DIR}/bench/wine_soak.cpp ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp
+               ${CMAKE_SOURCE_DIR}/driver/win32/host_link.cpp)
 target_include_directories(winesoak PRIVATE ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/driver)
 target_compile_definitions(winesoak PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(winesoak PRIVATE -std=c++17 -Wall -Wextra -Werror)
@@ -83,12 +91,20 @@ target_link_libraries(winesoak PRIVATE ntdll)
 
 # The device runner's agent inside Wine: the memo, launches, window and driver queries.
 file(GLOB WINEAGENT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runner/wine/agent/*.cpp)
-add_executable(wineagent ${WINEAGENT_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp)
+add_executable(wineagent ${WINEAGENT_SOURCES} ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp
+               ${CMAKE_SOURCE_DIR}/driver/win32/host_link.cpp)
 target_include_directories(wineagent PRIVATE ${CMAKE_SOURCE_DIR}/driver)
 target_compile_definitions(wineagent PRIVATE ${PENDREL_APP_DEFINES})
 target_compile_options(wineagent PRIVATE -std=c++17 -Wall -Wextra -Werror -Wno-cast-function-type)
 target_link_options(wineagent PRIVATE -municode -static)
 target_link_libraries(wineagent PRIVATE psapi)
+add_dependencies(wineagent quiethook)
+# The agent's view into every thread with windows: hooks Wine loads into each process (docs/wine-quiet-point.md).
+add_library(quiethook SHARED ${CMAKE_SOURCE_DIR}/runner/wine/quiet/quiet_hook.cpp)
+set_target_properties(quiethook PROPERTIES PREFIX "" OUTPUT_NAME quiethook)
+target_compile_definitions(quiethook PRIVATE ${PENDREL_APP_DEFINES})
+target_compile_options(quiethook PRIVATE -std=c++17 -Wall -Wextra -Werror)
+target_link_options(quiethook PRIVATE -static -static-libgcc -static-libstdc++)
 
 # ---- the handheld's keyboard for Wine: an X keymap made from the device's key table ----
 # wine-keymap is a host program; every Wine session loads device.xkb before its first Wine process.
@@ -123,6 +139,15 @@ set(PENDREL_HOST_DEVICE ${CMAKE_SOURCE_DIR}/build/default/pendrel-device CACHE F
 wine_test(wine.scenarios bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh --runs 2 --shuffle random
           ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE})
 set_tests_properties(wine.scenarios PROPERTIES LABELS wine TIMEOUT 900)
+# The scripts that show the quiet point is exact and the reader outlives
+# launches (scripts/wine-faults.tsv plants what they catch): a read the driver
+# types, reads that fill a field, an exit by the tray, a fault armed before
+# the launch, a read that must reach nothing.
+wine_test(wine.quiet_point bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh ${CMAKE_BINARY_DIR} ${PENDREL_HOST_DEVICE}
+          ${CMAKE_SOURCE_DIR}/examples/key_output.scn ${CMAKE_SOURCE_DIR}/tests/scripts/read_display_full.scn
+          ${CMAKE_SOURCE_DIR}/tests/scripts/tray_exit_no_worker.scn ${CMAKE_SOURCE_DIR}/examples/trigger_key_retry.scn
+          ${CMAKE_SOURCE_DIR}/tests/scripts/second_start_read_display.scn)
+set_tests_properties(wine.quiet_point PROPERTIES LABELS wine TIMEOUT 300)
 # A script that leaves its settings file behind in other letters, then one
 # that starts without a settings file: nothing of the first reaches it.
 wine_test(wine.script_files_end_with_the_script bash ${CMAKE_SOURCE_DIR}/tests/wine/scenarios.sh
@@ -159,6 +184,7 @@ add_wine_program_test(wine.conformance conformance_tests)
 # output to compare its typing with.
 add_executable(driver_tests ${CMAKE_SOURCE_DIR}/tests/driver_reader_test.cpp
                ${CMAKE_SOURCE_DIR}/tests/conformance/conformance.cpp ${CMAKE_SOURCE_DIR}/driver/win32/tool/control.cpp
+               ${CMAKE_SOURCE_DIR}/driver/win32/host_link.cpp
                ${CMAKE_SOURCE_DIR}/keys/keys.cpp ${CMAKE_SOURCE_DIR}/reader/reader.cpp)
 add_dependencies(driver_tests tolven_imports)
 target_include_directories(driver_tests PRIVATE ${CMAKE_SOURCE_DIR}/driver ${CMAKE_SOURCE_DIR}/keys

@@ -157,7 +157,7 @@ const std::vector<CommandEntry>& Table::commands() {
         {"remove", {text("PATH", Field::text)}, "remove a device file", After::nothing, remove_file, remove_file},
         {"launch", {}, "start Pendrel (again: a further copy)", After::sync,
          [](Device& d, const Command&) { d.launch(); },
-         [](WineBackend& w, const Command&) { w.request(Request::launch); }},
+         [](WineBackend& w, const Command&) { w.launch(); }},
         {"scan", {string("DATA", Field::text)}, "the operator scans a barcode", After::sync,
          [](Device& d, const Command& c) { scan_device(d, c.text); },
          [](WineBackend& w, const Command& c) { scan_wine(w, c.text); }},
@@ -172,7 +172,12 @@ const std::vector<CommandEntry>& Table::commands() {
              d.note("menu " + std::to_string(*c.number));
              if (!link::choose_menu_command(UINT(*c.number))) refuse(no_command(c));
          },
-         [](WineBackend& w, const Command& c) { w.ask(Request::menu, std::to_string(*c.number), no_command(c)); }},
+         [](WineBackend& w, const Command& c) {
+             // The operator's path: the menu bar's title, then the item in its popup.
+             w.click(w.ask(Request::menu, std::to_string(*c.number), no_command(c)));
+             w.settle();
+             w.click(w.ask(Request::choose, std::to_string(*c.number), no_command(c)));
+         }},
         {"key", {{Kind::chord, "key chord", Field::text, "CHORD"}},
          "press keys: alt+f4, shift+tab, return, escape, space, a, 1, f1 ...", After::sync,
          [](Device& d, const Command& c) {
@@ -219,7 +224,8 @@ const std::vector<CommandEntry>& Table::commands() {
              else w.request(Request::focus, target_word(c));
          }},
         {"tap", {words("tap target", {"tray", "close"}), number("icon number", "N", Field::number, true)},
-         "tap tray icon N (default: the first), or the Close (X) button of the command bar in front",
+         "tap tray icon N (default: the first), or the Close (X) button of the command bar in front "
+         "(under Wine a stand-in, the desktop's menu bar having no X: WM_CLOSE to Pendrel's window)",
          After::sync,
          [](Device& d, const Command& c) {
              d.note("tap " + c.text);
@@ -247,7 +253,10 @@ const std::vector<CommandEntry>& Table::commands() {
         {"close", {}, "another program asks Pendrel's window to close (WM_CLOSE)", After::sync,
          [](Device& d, const Command&) { post_to_pendrel(d, WM_CLOSE, 0, "WM_CLOSE"); },
          [](WineBackend& w, const Command&) { w.ask(Request::close, "", no_window); }},
-        {"answer", {words("answer", {"ok", "cancel", "retry"})}, "answer the open message box", After::sync,
+        {"answer", {words("answer", {"ok", "cancel", "retry"})},
+         "answer the open message box (under Wine a click on its button; a stand-in, the button's click "
+         "posted to the box, when another window covers it)",
+         After::sync,
          [](Device& d, const Command& c) {
              auto box = link::message_box();
              if (!box) refuse("no message box is open");
@@ -259,13 +268,15 @@ const std::vector<CommandEntry>& Table::commands() {
          [](WineBackend& w, const Command& c) {
              std::string box = w.request(Request::messagebox);
              if (box == "none") refuse("no message box is open");
-             w.ask(Request::answer, std::to_string(button_id(c.text)),
-                   "the message box " + escape(wire::decode(wire::word(box, 0))) + " has no " + c.text);
+             w.click(w.ask(Request::answer, std::to_string(button_id(c.text)),
+                           "the message box " + escape(wire::decode(wire::word(box, 0))) + " has no " + c.text));
          }},
         {"popup",
          {{.kind = Kind::id, .what = "popup item id or none", .words = {"none"}, .noun = "popup item",
            .expected = "an item id or none"}},
-         "choose an item of the open popup, or tap outside it", After::sync,
+         "choose an item of the open popup, or tap outside it (under Wine that tap is a stand-in: a "
+         "press posted to the popup's thread)",
+         After::sync,
          [](Device& d, const Command& c) {
              if (!link::open_popup()) refuse("no popup menu is open");
              d.note("popup " + target_word(c));
@@ -274,10 +285,12 @@ const std::vector<CommandEntry>& Table::commands() {
          },
          [](WineBackend& w, const Command& c) {
              if (w.request(Request::popup) != "open") refuse("no popup menu is open");
-             w.click(w.ask(Request::choose, target_word(c),
-                           "under Wine only a popup menu of one item can be chosen from"));
+             w.click(w.ask(Request::choose, target_word(c), "the popup menu has no item " + target_word(c)));
          }},
-        {"press", {words("button", {"ok", "cancel"})}, "the open dialog's caption OK or close button", After::sync,
+        {"press", {words("button", {"ok", "cancel"})},
+         "the open dialog's caption OK or close button (under Wine a stand-in, the desktop's caption having "
+         "no OK: WM_COMMAND to the dialog)",
+         After::sync,
          [](Device& d, const Command& c) {
              HWND dialog = link::open_dialog();
              if (!dialog) refuse(no_dialog);
@@ -300,7 +313,7 @@ const std::vector<CommandEntry>& Table::commands() {
          "wait until the device is quiet (fails after MS, default " + std::to_string(default_sync_ms) + ")",
          After::nothing,
          [](Device& d, const Command& c) { d.sync(c.number.value_or(default_sync_ms)); },
-         [](WineBackend& w, const Command&) { w.settle(); }},
+         [](WineBackend& w, const Command& c) { w.sync(c.number.value_or(default_sync_ms)); }},
         {"wait-exit", {number("MS", "MS", Field::number, true)}, "wait until the latest launch has exited",
          After::nothing,
          [](Device& d, const Command& c) {

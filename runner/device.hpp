@@ -16,9 +16,6 @@
 
 namespace runner {
 
-// How long a sync waits unless told otherwise; also bounds boot and reset.
-constexpr long long default_sync_ms = 5000;
-
 struct Options {
     std::filesystem::path root;        // device file system; empty: a fresh temporary folder
     bool verbose = false;              // include the per-poll calls
@@ -76,7 +73,6 @@ public:
 private:
     friend struct Table;  // the tables' actions (commands.cpp, expect_forms.cpp)
     static constexpr const char* name = "the emulated device";
-    static constexpr std::chrono::milliseconds patience{0};  // an expectation is looked at once
     link::Process* target(std::optional<long long> launch) const;
     link::Process* latest() const;  // null before the first launch
     const std::filesystem::path& files() const { return options_.root; }

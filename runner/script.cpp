@@ -291,9 +291,29 @@ std::optional<Command> parse_line(const std::string& raw, const std::string& fil
     }
 }
 
+std::optional<std::string> opt_out_reason(const std::string& line, const std::string& marker) {
+    if (line.rfind(marker, 0) != 0) return std::nullopt;
+    std::string rest = line.substr(marker.size());
+    size_t dash = rest.find_first_not_of(" \t");
+    // The reason follows a dash: "-", "--" or an em dash (its UTF-8 bytes).
+    size_t after = dash == std::string::npos                ? std::string::npos
+                   : rest.compare(dash, 3, "\xE2\x80\x94") == 0 ? dash + 3
+                   : rest[dash] == '-'                       ? rest.find_first_not_of('-', dash)
+                                                             : std::string::npos;
+    size_t why = after == std::string::npos ? after : rest.find_first_not_of(" \t", after);
+    if (why == std::string::npos)
+        throw std::invalid_argument("'" + marker + "' needs its reason: '" + marker + " \xE2\x80\x94 WHY'");
+    return rest.substr(why);
+}
+
 void run_lines(std::istream& in, const std::string& file, const std::function<bool(const Command&)>& run) {
     std::string line;
     for (int n = 1; std::getline(in, line); ++n) {
+        try {
+            for (const char* marker : opt_out_markers) opt_out_reason(line, marker);
+        } catch (const std::invalid_argument& e) {
+            throw ScriptError(file + ":" + std::to_string(n) + ": " + e.what());
+        }
         auto c = parse_line(line, file, n);
         if (c && !run(*c)) return;
     }

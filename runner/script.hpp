@@ -13,6 +13,12 @@
 
 namespace runner {
 
+// How long a sync waits for the quiet point unless told otherwise, on either
+// device; also bounds the emulated device's boot and reset. Only a hang
+// reaches it: under Wine on a loaded machine a read of 255 characters has
+// been seen to take over 5 s to be typed and taken in.
+constexpr long long default_sync_ms = 20000;
+
 // Key chords the operator presses: "alt+f4", "shift+tab", "return", "a".
 struct Chord {
     std::vector<std::uint8_t> modifiers;  // virtual keys held, in press order
@@ -67,6 +73,14 @@ std::optional<Command> parse_line(const std::string& line, const std::string& fi
 std::string unescape(const std::string& body);
 // The reverse, for messages: a quoted string with C escapes.
 std::string escape(const std::string& bytes);
+
+// A script opts out of a comparison with a comment line and its reason:
+// "# wine: skip — WHY" (not run under Wine), "# keys: not compared — WHY"
+// (the two devices' key logs are not compared).
+inline constexpr const char* opt_out_markers[] = {"# wine: skip", "# keys: not compared"};
+// The reason when `line` is the opt-out `marker`; nullopt when it is not;
+// throws std::invalid_argument when the reason is missing.
+std::optional<std::string> opt_out_reason(const std::string& line, const std::string& marker);
 
 // Parses and runs lines until `run` returns false (quit) or the end; the
 // first bad line throws before it runs.

@@ -40,8 +40,8 @@ void at_line(const Command& c, F f) {
 
 }  // namespace
 
-// An expectation is looked at until it holds or the backend's patience runs
-// out; a form the backend cannot show is reported as skipped.
+// An expectation is judged once, at the quiet point the command before it
+// ended at; a form the backend cannot show is reported as skipped.
 template <class Backend>
 void Table::check(Backend& b, const Command& c) {
     auto look = part_of<Backend>(*c.form);
@@ -54,11 +54,7 @@ void Table::check(Backend& b, const Command& c) {
     }
     try {
         at_line(c, [&] {
-            auto deadline = std::chrono::steady_clock::now() + Backend::patience;
-            for (std::string failure;; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
-                if ((failure = c.form->judge(c, look(b, c))).empty()) return;
-                if (std::chrono::steady_clock::now() >= deadline) refuse(failure);
-            }
+            if (std::string failure = c.form->judge(c, look(b, c)); !failure.empty()) refuse(failure);
         });
         if (b.options_.observe) b.options_.observe(c.where, "held");
     } catch (const ScriptError& e) {

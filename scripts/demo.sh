@@ -21,7 +21,7 @@ scripts/install-deps.sh win32
 cmake --preset default >/dev/null
 cmake --build --preset default --target pendrel-device
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target pendrel TOLVEN wineagent device_keymap
+cmake --build --preset win32 --target pendrel TOLVEN tolvenhost wineagent quiethook device_keymap
 build=$PWD/build/win32
 source runner/wine/wine-session.sh
 echo "demo: starting a Wine session"

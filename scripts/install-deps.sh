@@ -16,7 +16,7 @@ packages=(cmake ninja-build ccache g++ libgtest-dev libgmock-dev libbenchmark-de
 case $what in
   host) ;;
   win32|all)
-    packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-xkb-utils xdotool fonts-ipafont-gothic x11-apps imagemagick python3)
+    packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb x11-xkb-utils xdotool fonts-ipafont-gothic fonts-wine x11-apps imagemagick python3)
     [[ $what == all ]] && packages+=(clang libclang-rt-14-dev) ;;
   *) echo "install-deps: unknown set '$what' (host, win32 or all)" >&2; exit 2 ;;
 esac

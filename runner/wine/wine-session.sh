@@ -2,7 +2,7 @@
 # the handheld's 240 x 320 screen that types with its keyboard, one virtual
 # desktop of that size (Wine draws captions and the tray itself, and
 # Pendrel's windows sit where the operator sees them), Japanese texts in a
-# Japanese font.
+# Japanese font, caption buttons with their symbols.
 #   wine_session_start PREFIX_DIR KEYMAP   non-zero when Wine cannot start; KEYMAP: the build's device.xkb
 #   wait_for SECONDS COMMAND...            retries COMMAND until it succeeds
 #   wine_session_stop                      ends every Wine process, then the display (also at exit)
@@ -53,6 +53,11 @@ wine_session_start() {
     { echo "wine session: wineboot failed"; cat "$prefix.wineboot.log"; return 1; }
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 240x320 /f >/dev/null 2>&1
+  # The caption buttons' symbols come from Wine's Marlett font (fonts-wine),
+  # which this Wine looks for in the prefix's own font folder.
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  [[ -f $marlett ]] || { echo "wine session: no $marlett (scripts/install-deps.sh win32 installs fonts-wine)"; return 1; }
+  cp "$marlett" "$prefix/drive_c/windows/Fonts/"
   local face
   for face in System Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'MS Sans Serif' 'MS UI Gothic'; do
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d 'IPAPGothic' /f >/dev/null 2>&1

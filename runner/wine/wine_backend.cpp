@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto answer_limit = 30s;
+constexpr auto answer_limit = 30s;  // beyond any wait the agent makes, but a sync's own
 constexpr auto end_limit = 20s;  // the agent's own bound for its launches is 10 s
 
 // Processes of this user whose command line starts with `name` (Wine names
@@ -107,7 +107,12 @@ std::string WineBackend::send(const std::string& line) {
 }
 
 std::string WineBackend::answer(const std::string& line) {
-    auto deadline = std::chrono::steady_clock::now() + answer_limit;
+    // A settle's answer may take as long as the sync it was asked for.
+    auto limit = line.rfind(wire::name_of(wire::Request::settle), 0) == 0
+                     ? std::max<std::chrono::milliseconds>(answer_limit, std::chrono::milliseconds(std::atoll(
+                                                                           line.c_str() + line.find(' ') + 1)) + 10s)
+                     : std::chrono::milliseconds(answer_limit);
+    auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         size_t end = pending_.find('\n');
         if (end != std::string::npos) {
@@ -129,14 +134,14 @@ std::string WineBackend::answer(const std::string& line) {
     }
 }
 
-std::string wine_skip_reason(std::istream& script) {
-    const std::string marker = "# wine: skip";
+std::string wine_skip_reason(std::istream& script, const std::string& file) {
     std::string line;
-    while (std::getline(script, line) && line.rfind('#', 0) == 0) {
-        if (line.rfind(marker, 0) != 0) continue;
-        std::string why = line.substr(marker.size());
-        size_t start = why.find_first_not_of(" \t-:\xE2\x80\x94");  // spaces, dashes, an em dash's bytes
-        return start == std::string::npos ? "no reason given" : why.substr(start);
+    for (int n = 1; std::getline(script, line) && line.rfind('#', 0) == 0; ++n) {
+        try {
+            if (auto why = opt_out_reason(line, opt_out_markers[0])) return *why;
+        } catch (const std::invalid_argument& e) {
+            throw ScriptError(file + ":" + std::to_string(n) + ": " + e.what());
+        }
     }
     return "";
 }
@@ -147,7 +152,7 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
         throw std::runtime_error("--wine needs a running Wine session: WINEPREFIX and DISPLAY must be set "
                                  "(tests/wine/scenarios.sh starts one)");
     drive_c_ = std::filesystem::path(prefix) / "drive_c";
-    for (const char* file : {"pendrel.exe", "TOLVEN.dll", "wineagent.exe"})
+    for (const char* file : {"pendrel.exe", "TOLVEN.dll", "tolvenhost.exe", "wineagent.exe", "quiethook.dll"})
         if (!std::filesystem::exists(options_.build / file))
             throw std::runtime_error("the Win32 build " + options_.build.string() + " has no " + file);
     // Nothing an earlier script wrote, in whatever letters, reaches this one.
@@ -174,6 +179,17 @@ WineBackend::WineBackend(WineOptions options) : options_(std::move(options)) {
     from_ = from[0];
     try {
         answer("");  // its "ok ready"
+    } catch (const Broken& e) {
+        // How the agent ended says whose failure it was: Wine's launcher, or the agent.
+        std::fclose(to_);
+        close(from_);
+        int status = 0;
+        bool ended = waitpid(pid_, &status, WNOHANG) == pid_;
+        if (!ended) kill(pid_, SIGKILL), waitpid(pid_, &status, 0);
+        throw Broken(std::string(e.what()) +
+                     (!ended              ? ""
+                      : WIFEXITED(status) ? " (wine exited with status " + std::to_string(WEXITSTATUS(status)) + ")"
+                                          : " (wine ended by signal " + std::to_string(WTERMSIG(status)) + ")"));
     } catch (...) {
         std::fclose(to_);
         close(from_);
@@ -214,6 +230,22 @@ void WineBackend::click(const std::string& point) {
             return;
         }
         std::this_thread::sleep_until(recent_clicks_.front().at + double_click_time);
+    }
+}
+
+void WineBackend::launch() {
+    const std::string wine_failed = "launch-failed: ";
+    for (int attempt = 1;; ++attempt) {
+        try {
+            request(wire::Request::launch);
+            return;
+        } catch (const std::invalid_argument& e) {
+            std::string why = e.what();
+            if (why.rfind(wine_failed, 0) != 0) throw;
+            if (attempt == 2) throw std::runtime_error("Wine failed this launch twice: " + why.substr(wine_failed.size()));
+            retried_.push_back(why.substr(wine_failed.size()));
+            if (options_.out) *options_.out << "RETRIED: " << retried_.back() << "; launched once more\n" << std::flush;
+        }
     }
 }
 

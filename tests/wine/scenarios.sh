@@ -88,13 +88,14 @@ outcome() {  # DIR NAME: the run's last error, or "passed"
   case $rc in
     0) echo "passed" ;;
     77) echo "skipped" ;;
+    75) echo "retried" ;;
     *) tail -1 "$1/$2.err" ;;
   esac
 }
 # Where the memo's key messages differ between the devices, in diff's words;
 # empty when they agree or the script says they are not compared.
 keys_differ() {  # SCRIPT NAME WINE_DIR
-  grep -q '^# keys: not compared' "$1" && return
+  grep -q '^# keys: not compared' "$1" && return  # the runner refuses the line without its reason
   local host_keys=$work/host/$2.keys wine_keys=$3/$2.keys
   [[ -f $host_keys ]] || { echo "the emulated device wrote no key log"; return; }
   [[ -f $wine_keys ]] || { echo "Wine wrote no key log"; return; }
@@ -109,7 +110,7 @@ for run in $(seq 1 "$runs"); do
   out=$work/wine/$run
   mkdir -p "$out"
   label=; [[ $runs -gt 1 ]] && label="[run $run/$runs] "
-  passed=0 failed_now=0 skipped=0
+  passed=0 failed_now=0 skipped=0 retried_now=0 expects_skipped=0 keys_skipped=0
   order_of_run "$run"
   for s in "${order[@]}"; do
     n=$(name_of "$s")
@@ -125,7 +126,14 @@ for run in $(seq 1 "$runs"); do
       >"$out/$n.out" 2>"$out/$n.err"
     echo $? >"$out/$n.rc"
     host=$(outcome "$work/host" "$n") wine=$(outcome "$out" "$n")
-    if [[ $wine == skipped ]]; then
+    retries=$(grep -c '^RETRIED: ' "$out/$n.out")
+    retried_now=$((retried_now + retries))
+    grep '^RETRIED: ' "$out/$n.out" | sed "s|^|  ${label}$rel: |"
+    grep -q '^# keys: not compared' "$s" && keys_skipped=$((keys_skipped + 1))
+    expects_skipped=$((expects_skipped + $(grep -c 'SKIPPED under Wine: expect' "$out/$n.out")))
+    if [[ $wine == retried && $host == passed ]]; then
+      echo "RETRIED ${label}$rel: it passed, but only after Wine failed a start of its own; not counted as passed"
+    elif [[ $wine == skipped ]]; then
       skipped=$((skipped + 1)); echo "SKIPPED ${label}$rel: $(grep -o 'SKIPPED under Wine: .*' "$out/$n.out" | cut -d' ' -f4-)"
       [[ $host == passed ]] || { failed_now=$((failed_now + 1)); echo "FAIL $rel on the emulated device: $host"; }
     elif [[ $host == passed && $wine == passed && -n $(keys_differ "$s" "$n" "$out") ]]; then
@@ -148,8 +156,11 @@ for run in $(seq 1 "$runs"); do
       done
     fi
   done
-  echo "scenarios: ${label}$passed passed on both devices, $failed_now failed, $skipped skipped under Wine"
+  echo "scenarios: ${label}$passed passed on both devices, $failed_now failed, $skipped skipped under Wine" \
+    "(each with its reason), $expects_skipped expect line(s) not judged under Wine, $keys_skipped script(s)" \
+    "whose key messages are not compared, $retried_now launch(es) retried after Wine's own failure"
   failed=$((failed + failed_now))
+  retried_total=$((${retried_total:-0} + retried_now))
 done
 
 # The same outcome in every run: each script's outcome and what each of its
@@ -171,4 +182,7 @@ if [[ $runs -gt 1 ]]; then
   done
   echo "scenarios: $runs runs, $differ script(s) with outcomes that differ between runs"
 fi
-[[ $failed -eq 0 && $differ -eq 0 ]]
+echo "scenarios: ${#scripts[@]} script(s) x $runs run(s) = $((${#scripts[@]} * runs)) script runs under Wine" \
+  "${seed:+(shuffled from seed $seed) }with $failed failed, ${retried_total:-0} launch(es) retried"
+[[ ${retried_total:-0} -eq 0 ]] || echo "scenarios: $retried_total launch(es) retried after Wine's own failure: the run does not pass"
+[[ $failed -eq 0 && $differ -eq 0 && ${retried_total:-0} -eq 0 ]]

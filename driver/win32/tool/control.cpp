@@ -1,6 +1,5 @@
 // The simulated reader's control side for the Win32 tools: the calls of
-// zel_control.hpp, sent over TOLVEN.dll's pipe to whichever process has the
-// driver loaded.
+// zel_control.hpp, sent to the device's reader host (channel.h).
 #include <windows.h>
 
 #include <cstdio>
@@ -9,28 +8,6 @@
 #include "zel_control.hpp"
 
 namespace zel::control {
-
-std::string channel_request(const std::string& line, unsigned long wait_ms) {
-    // The driver opens its pipe again after each request: one not there yet
-    // is waited for, the bound only turning a missing driver into a failure.
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (DWORD waited = 0;; waited += 10) {
-        pipe = CreateFileW(TOLVEN_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE) break;
-        bool busy = GetLastError() == ERROR_PIPE_BUSY;
-        if (waited >= (busy ? 3000 : wait_ms)) return "";
-        if (busy) WaitNamedPipeW(TOLVEN_PIPE_NAME, 10);
-        else Sleep(10);
-    }
-    std::string request = line + "\n";
-    DWORD done = 0;
-    WriteFile(pipe, request.data(), DWORD(request.size()), &done, nullptr);
-    std::string reply;
-    char c;
-    while (ReadFile(pipe, &c, 1, &done, nullptr) && done == 1 && c != '\n') reply += c;
-    CloseHandle(pipe);
-    return reply;
-}
 
 namespace {
 

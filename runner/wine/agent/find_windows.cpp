@@ -1,7 +1,10 @@
-// Finding windows: Pendrel's main window by its class, dialogs by the
-// caption of one of pendrel.exe's templates, message boxes as dialogs of
-// none, the tray's icons by the pixels drawn in its slots.
+// Finding windows: Pendrel's main window by its class, dialogs by what they
+// show (caption and controls) against pendrel.exe's templates, message boxes
+// as dialogs of none, the tray's icons by the pixels drawn in its slots.
+#include <algorithm>
+
 #include "../../../res/resource.h"
+#include "../quiet/quiet_probe.h"
 #include "agent.hpp"
 
 namespace agent {
@@ -32,19 +35,44 @@ HMODULE app_resources() {
     return module;
 }
 
-// The caption of a dialog template of pendrel.exe, loaded as `module`.
-std::wstring template_caption(HMODULE module, LPCWSTR name) {
+// What a dialog shows: its caption, and each control's id and class.
+struct Face {
+    std::wstring caption;
+    std::vector<std::pair<int, std::wstring>> controls;
+};
+
+Face face_of(HWND dialog) {
+    Face f{window_text(dialog), {}};
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        f.controls.emplace_back(GetDlgCtrlID(c), class_of(c));
+    return f;
+}
+
+// The face template `name` of pendrel.exe gives: the dialog made from it
+// here, hidden, with a procedure that does nothing, and destroyed again.
+Face template_face(HMODULE module, LPCWSTR name) {
     HRSRC found = FindResourceW(module, name, RT_DIALOG);
-    if (!found) return L"";
-    auto* p = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
-    bool extended = p[0] == 1 && p[1] == 0xFFFF;
-    p += extended ? 13 : 9;  // the fixed header up to the menu
-    for (int skip = 0; skip < 2; ++skip) {  // the menu and the class
-        if (*p == 0xFFFF) p += 2;
-        else
-            while (*p++) {}
-    }
-    return reinterpret_cast<const wchar_t*>(p);
+    if (!found) return {};
+    auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    std::vector<BYTE> copy(bytes, bytes + SizeofResource(module, found));
+    auto* words = reinterpret_cast<WORD*>(copy.data());
+    bool extended = words[0] == 1 && words[1] == 0xFFFF;
+    *reinterpret_cast<DWORD*>(copy.data() + (extended ? 12 : 0)) &= ~DWORD(WS_VISIBLE);
+    HWND made = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()),
+                                           nullptr, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    if (!made) return {};
+    Face f = face_of(made);
+    DestroyWindow(made);
+    return f;
+}
+
+// The dialog shows the template's face: its caption, and every control of
+// the template with its class (the program may add more).
+bool shows(const Face& screen, const Face& made) {
+    if (made.caption.empty() || screen.caption != made.caption) return false;
+    for (auto& control : made.controls)
+        if (std::find(screen.controls.begin(), screen.controls.end(), control) == screen.controls.end()) return false;
+    return true;
 }
 
 bool menu_carries(HMENU menu, UINT id) {
@@ -123,26 +151,41 @@ HWND open_dialog() { return first_open_dialog(false); }
 
 int dialog_template(HWND dialog) {
     struct Search {
-        std::wstring title;
+        Face screen;
         int found = 0;
-    } search{window_text(dialog)};
+    } search{face_of(dialog)};
     EnumResourceNamesW(
         app_resources(), RT_DIALOG,
         [](HMODULE m, LPCWSTR, LPWSTR name, LONG_PTR p) -> BOOL {
             auto* s = reinterpret_cast<Search*>(p);
-            if (IS_INTRESOURCE(name) && template_caption(m, name) == s->title) s->found = int(ULONG_PTR(name));
+            if (IS_INTRESOURCE(name) && shows(s->screen, template_face(m, name))) s->found = int(ULONG_PTR(name));
             return !s->found;
         },
         LONG_PTR(&search));
     return search.found;
 }
 
-// Whether the main menu of pendrel.exe's resources carries command `id`.
-bool resource_menu_carries(UINT id) {
+// The column of the main menu of pendrel.exe's resources whose popup carries
+// command `id`; -1 when none does.
+int resource_menu_column(UINT id) {
     HMENU menu = app_resources() ? LoadMenuW(app_resources(), MAKEINTRESOURCEW(IDR_MAINMENU)) : nullptr;
-    bool found = menu && menu_carries(menu, id);
+    int column = -1;
+    for (int i = 0, n = menu ? GetMenuItemCount(menu) : 0; i < n && column < 0; ++i)
+        if (HMENU sub = GetSubMenu(menu, i); sub && menu_carries(sub, id)) column = i;
     if (menu) DestroyMenu(menu);
-    return found;
+    return column;
+}
+
+// Where on the screen a menu item is, asked of the thread that owns `window`
+// (the hook answers on it): "X Y", or empty when it has no such item.
+std::string menu_point(HWND window, WPARAM ask, LPARAM which) {
+    static const UINT probe = RegisterWindowMessageW(QUIET_PROBE_MESSAGE);
+    DWORD_PTR reply = 0;
+    int x = 0, y = 0;
+    if (!SendMessageTimeoutW(window, probe, ask, which, SMTO_BLOCK, 5000, &reply) ||
+        !quiet_probe::read_point(reply, x, y))
+        return "";
+    return std::to_string(x) + " " + std::to_string(y);
 }
 
 HWND open_popup() {
@@ -152,11 +195,42 @@ HWND open_popup() {
 
 int tray_icon_count() { return tray_slots().count; }
 
+std::vector<std::pair<DWORD, HWND>> window_threads() {
+    std::vector<std::pair<DWORD, HWND>> found;
+    EnumWindows(
+        [](HWND w, LPARAM to) {
+            auto& list = *reinterpret_cast<std::vector<std::pair<DWORD, HWND>>*>(to);
+            DWORD thread = GetWindowThreadProcessId(w, nullptr);
+            if (thread == GetCurrentThreadId()) return TRUE;
+            for (auto& [t, window] : list)
+                if (t == thread) return TRUE;
+            list.emplace_back(thread, w);
+            return TRUE;
+        },
+        LPARAM(&found));
+    return found;
+}
+
+std::string process_name(DWORD thread) {
+    for (size_t i = 0; i < launches().size(); ++i)
+        if (launches()[i].info.dwThreadId == thread) return "pendrel#" + std::to_string(i + 1);
+    DWORD pid = 0;
+    for (auto [t, w] : window_threads())
+        if (t == thread) GetWindowThreadProcessId(w, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (process) QueryFullProcessImageNameW(process, 0, path, &size), CloseHandle(process);
+    std::wstring name = path;
+    name = name.substr(name.find_last_of(L"\\/") + 1);
+    return std::string(name.begin(), name.end()) + " (thread " + std::to_string(thread) + ")";
+}
+
 // Its middle (the runner keeps a tap from being the second half of a double
-// click). An icon just added is waited for.
+// click); the quiet point before has let the shell draw every icon.
 std::string tap_point(int n) {
     TraySlots t;
-    if (n < 1 || !poll_until([&] { return n <= (t = tray_slots()).count; }, 2000)) return "";
+    if (n < 1 || n > (t = tray_slots()).count) return "";
     int x = t.right - n * t.slot + t.slot / 2;
     return std::to_string(x) + " " + std::to_string((t.top + t.bottom) / 2);
 }

@@ -1,10 +1,10 @@
-// Launches of pendrel.exe: started (under the debugger while driver faults
-// wait for them), counted from 1, their reader worker found, and ended.
+// Launches of pendrel.exe: started, counted from 1, their reader worker
+// seen, and ended; the device's reader host.
 #include "agent.hpp"
 
-#include <psapi.h>
-#include <tlhelp32.h>
-#include <winternl.h>
+#include <cstdio>
+
+#include "../../../driver/win32/channel.h"
 
 namespace agent {
 namespace {
@@ -13,37 +13,35 @@ std::wstring app;
 std::vector<Launch> all;
 Launch editor;  // notepad.exe, once started
 HWND editor_top = nullptr;
-// Driver faults armed while no driver runs; handed over at the next launch.
-std::vector<std::string> pending_faults;
+// The device's reader host, started with the agent and ended with it.
+PROCESS_INFORMATION reader_host{};
 
 constexpr DWORD kStartLimit = 10000;  // from a launch to its first wait for input
 constexpr DWORD kEndLimit = 10000;    // from TerminateProcess to the process gone
 
+// Exit statuses Wine's loader gives a process that never reached its entry
+// point: a DLL not found or failing its start, an entry not found, a bad image.
+bool never_started(DWORD code) {
+    return code == 0xC0000135 || code == 0xC0000139 || code == 0xC0000142 || code == 0xC000007B;
+}
+
 // Records launch `l` once its start-up is over: its main thread waits for
-// input (a window or a box shown), or it has ended.
+// input (a window or a box shown), or it has ended. One that ended in the
+// loader is Wine's failure ("error launch-failed: ..."), not a launch.
 std::string started(const Launch& l) {
     DWORD idle = WaitForInputIdle(l.info.hProcess, kStartLimit);
+    DWORD code = 0;
+    if (!running(l) && GetExitCodeProcess(l.info.hProcess, &code) && never_started(code)) {
+        char status[16];
+        std::snprintf(status, sizeof status, "0x%08lX", (unsigned long)code);
+        return "error launch-failed: pendrel.exe ended in Wine's loader, before its entry point (status " +
+               std::string(status) + ")";
+    }
     all.push_back(l);
     std::string n = std::to_string(all.size());
     if (idle == WAIT_TIMEOUT && running(l))
         return "error pendrel#" + n + " was still starting " + std::to_string(kStartLimit / 1000) + " s after its launch";
     return "ok " + n;
-}
-
-// Hands the pending faults to the driver of a launch held at its entry
-// point; what the driver refused, empty when nothing.
-std::string hand_over_faults() {
-    std::string refused;
-    for (const auto& fault : pending_faults) {
-        std::string reply;
-        for (int attempt = 0; attempt < 200 && reply.empty(); ++attempt) {
-            reply = driver_request(fault);
-            if (reply.empty()) Sleep(20);
-        }
-        if (reply != "ok") refused = fault + ": " + (reply.empty() ? "the driver's channel never opened" : reply);
-    }
-    pending_faults.clear();
-    return refused;
 }
 
 }  // namespace
@@ -53,12 +51,6 @@ const std::wstring& app_path() { return app; }
 const std::vector<Launch>& launches() { return all; }
 bool running(const Launch& l) { return WaitForSingleObject(l.info.hProcess, 0) == WAIT_TIMEOUT; }
 
-bool any_launch_running() {
-    for (auto& l : all)
-        if (running(l)) return true;
-    return false;
-}
-
 const Launch* target(int n) {
     if (n > 0) return n <= int(all.size()) ? &all[n - 1] : nullptr;
     for (auto& l : all)
@@ -67,84 +59,52 @@ const Launch* target(int n) {
 }
 
 std::string arm_fault(const std::string& request) {
-    if (any_launch_running() && driver_request(request) == "ok") return "ok";
-    pending_faults.push_back(request);
-    return "ok pending";
+    std::string reply = driver_request(request);
+    return reply == "ok" ? "ok" : "error the reader refused " + request + ": " + (reply.empty() ? "no answer" : reply);
 }
 
-// With driver faults pending, the program is held at its entry point (a
-// two-byte jump to itself, written while it is stopped at its creation under
-// the debugger) until the faults reach its driver: TOLVEN.dll is initialised,
-// and its channel served, before the entry point runs.
+// A plain process start; the program's driver reaches the device's reader by itself.
 std::string launch() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     Launch l;
     std::wstring command = L"\"" + app + L"\"";
-    bool hold = !pending_faults.empty();
     // From C:\ a rooted path such as \FlashDisk\... is on drive C:, as the settings file is.
-    if (!CreateProcessW(app.c_str(), command.data(), nullptr, nullptr, FALSE, hold ? DEBUG_ONLY_THIS_PROCESS : 0,
-                        nullptr, L"C:\\", &startup, &l.info))
-        return "error cannot start pendrel.exe (error " + std::to_string(GetLastError()) + ")";
-    if (!hold) return started(l);  // its start-up done, as the device's quiet point
-    DEBUG_EVENT event{};
-    void* entry = nullptr;
-    while (!entry && WaitForDebugEvent(&event, 10000)) {
-        if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-            entry = reinterpret_cast<void*>(event.u.CreateProcessInfo.lpStartAddress);
-            if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
-        } else {
-            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-        }
-    }
-    if (!entry) return "error pendrel.exe did not start under the debugger";
-    unsigned char original[2] = {}, spin[2] = {0xEB, 0xFE};
-    DWORD old = 0;
-    VirtualProtectEx(l.info.hProcess, entry, 2, PAGE_EXECUTE_READWRITE, &old);
-    ReadProcessMemory(l.info.hProcess, entry, original, 2, nullptr);
-    WriteProcessMemory(l.info.hProcess, entry, spin, 2, nullptr);
-    FlushInstructionCache(l.info.hProcess, entry, 2);
-    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-    DebugActiveProcessStop(l.info.dwProcessId);
-    std::string refused = hand_over_faults();
-    SuspendThread(l.info.hThread);
-    WriteProcessMemory(l.info.hProcess, entry, original, 2, nullptr);
-    VirtualProtectEx(l.info.hProcess, entry, 2, old, &old);
-    FlushInstructionCache(l.info.hProcess, entry, 2);
-    ResumeThread(l.info.hThread);
-    std::string outcome = started(l);
-    if (!refused.empty()) return "error the driver refused " + refused;
-    return outcome;
+    if (!CreateProcessW(app.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &l.info))
+        return "error launch-failed: Wine could not start pendrel.exe (error " + std::to_string(GetLastError()) + ")";
+    return started(l);
 }
 
-// The reader worker: a thread of pendrel.exe started inside its own image
-// other than the main thread (the driver's channel thread starts in TOLVEN.dll).
+// The reader worker, seen by its polls: the thread that polled last, while
+// it is a thread of the launch and has not ended.
 bool worker_running(const Launch* l) {
     if (!l || !running(*l)) return false;
-    HMODULE modules[1];
-    DWORD needed = 0;
-    MODULEINFO image{};
-    if (!EnumProcessModules(l->info.hProcess, modules, sizeof modules, &needed) ||
-        !GetModuleInformation(l->info.hProcess, modules[0], &image, sizeof image))
+    unsigned long process = 0, thread = 0;
+    std::string state = driver_request("state");
+    size_t at = state.find("poller ");
+    if (at == std::string::npos || std::sscanf(state.c_str() + at, "poller %lu %lu", &process, &thread) != 2 ||
+        process != l->info.dwProcessId)
         return false;
-    auto begin = ULONG_PTR(image.lpBaseOfDll), end = begin + image.SizeOfImage;
-    using Query = NTSTATUS(NTAPI*)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Thread32First(snapshot, &entry); more && !found; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != l->info.dwProcessId || entry.th32ThreadID == l->info.dwThreadId) continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
-        ULONG_PTR start = 0;
-        if (thread && query(thread, THREADINFOCLASS(9), &start, sizeof start, nullptr) == 0)
-            found = start >= begin && start < end;
-        if (thread) CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
-    return found;
+    HANDLE worker = OpenThread(SYNCHRONIZE, FALSE, thread);
+    bool alive = worker && WaitForSingleObject(worker, 0) == WAIT_TIMEOUT;
+    if (worker) CloseHandle(worker);
+    return alive;
+}
+
+// The device's reader, which outlives every launch: started before the
+// first, so that what is armed or scanned before a launch reaches it.
+std::string start_reader_host() {
+    std::wstring exe = app.substr(0, app.find_last_of(L"\\/") + 1) + TOLVEN_HOST_EXE;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + exe + L"\"";
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &reader_host))
+        return "error cannot start " + std::string(exe.begin(), exe.end()) + " (error " + std::to_string(GetLastError()) + ")";
+    std::string state;
+    poll_until([&] { return !(state = driver_request("state")).empty() || !running(Launch{reader_host}); });
+    if (!running(Launch{reader_host})) return "error the reader host ended at its start (another one serves the device?)";
+    return state.empty() ? "error the reader host does not answer" : "ok";
 }
 
 std::string focus_editor() {
@@ -179,6 +139,10 @@ std::string end_launches() {
     if (editor.info.hProcess && running(editor)) TerminateProcess(editor.info.hProcess, 1);
     for (auto& l : all)
         if (running(l)) TerminateProcess(l.info.hProcess, 1);
+    if (reader_host.hProcess) {
+        TerminateProcess(reader_host.hProcess, 0);
+        WaitForSingleObject(reader_host.hProcess, kEndLimit);
+    }
     std::string stuck;
     for (size_t i = 0; i < all.size(); ++i)
         if (WaitForSingleObject(all[i].info.hProcess, kEndLimit) != WAIT_OBJECT_0)

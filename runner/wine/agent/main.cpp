@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "../../memo_ui.hpp"
+#include "../quiet/quiet_probe.h"
 #include "../wine_wire.hpp"
 #include "agent.hpp"
 
@@ -49,12 +50,19 @@ std::string keyboard_target() {
 }
 
 // WM_COMMAND ID to Pendrel's window, as another program would post it.
-std::string post_command(const std::string& arg, bool from_menu) {
+std::string post_command(const std::string& arg) {
     HWND w = pendrel_window(target(0));
-    if (from_menu && (!w || !IsWindowVisible(w) || !GetMenu(w) || !resource_menu_carries(number(arg))))
-        return "error no menu";
     if (!w) return "error no window";
     return PostMessageW(w, WM_COMMAND, WPARAM(number(arg)), 0) ? "ok" : "error post failed";
+}
+
+// Where to click the menu bar's title over command ID's popup, as the operator does.
+std::string menu_title(const std::string& arg) {
+    HWND w = pendrel_window(target(0));
+    int column = resource_menu_column(number(arg));
+    if (!w || !IsWindowVisible(w) || !GetMenu(w) || column < 0) return "error no menu";
+    std::string point = menu_point(w, quiet_probe::menu_bar, column);
+    return point.empty() ? "error no menu" : "ok " + point;
 }
 
 // Each request's answer, from the rest of its line.
@@ -64,7 +72,7 @@ std::string answer(Request request, const std::string& arg) {
     case Request::fail: return arm_fault("fail " + arg);  // fail open|buffmode VALUE
     case Request::scan: {
         std::string reply = driver_request("scan " + (arg == "-" ? std::string() : arg));
-        if (reply.empty()) return "error refused: the reader is closed";
+        if (reply.empty()) return "error the reader host does not answer";
         return reply == "ok" ? "ok" : "error " + reply;
     }
     case Request::reader: {  // "open 0|1 mode N pending N" | none
@@ -118,7 +126,7 @@ std::string answer(Request request, const std::string& arg) {
         std::string point = tap_point(number(arg));
         return point.empty() ? "error no icon" : "ok " + point;
     }
-    case Request::choose: {  // choose none|ID: a tap outside the popup, or where to click its item
+    case Request::choose: {  // choose none|ID: a tap outside the popup (a stand-in), or where to click its item
         HWND popup = open_popup();
         if (!popup) return "error no popup";
         RECT r;
@@ -132,30 +140,31 @@ std::string answer(Request request, const std::string& arg) {
             if (!poll_until([] { return !open_popup(); })) return "error the popup stayed open 5 s after a tap outside it";
             return "ok";
         }
-        // Other processes' menus cannot be read here: the item is known by
-        // its place, and only a popup one item high can be chosen from.
-        if (r.bottom - r.top > 2 * GetSystemMetrics(SM_CYMENUSIZE) + 8) return "error more than one item";
-        // The click itself comes from the X server (the runner's xdotool):
-        // the tracking loop of a popup whose owner is not in front takes it
-        // from there only.
-        return "ok " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2);
+        std::string point = menu_point(popup, quiet_probe::menu_item, number(arg));
+        return point.empty() ? "error no item" : "ok " + point;
     }
-    case Request::post: return post_command(arg, false);
-    case Request::menu: return post_command(arg, true);
+    case Request::post: return post_command(arg);
+    case Request::menu: return menu_title(arg);
     case Request::close: {  // WM_CLOSE to Pendrel's window, as a task manager would post it
         HWND w = pendrel_window(target(0));
         return w && PostMessageW(w, WM_CLOSE, 0, 0) ? "ok" : "error no window";
     }
-    case Request::answer: {  // answer ID: a button of the open message box
+    case Request::answer: {  // answer ID: where to click a button of the open message box
         HWND box = open_message_box();
         if (!box) return "error no box";
         HWND button = GetDlgItem(box, number(arg));
         if (!button) return "error no button";
+        RECT r;
+        GetWindowRect(button, &r);
+        POINT middle{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        if (WindowFromPoint(middle) == button)
+            return "ok " + std::to_string(middle.x) + " " + std::to_string(middle.y);
+        // Another window covers it (a stand-in): the button's click, posted to the box.
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(number(arg), BN_CLICKED), LPARAM(button));
         return "ok";
     }
     case Request::press: {  // press ID: the dialog's caption OK or close button
-        HWND dialog = opened_dialog();
+        HWND dialog = open_dialog();
         if (!dialog) return "error no dialog";
         PostMessageW(dialog, WM_COMMAND, WPARAM(number(arg)), 0);
         return "ok";
@@ -196,7 +205,7 @@ std::string answer(Request request, const std::string& arg) {
         return "ok";
     }
     case Request::keyboard: return "ok " + keyboard_target();
-    case Request::settle: return settle();
+    case Request::settle: return settle(DWORD(number(arg)));
     }
     return "error unhandled request";
 }
@@ -218,7 +227,13 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     set_app_path(argv[1]);
-    std::printf(start_memo(argc == 3 ? argv[2] : nullptr) ? "ok ready\n" : "error the memo could not be created\n");
+    if (!install_quiet_hooks()) {
+        std::printf("error the quiet hooks could not be installed (quiethook.dll)\n");
+        return 1;
+    }
+    std::string host = start_reader_host();
+    if (host != "ok") std::printf("%s\n", host.c_str());
+    else std::printf(start_memo(argc == 3 ? argv[2] : nullptr) ? "ok ready\n" : "error the memo could not be created\n");
     std::fflush(stdout);
     char buffer[4096];
     while (std::fgets(buffer, sizeof buffer, stdin)) {
@@ -230,6 +245,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     // "quit", or the runner gone: the agent ends after its launches.
     std::string ended = end_launches();
+    remove_quiet_hooks();
     std::printf("%s\n", ended.c_str());
     std::fflush(stdout);
     return ended == "ok" ? 0 : 1;
