@@ -89,13 +89,20 @@ std::string burst_read(long long i) {
 }
 
 // A burst: COUNT scans at the operator's pace, none waiting for the device.
+// Returns the bound of the quiet point after it: a field takes its
+// characters one by one (slower as its text grows, under Wine), so the
+// bound grows with what was scanned; it only turns a hang into a failure.
 template <class Backend, class Scan>
-void burst(Backend& b, const Command& c, Scan scan) {
+long long burst(Backend& b, const Command& c, Scan scan) {
     burst_start() = scans().size();
+    long long characters = 0;
     for (long long i = 0; i < *c.number; ++i) {
         if (i) std::this_thread::sleep_for(std::chrono::milliseconds(c.launch.value_or(100)));
-        scan(b, burst_read(i));
+        std::string read = burst_read(i);
+        characters += (long long)read.size();
+        scan(b, read);
     }
+    return default_sync_ms + 10 * characters;
 }
 
 }  // namespace
@@ -163,9 +170,9 @@ const std::vector<CommandEntry>& Table::commands() {
          [](WineBackend& w, const Command& c) { scan_wine(w, c.text); }},
         {"burst", {number("read count", "COUNT", Field::number), number("MS", "MS", Field::launch, true)},
          "the operator scans COUNT barcodes of 1 to 255 characters, one every MS (default 100), without waiting "
-         "for the device",
-         After::sync, [](Device& d, const Command& c) { burst(d, c, scan_device); },
-         [](WineBackend& w, const Command& c) { burst(w, c, scan_wine); }},
+         "for the device; then a sync bounded by 10 ms a character more",
+         After::nothing, [](Device& d, const Command& c) { d.sync(burst(d, c, scan_device)); },
+         [](WineBackend& w, const Command& c) { w.sync(burst(w, c, scan_wine)); }},
         {"menu", {number("command id", "ID", Field::number)}, "choose command ID from a command bar menu",
          After::sync,
          [](Device& d, const Command& c) {

@@ -16,8 +16,10 @@ inline LRESULT CALLBACK MemoWndProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_CREATE: {
         RECT client;
         GetClientRect(window, &client);
-        HWND edit = CreateWindowExW(0, TEXT("EDIT"), TEXT(""), WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN,
-                                    0, 0, client.right, client.bottom, window,
+        // It scrolls as its text grows, as an operator's memo does, so that a
+        // long run of reads never meets the bottom of the field.
+        DWORD style = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+        HWND edit = CreateWindowExW(0, TEXT("EDIT"), TEXT(""), style, 0, 0, client.right, client.bottom, window,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(edit_id)), nullptr, nullptr);
         return edit ? 0 : -1;
     }
