@@ -1,9 +1,6 @@
 // The soak's round of the operator's actions and its account of growth.
 #include "soak.hpp"
 
-#include <chrono>
-#include <thread>
-
 #include "../res/resource.h"
 
 namespace runner::soak {
@@ -15,23 +12,6 @@ void act(Device& device, const std::string& line) {
         device.run(*command);
     } catch (const ScriptError& e) {
         throw ScriptError(std::string(e.what()) + " (soak: " + line + ")");
-    }
-}
-
-// Runs an expectation until it holds: the worker's stop handshake settles
-// through timed waits, which the device's sync does not wait for. The bound
-// only turns a hang into a failure.
-void settled(Device& device, const std::string& expectation) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    for (;;) {
-        try {
-            device.run(*parse_line(expectation, "soak", 1));
-            return;
-        } catch (const ScriptError& e) {
-            if (std::chrono::steady_clock::now() > deadline)
-                throw ScriptError(std::string(e.what()) + " (soak: never settled)");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -57,7 +37,8 @@ std::string command(int id) { return std::to_string(id); }
 
 link::Process* launch(Device& device) {
     auto* pendrel = device.launch_process(device.launch());
-    for (const char* state : {"expect tray 1", "expect worker running", "expect reader open"}) settled(device, state);
+    act(device, "sync");
+    for (const char* state : {"expect tray 1", "expect worker running", "expect reader open"}) act(device, state);
     return pendrel;
 }
 
@@ -66,25 +47,25 @@ void run_round(Device& device, const Round& round, std::mt19937& random) {
     link::set_text(device.memo_edit(), u"");
     for (int i = 0; i < round.popups; ++i) {
         act(device, "tap tray");
-        settled(device, "expect popup open");
+        act(device, "expect popup open");
         act(device, "popup none");
-        settled(device, "expect popup closed");
+        act(device, "expect popup closed");
     }
     act(device, "post " + command(IDM_TRAY_RESTORE));
-    settled(device, "expect window shown");
+    act(device, "expect window shown");
     act(device, "menu " + command(IDM_EXEC_DISPLAY));
-    settled(device, "expect dialog " + command(IDD_READDISPLAY));
+    act(device, "expect dialog " + command(IDD_READDISPLAY));
     scan_reads(device, round.display_reads, command(IDC_READ_DATA), random);
     act(device, "press cancel");
-    settled(device, "expect dialog none");
-    settled(device, "expect worker stopped");
+    act(device, "expect dialog none");
+    act(device, "expect worker stopped");
     act(device, "menu " + command(IDM_ABOUT));
-    settled(device, "expect dialog " + command(IDD_ABOUT));
+    act(device, "expect dialog " + command(IDD_ABOUT));
     act(device, "press ok");
-    settled(device, "expect dialog none");
+    act(device, "expect dialog none");
     act(device, "menu " + command(IDM_EXEC_KEYOUT));
-    settled(device, "expect window hidden");
-    settled(device, "expect tray 1");
+    act(device, "expect window hidden");
+    act(device, "expect tray 1");
     link::trace_clear();  // a soak would otherwise keep every call it made
 }
 

@@ -18,7 +18,6 @@ namespace {
 
 using scenario::device;
 using scenario::run;
-using trace_table::eventually;
 using trace_table::live_threads;
 namespace ud = pf::user::handheld;
 
@@ -28,25 +27,17 @@ struct ScaledTime : testing::Environment {
 };
 testing::Environment* const scaled_time = testing::AddGlobalTestEnvironment(new ScaledTime);
 
-// Runs an expectation until it holds: states that settle through timed
-// waits (the worker's stop handshake) are not covered by the device's sync.
+// Judges an expectation once, at the quiet point the last action reached.
 ::testing::AssertionResult settles(const std::string& expectation) {
-    auto c = runner::parse_line(expectation, "stress", 1);
-    std::string last;
-    if (eventually([&] {
-            try {
-                device().run(*c);
-                return true;
-            } catch (const runner::ScriptError& e) {
-                last = e.what();
-                return false;
-            }
-        }))
+    try {
+        device().run(*runner::parse_line(expectation, "stress", 1));
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << last;
+    } catch (const runner::ScriptError& e) {
+        return ::testing::AssertionFailure() << e.what();
+    }
 }
 
-// Runs the lines, then waits for each expectation to settle.
+// Runs the lines, then judges each expectation.
 void round_trip(std::initializer_list<std::string> actions, std::initializer_list<std::string> settled) {
     run(actions);
     for (const auto& e : settled) ASSERT_TRUE(settles(e)) << "after " << *(actions.end() - 1);
@@ -149,9 +140,9 @@ TEST_F(Stress, EveryCommandOverAndOverLeaksNothing) {
         round_trip({"menu IDM_EXEC_KEYOUT"}, {"expect window hidden", "expect tray 1", "expect mode 3", "expect reader open"});
         round_trip({"tap tray"}, {"expect popup open"});
         round_trip({"popup IDM_TRAY_EXIT"}, {"expect exit 0 " + std::to_string(2 * i - 1)});
-        Holdings now;
-        EXPECT_TRUE(eventually([&] { return (now = holdings()) == before; }))
-            << "holding " << now << ", " << before << " before the launch";
+        run({"sync"});
+        Holdings now = holdings();
+        EXPECT_TRUE(now == before) << "holding " << now << ", " << before << " before the launch";
         for (int k = 1; device().launch_process(k); ++k)
             EXPECT_TRUE(ud::windows_of(device().launch_process(k)).empty()) << "pendrel#" << k << " left a window";
         if (HasFailure()) return;
