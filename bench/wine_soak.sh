@@ -17,7 +17,7 @@ skip() { echo "wine_skipped $*"; exit 0; }
 for tool in wine wineboot wineserver Xvfb; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
-for f in pendrel.exe TOLVEN.dll winesoak.exe device.xkb; do
+for f in pendrel.exe TOLVEN.dll tolvenhost.exe winesoak.exe device.xkb; do
   [[ -f $build/$f ]] || skip "$build/$f is missing (build the win32 preset first)"
 done
 build=$(cd "$build" && pwd)
@@ -29,7 +29,7 @@ wine_session_start "$work/prefix" "$build/device.xkb" || skip "Wine could not st
 
 appdir=$WINEPREFIX/drive_c/pendrel
 mkdir -p "$appdir"
-cp "$build"/{pendrel.exe,TOLVEN.dll,winesoak.exe} "$appdir/"
+cp "$build"/{pendrel.exe,TOLVEN.dll,tolvenhost.exe,winesoak.exe} "$appdir/"
 (cd "$appdir" && wine pendrel.exe >"$work/pendrel.log" 2>&1) &
 # Wine's console ends lines with CR LF.
 (cd "$appdir" && timeout $((60 + rounds * 10)) wine winesoak.exe "$rounds" $(( rounds >= 10 ? rounds / 10 : 1 )) \
