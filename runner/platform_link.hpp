@@ -143,6 +143,11 @@ inline std::vector<ledger::Read> reads() {
     pf::Lock lock(pf::device_mutex());
     return ledger::reads_locked();
 }
+// Forgets the reads noted so far; later reads keep their numbers.
+inline void ledger_clear() {
+    pf::Lock lock(pf::device_mutex());
+    ledger::reset_locked();
+}
 
 // The operator scans a barcode; empty, or why the reader refused it.
 inline std::string scan(const std::string& bytes) {

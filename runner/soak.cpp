@@ -66,7 +66,8 @@ void run_round(Device& device, const Round& round, std::mt19937& random) {
     act(device, "menu " + command(IDM_EXEC_KEYOUT));
     act(device, "expect window hidden");
     act(device, "expect tray 1");
-    link::trace_clear();  // a soak would otherwise keep every call it made
+    link::trace_clear();  // a soak would otherwise keep every call it made, and every read
+    link::ledger_clear();
 }
 
 std::string describe(const link::Holdings& h) {

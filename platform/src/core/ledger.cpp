@@ -44,12 +44,12 @@ void scanned_locked(std::size_t number, std::string data, std::string refused) {
     r.refused = std::move(refused);
 }
 
-void delivered_locked(std::size_t read, const std::string& window, Where where, bool press, bool acts) {
-    if (read == 0) return;  // the operator's own keys
+void delivered_locked(std::size_t read, HWND window, std::string (*name_of)(HWND), Where where, bool press,
+                      bool acts) {
     Read& r = entry(read);
     auto it = std::find_if(r.receivers.begin(), r.receivers.end(),
-                           [&](const Read::Receiver& x) { return x.window == window && x.where == where; });
-    if (it == r.receivers.end()) it = r.receivers.insert(r.receivers.end(), {window, where});
+                           [&](const Read::Receiver& x) { return x.handle == window && x.where == where; });
+    if (it == r.receivers.end()) it = r.receivers.insert(r.receivers.end(), {window, name_of(window), where});
     ++it->messages;
     if (!press) return;
     ++r.characters;

@@ -3,6 +3,8 @@
 // key with the read its thread is typing; the window system notes where a
 // key was bound and whether its character landed. All calls: lock held.
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -25,7 +27,8 @@ struct Read {
     std::string refused;  // why the reader refused it; empty when accepted
     // The windows its key messages went to, in order of first arrival.
     struct Receiver {
-        std::string window;
+        HWND handle;
+        std::string window;  // as the ledger names it
         Where where;
         int messages = 0;
     };
@@ -42,13 +45,17 @@ struct Read {
 bool landed_whole(const Read& r);
 
 void scanned_locked(std::size_t number, std::string data, std::string refused);
-// A key message of `read` bound to `window` (empty for none); `press` marks
+// A key message of `read` (not 0) bound to `window` (null for none), named
+// by `name_of` when it first receives one of the read's keys; `press` marks
 // a character key's press, `acts` a press of Return, Tab, Backspace or Escape.
-void delivered_locked(std::size_t read, const std::string& window, Where where, bool press, bool acts);
+void delivered_locked(std::size_t read, HWND window, std::string (*name_of)(HWND), Where where, bool press,
+                      bool acts);
 // The character of a press delivered earlier changed a field's text;
 // `acted` says that press had been counted as acting.
 void landed_locked(std::size_t read, char32_t ch, bool acted);
 std::vector<Read> reads_locked();
+// Forgets every read; a run's reads are kept until then (a device reset, or
+// a soak between its samples).
 void reset_locked();
 
 // One line per read: `read 2 "X2": accepted; 2 characters: 2 landed in

@@ -46,14 +46,16 @@ std::string ledger_name_locked(HWND hwnd) {
 
 void note_delivered_locked(Queue* q, const MSG& m, std::size_t read, HWND target) {
     bool press = is_character_press(m);
+    if (q && press) q->press_read = 0;
+    if (read == 0) return;  // the operator's own keys
     ledger::Where where = target ? where_locked(target) : ledger::Where::no_focus;
-    bool acts = press && is_acting_key(m.wParam) &&
-                (where == ledger::Where::field || where == ledger::Where::window);
-    ledger::delivered_locked(read, target ? ledger_name_locked(target) : "nowhere", where, press, acts);
+    bool shown = where == ledger::Where::field || where == ledger::Where::window;
+    bool acts = press && is_acting_key(m.wParam) && shown;
+    ledger::delivered_locked(read, target, ledger_name_locked, where, press, acts);
     // Only a character typed where the operator sees it lands; one that
     // changes a hidden field's text is lost all the same.
     if (q && press) {
-        q->press_read = where == ledger::Where::field || where == ledger::Where::window ? read : 0;
+        q->press_read = shown ? read : 0;
         q->press_acted = acts;
     }
 }
