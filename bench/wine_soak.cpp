@@ -79,7 +79,8 @@ void run_round(HWND main, DWORD pid, int& serial) {
     command(main, IDM_TRAY_RESTORE);
     wait_for([&] { return IsWindowVisible(main) != FALSE; }, "restored the main window");
     command(main, IDM_EXEC_DISPLAY);
-    wait_for([&] { return pendrel_dialog(pid) != nullptr; }, "opened the read display");
+    wait_for([&] { return pendrel_dialog(pid) != nullptr && zel::control::is_open(); },
+             "opened the read display and the reader");
     scan_reads(3, serial);
     command(pendrel_dialog(pid), IDCANCEL);
     wait_for([&] { return pendrel_dialog(pid) == nullptr; }, "closed the read display");
@@ -88,7 +89,8 @@ void run_round(HWND main, DWORD pid, int& serial) {
     command(pendrel_dialog(pid), IDOK);
     wait_for([&] { return pendrel_dialog(pid) == nullptr; }, "closed the About box");
     command(main, IDM_EXEC_KEYOUT);
-    wait_for([&] { return !IsWindowVisible(main); }, "sent the main window back to the tray");
+    wait_for([&] { return !IsWindowVisible(main) && zel::control::is_open(); },
+             "sent the main window back to the tray with the reader open");
 }
 
 // The system's handle table: every process's handles with their object

@@ -2,6 +2,7 @@
 #include "soak.hpp"
 
 #include "../res/resource.h"
+#include "table.hpp"
 
 namespace runner::soak {
 namespace {
@@ -68,6 +69,7 @@ void run_round(Device& device, const Round& round, std::mt19937& random) {
     act(device, "expect tray 1");
     link::trace_clear();  // a soak would otherwise keep every call it made, and every read
     link::ledger_clear();
+    scans().clear();
 }
 
 std::string describe(const link::Holdings& h) {
