@@ -20,28 +20,16 @@ reads=${2:-100}
 skip() { echo "wine_skipped $*"; exit 0; }
 fail() { echo "wine_failed $*"; exit 1; }
 [[ $reads =~ ^[1-9][0-9]*$ ]] || { echo "wine_latency.sh: READS must be a positive number, not '$reads'" >&2; exit 2; }
-for tool in wine wineboot wineserver Xvfb xdotool python3; do
-  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
-done
-for f in pendrel.exe TOLVEN.dll tolvenhost.exe zelscan.exe keyrecorder.exe wmctl.exe keyburst.exe device.xkb; do
-  [[ -f $build/$f ]] || skip "$build/$f is missing (build the win32 preset first)"
-done
-build=$(cd "$build" && pwd)
-work=$build/wine-bench
-rm -rf "$work"
-mkdir -p "$work"
-source runner/wine/wine-session.sh
-wine_session_start "$work/prefix" "$build/device.xkb" || skip "Wine could not start"
-
-appdir=$WINEPREFIX/drive_c/pendrel
-mkdir -p "$appdir"
-cp "$build"/{pendrel.exe,TOLVEN.dll,tolvenhost.exe,zelscan.exe,keyrecorder.exe,wmctl.exe,keyburst.exe} "$appdir/"
+source bench/wine_bench_session.sh
+export TOLVEN_TIMING_LOG='C:\pendrel\driver.log'
+wine_bench_start "$build" wine-bench "wine wineboot wineserver Xvfb xdotool python3" pendrel.exe TOLVEN.dll \
+  tolvenhost.exe zelscan.exe keyrecorder.exe wmctl.exe keyburst.exe
 run() { (cd "$appdir" && timeout 60 wine "$@"); }
 driver_open() { run zelscan.exe state | grep -q "^open 1"; }
 
 (cd "$appdir" && KEYRECORDER_TIMING_LOG='C:\pendrel\chars.log' wine keyrecorder.exe 'C:\pendrel\keys.log' >/dev/null 2>&1) &
 wait_for 30 run wmctl.exe exists KeyRecorder || fail "the key recorder did not start"
-(cd "$appdir" && TOLVEN_TIMING_LOG='C:\pendrel\driver.log' wine pendrel.exe >"$work/pendrel.log" 2>&1) &
+(cd "$appdir" && wine pendrel.exe >"$work/pendrel.log" 2>&1) &
 wait_for 30 driver_open || fail "Pendrel never opened the reader"
 run wmctl.exe foreground KeyRecorder >/dev/null
 sleep 0.5

@@ -14,22 +14,8 @@ build=${1:-build/win32}
 rounds=${2:-50}
 skip() { echo "wine_skipped $*"; exit 0; }
 [[ $rounds =~ ^[1-9][0-9]*$ ]] || { echo "wine_soak.sh: ROUNDS must be a positive number, not '$rounds'" >&2; exit 2; }
-for tool in wine wineboot wineserver Xvfb; do
-  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
-done
-for f in pendrel.exe TOLVEN.dll tolvenhost.exe winesoak.exe device.xkb; do
-  [[ -f $build/$f ]] || skip "$build/$f is missing (build the win32 preset first)"
-done
-build=$(cd "$build" && pwd)
-work=$build/wine-soak
-rm -rf "$work"
-mkdir -p "$work"
-source runner/wine/wine-session.sh
-wine_session_start "$work/prefix" "$build/device.xkb" || skip "Wine could not start"
-
-appdir=$WINEPREFIX/drive_c/pendrel
-mkdir -p "$appdir"
-cp "$build"/{pendrel.exe,TOLVEN.dll,tolvenhost.exe,winesoak.exe} "$appdir/"
+source bench/wine_bench_session.sh
+wine_bench_start "$build" wine-soak "wine wineboot wineserver Xvfb" pendrel.exe TOLVEN.dll tolvenhost.exe winesoak.exe
 (cd "$appdir" && wine pendrel.exe >"$work/pendrel.log" 2>&1) &
 # Wine's console ends lines with CR LF.
 (cd "$appdir" && timeout $((60 + rounds * 10)) wine winesoak.exe "$rounds" $(( rounds >= 10 ? rounds / 10 : 1 )) \
